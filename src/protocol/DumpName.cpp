@@ -36,7 +36,8 @@ bool IsValidNameText(std::string_view text) {
 std::string DumpName(const DumpKind& kind, ByteView dump) {
   std::array<std::uint8_t, kMaxDumpSize> data{};
   if (dump.size() < kPayloadOffset) return std::string(kNameLength, ' ');
-  Unpack(dump.subspan(kPayloadOffset), data, std::min(kind.packedSize, dump.size() - kPayloadOffset));
+  Unpack(dump.subspan(kPayloadOffset), data,
+         std::min(kind.packedSize, dump.size() - kPayloadOffset));
   return ReadName(data);
 }
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "protocol/Pack.h"
+
 namespace quorle {
 
 namespace {
@@ -33,9 +35,26 @@ Bytes BankDumpRequest(const DumpKind& kind, std::uint8_t bank) {
   return Message(kind.bankRequestOpcode, {bank});
 }
 
-Bytes GlobalDumpRequest() { return Message(kGlobalRequestOpcode, {0x00}); }
+Bytes GlobalDumpRequest() {
+  return Message(kGlobalRequestOpcode, {0x00});
+}
 
-Bytes IdentityRequest() { return {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}; }
+Bytes IdentityRequest() {
+  return {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7};
+}
+
+Bytes BuildDump(const DumpKind& kind, std::uint8_t bank, std::uint8_t number,
+                std::span<const std::uint8_t> data) {
+  Bytes dump(kind.dumpSize, 0);
+  std::copy(std::begin(kHeader), std::end(kHeader), dump.begin());
+  dump[5] = kind.opcode;
+  dump[6] = bank;
+  dump[7] = number;
+  Pack(data.first(std::min(data.size(), kind.dataSize)),
+       std::span<std::uint8_t>(dump).subspan(kPayloadOffset, kind.packedSize), kind.dataSize);
+  dump.back() = kSysexEnd;
+  return dump;
+}
 
 bool CheckDumpHeader(ByteView message, std::uint8_t opcode) {
   return message.size() > 5 && message[4] == kModelId && message[5] == opcode;
@@ -60,7 +79,7 @@ Bytes IdentityReply(std::string_view version, std::uint8_t device) {
   auto ch = [&](std::size_t i) -> std::uint8_t {
     return i < version.size() ? static_cast<std::uint8_t>(version[i]) & 0x7F : 0x30;
   };
-  return {0xF0, 0x7E, device, 0x06, 0x02, 0x00, 0x00, 0x0E, 0x1D,
+  return {0xF0, 0x7E, device, 0x06, 0x02,  0x00,  0x00,  0x0E, 0x1D,
           0x00, 0x00, 0x00,   0x30, ch(0), ch(2), ch(3), 0xF7};
 }
 
@@ -68,6 +87,8 @@ bool CheckDumpFraming(const DumpKind& kind, ByteView message) {
   return CheckFraming(message, kind.dumpSize) && message[5] == kind.opcode;
 }
 
-bool CheckGlobalFraming(ByteView message) { return CheckFraming(message, kGlobalDumpSize); }
+bool CheckGlobalFraming(ByteView message) {
+  return CheckFraming(message, kGlobalDumpSize);
+}
 
 }  // namespace quorle

@@ -32,6 +32,9 @@ Bytes DumpRequest(const DumpKind& kind, std::uint8_t bank, std::uint8_t number);
 Bytes BankDumpRequest(const DumpKind& kind, std::uint8_t bank);
 Bytes GlobalDumpRequest();
 Bytes IdentityRequest();
+// A whole dump of the kind addressed to bank and entry, its data packed from kind.dataSize bytes.
+Bytes BuildDump(const DumpKind& kind, std::uint8_t bank, std::uint8_t number,
+                std::span<const std::uint8_t> data);
 
 // True when byte 4 is the Andromeda model and byte 5 the opcode; bytes 0 to 3 are not examined.
 bool CheckDumpHeader(ByteView message, std::uint8_t opcode);

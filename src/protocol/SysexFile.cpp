@@ -105,8 +105,8 @@ IoResult WriteFileAtomically(const std::filesystem::path& path, ByteView content
   fs::path temp;
   int fd = -1;
   for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-    temp = folder / ("." + path.filename().string() + "." + std::to_string(seed() % 1000000) +
-                     ".tmp");
+    temp =
+        folder / ("." + path.filename().string() + "." + std::to_string(seed() % 1000000) + ".tmp");
     fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0 && errno != EEXIST) break;
   }

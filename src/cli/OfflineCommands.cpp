@@ -1,0 +1,176 @@
+#include "cli/OfflineCommands.h"
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "protocol/DumpName.h"
+#include "protocol/FileNames.h"
+#include "protocol/SysexFile.h"
+
+namespace quorle {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+Bytes ReadOrRefuse(const fs::path& file) {
+  Bytes content;
+  if (const IoResult r = ReadWholeFile(file, content); !r.ok) {
+    throw Refusal(file.string() + ": cannot be read: " + r.error);
+  }
+  return content;
+}
+
+void WriteOrRefuse(const fs::path& file, ByteView content) {
+  if (const IoResult r = WriteFileAtomically(file, content); !r.ok) {
+    throw Refusal(file.string() + ": cannot be written: " + r.error);
+  }
+}
+
+// One dump of a Program or Mix file or bank file.
+struct Entry {
+  int index;
+  ByteView bytes;
+};
+
+std::vector<Entry> Entries(FileKind kind, ByteView content) {
+  std::vector<Entry> entries;
+  const std::size_t record = RecordSize(kind);
+  if (record == 0) return entries;
+  for (std::size_t i = 0; i < RecordCount(kind); ++i) {
+    entries.push_back({static_cast<int>(i), content.subspan(i * record, record)});
+  }
+  return entries;
+}
+
+bool EntryValid(FileKind kind, ByteView dump) {
+  if (const DumpKind* dk = DumpKindOf(kind)) return CheckDumpFraming(*dk, dump);
+  return CheckGlobalFraming(dump);
+}
+
+std::string Printable(std::string_view name) {
+  std::string shown;
+  for (char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    // Control characters would garble a terminal; the JSON form keeps them exactly.
+    shown += (u < 0x20 || (u >= 0x7F && u < 0xA0)) ? '?' : c;
+  }
+  return Latin1ToUtf8(shown);
+}
+
+}  // namespace
+
+std::string Latin1ToUtf8(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x80) {
+      out += c;
+    } else {
+      out += static_cast<char>(0xC0 | (u >> 6));
+      out += static_cast<char>(0x80 | (u & 0x3F));
+    }
+  }
+  return out;
+}
+
+void InfoCommand(const fs::path& file, bool json, std::ostream& out) {
+  const Bytes content = ReadOrRefuse(file);
+  const FileKind kind = ClassifyFile(content);
+  const DumpKind* dumpKind = DumpKindOf(kind);
+  const std::vector<Entry> entries = Entries(kind, content);
+
+  if (json) {
+    nlohmann::json j;
+    j["file"] = file.string();
+    j["kind"] = FileKindName(kind);
+    j["size"] = content.size();
+    j["entries"] = nlohmann::json::array();
+    for (const Entry& e : entries) {
+      nlohmann::json entry;
+      entry["index"] = e.index;
+      if (dumpKind) {
+        entry["bank"] = e.bytes[6];
+        entry["number"] = e.bytes[7];
+        entry["name"] = Latin1ToUtf8(DumpName(*dumpKind, e.bytes));
+      } else {
+        entry["bank"] = nullptr;
+        entry["number"] = nullptr;
+        entry["name"] = nullptr;
+      }
+      entry["valid"] = EntryValid(kind, e.bytes);
+      j["entries"].push_back(entry);
+    }
+    out << j.dump(2) << '\n';
+    return;
+  }
+
+  out << file.string() << ": " << FileKindName(kind) << ", " << content.size() << " bytes, "
+      << entries.size() << (entries.size() == 1 ? " dump" : " dumps") << '\n';
+  for (const Entry& e : entries) {
+    char line[64];
+    if (dumpKind) {
+      std::snprintf(line, sizeof line, "%03d  bank %d  number %d  ", e.index, e.bytes[6],
+                    e.bytes[7]);
+      out << line << '"' << Printable(DumpName(*dumpKind, e.bytes)) << '"';
+    } else {
+      std::snprintf(line, sizeof line, "%03d  global data", e.index);
+      out << line;
+    }
+    if (!EntryValid(kind, e.bytes)) out << " CORRUPT";
+    out << '\n';
+  }
+}
+
+void RenameCommand(const fs::path& file, int index, const std::string& name, const fs::path& output,
+                   std::ostream& out) {
+  if (!IsValidNameText(name)) {
+    throw Refusal("\"" + name + "\": a name has at most 16 printable ASCII characters");
+  }
+  Bytes content = ReadOrRefuse(file);
+  const FileKind kind = ClassifyFile(content);
+  const DumpKind* dumpKind = DumpKindOf(kind);
+  if (!dumpKind) {
+    throw Refusal(file.string() + ": not a Program or Mix file or bank file (" +
+                  std::string(FileKindName(kind)) + ", " + std::to_string(content.size()) +
+                  " bytes)");
+  }
+  const int last = static_cast<int>(RecordCount(kind)) - 1;
+  if (index < 0 || index > last) {
+    throw Refusal(file.string() + ": no dump " + std::to_string(index) + " (it holds 0 to " +
+                  std::to_string(last) + ")");
+  }
+  const std::size_t offset = static_cast<std::size_t>(index) * dumpKind->dumpSize;
+  const ByteView dump = ByteView(content).subspan(offset, dumpKind->dumpSize);
+  // Re-packing a damaged dump would pass its damage on as if it were sound.
+  if (!CheckDumpFraming(*dumpKind, dump)) {
+    throw Refusal(file.string() + ": dump " + std::to_string(index) + " is corrupt");
+  }
+  const Bytes renamed = RenameDump(*dumpKind, dump, name);
+  std::copy(renamed.begin(), renamed.end(), content.begin() + static_cast<std::ptrdiff_t>(offset));
+  WriteOrRefuse(output, content);
+  out << output.string() << ": dump " << index << " renamed to \"" << name << "\"\n";
+}
+
+void SplitCommand(const fs::path& file, const fs::path& folder, std::ostream& out) {
+  const Bytes content = ReadOrRefuse(file);
+  const FileKind kind = ClassifyFile(content);
+  if (kind != FileKind::ProgramBank && kind != FileKind::MixBank) {
+    throw Refusal(file.string() + ": not a Program or Mix bank file (" +
+                  std::string(FileKindName(kind)) + ", " + std::to_string(content.size()) +
+                  " bytes)");
+  }
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  if (ec) throw Refusal(folder.string() + ": cannot be created: " + ec.message());
+  if (!fs::is_directory(folder)) throw Refusal(folder.string() + ": is not a folder");
+
+  const DumpKind& dumpKind = *DumpKindOf(kind);
+  for (const Entry& e : Entries(kind, content)) {
+    const fs::path target = folder / SplitFileName(dumpKind, e.index, DumpName(dumpKind, e.bytes));
+    WriteOrRefuse(target, e.bytes);
+    out << target.string() << '\n';
+  }
+}
+
+}  // namespace quorle

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <filesystem>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+
+namespace quorle {
+
+// An input the command refuses: reported on one line, exit status 1.
+class Refusal : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Commands on .syx files that need no instrument. Each throws Refusal for an input it refuses.
+void InfoCommand(const std::filesystem::path& file, bool json, std::ostream& out);
+void RenameCommand(const std::filesystem::path& file, int index, const std::string& name,
+                   const std::filesystem::path& output, std::ostream& out);
+void SplitCommand(const std::filesystem::path& file, const std::filesystem::path& folder,
+                  std::ostream& out);
+
+// The 16 name bytes read as Latin-1, as UTF-8 text.
+std::string Latin1ToUtf8(std::string_view text);
+
+}  // namespace quorle

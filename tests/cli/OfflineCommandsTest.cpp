@@ -1,0 +1,204 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/CliApp.h"
+#include "protocol/DumpName.h"
+#include "protocol/SysexFile.h"
+
+namespace quorle {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+
+// Names a musician's bank really holds: blanks in runs and at both ends, punctuation, characters
+// no file name may hold, a Latin-1 letter.
+const char* const kNames[] = {"Init Program    ",      "Bass: Deep/Sub  ", "                ",
+                              "Big  Pad        ",      "ABCDEFGHIJKLMNOP", "  Lead *1*  <A> ",
+                              "Caf\xE9 \"Noir\"|?   ", "Back\\Slash      "};
+
+Bytes MakeBank(const DumpKind& kind) {
+  Bytes bank;
+  for (int n = 0; n < 128; ++n) {
+    std::vector<std::uint8_t> data(kind.dataSize);
+    for (std::size_t i = 0; i < data.size(); ++i) {
+      data[i] = static_cast<std::uint8_t>((i * 73 + static_cast<std::size_t>(n) * 29) ^ 0x80);
+    }
+    data[0] = kind.opcode == 0 ? 0xA6 : 0xB6;  // version bytes as an instrument sends them
+    data[1] = 0x0A;
+    WriteName(data, kNames[n % std::size(kNames)]);
+    const Bytes dump = BuildDump(kind, 0, static_cast<std::uint8_t>(n), data);
+    bank.insert(bank.end(), dump.begin(), dump.end());
+  }
+  return bank;
+}
+
+class Cli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = fs::temp_directory_path() / (std::string("quorle-cli-") + info->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  int Run(std::vector<std::string> args) {
+    args.insert(args.begin(), "quorle-cli");
+    std::vector<const char*> argv;
+    for (const auto& a : args) argv.push_back(a.c_str());
+    out_.str("");
+    err_.str("");
+    return RunCli(static_cast<int>(argv.size()), argv.data(), out_, err_);
+  }
+  fs::path Write(const std::string& name, const Bytes& content) {
+    const fs::path p = dir_ / name;
+    EXPECT_TRUE(WriteFileAtomically(p, content).ok);
+    return p;
+  }
+  static Bytes Read(const fs::path& p) {
+    Bytes b;
+    EXPECT_TRUE(ReadWholeFile(p, b).ok) << p;
+    return b;
+  }
+
+  fs::path dir_;
+  std::ostringstream out_;
+  std::ostringstream err_;
+};
+
+TEST_F(Cli, InfoListsEveryDumpAndFlagsTheCorruptOne) {
+  Bytes bank = MakeBank(kProgramKind);
+  bank[5 * 2350 + 100] = 0x85;  // a data byte with bit 7: the dump can no longer be sent
+  const fs::path file = Write("bank.syx", bank);
+
+  ASSERT_EQ(Run({"info", file.string()}), 0) << err_.str();
+  const std::string text = out_.str();
+  EXPECT_THAT(text, HasSubstr("program-bank"));
+  EXPECT_THAT(text, HasSubstr("\n001  bank 0  number 1  \"Bass: Deep/Sub  \"\n"));
+  EXPECT_THAT(text, HasSubstr("\n005  bank 0  number 5  \"  Lead *1*  <A> \" CORRUPT\n"));
+  EXPECT_THAT(text, HasSubstr("\n127  bank 0  number 127  \"Back\\Slash      \"\n"));
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 129);
+
+  ASSERT_EQ(Run({"info", file.string(), "--json"}), 0);
+  const auto j = nlohmann::json::parse(out_.str());
+  EXPECT_EQ(j["kind"], "program-bank");
+  EXPECT_EQ(j["size"], 300800);
+  ASSERT_EQ(j["entries"].size(), 128u);
+  EXPECT_EQ(j["entries"][6]["name"], "Caf\u00e9 \"Noir\"|?   ");  // Latin-1 read as such
+  EXPECT_EQ(j["entries"][6]["number"], 6);
+  EXPECT_EQ(j["entries"][2]["name"], std::string(16, ' '));
+  EXPECT_FALSE(j["entries"][5]["valid"]);
+  EXPECT_TRUE(j["entries"][4]["valid"]);
+}
+
+TEST_F(Cli, InfoTellsKindsBySize) {
+  const Bytes mixBank = MakeBank(kMixKind);
+  struct Case {
+    Bytes content;
+    const char* kind;
+    std::size_t entries;
+  } cases[] = {
+      {Bytes(mixBank.begin(), mixBank.begin() + 1180), "mix", 1},
+      {mixBank, "mix-bank", 128},
+      {Bytes(18183, 0), "global", 1},
+      {Bytes(2351, 0), "unknown", 0},
+      {Bytes(), "unknown", 0},
+  };
+  for (const Case& c : cases) {
+    const fs::path file = Write("f.syx", c.content);
+    ASSERT_EQ(Run({"info", "--json", file.string()}), 0);
+    const auto j = nlohmann::json::parse(out_.str());
+    EXPECT_EQ(j["kind"], c.kind);
+    EXPECT_EQ(j["entries"].size(), c.entries) << c.kind;
+  }
+  EXPECT_EQ(Run({"info", (dir_ / "missing.syx").string()}), 1);
+  EXPECT_THAT(err_.str(), HasSubstr("missing.syx"));
+}
+
+TEST_F(Cli, RenameChangesOneDumpAndKeepsEveryOtherByte) {
+  const Bytes bank = MakeBank(kMixKind);
+  const fs::path file = Write("mixes.syx", bank);
+  const fs::path out = dir_ / "renamed.syx";
+
+  ASSERT_EQ(Run({"rename", file.string(), "9", "Pad: 2/3", "-o", out.string()}), 0) << err_.str();
+  EXPECT_EQ(Read(file), bank);  // the input is never touched
+  const Bytes renamed = Read(out);
+  ASSERT_EQ(renamed.size(), bank.size());
+  for (std::size_t i = 0; i < bank.size(); ++i) {
+    if (i / 1180 != 9) {
+      ASSERT_EQ(renamed[i], bank[i]) << i;
+    }
+  }
+  const ByteView dump = ByteView(renamed).subspan(9 * 1180, 1180);
+  EXPECT_EQ(DumpName(kMixKind, dump), "Pad: 2/3        ");
+  EXPECT_TRUE(CheckDumpFraming(kMixKind, dump));
+
+  // Renaming to its own name, in place, keeps the file byte for byte.
+  const Bytes single(bank.begin(), bank.begin() + 1180);
+  const fs::path one = Write("one.syx", single);
+  ASSERT_EQ(Run({"rename", one.string(), "0", "Init Program", "-o", one.string()}), 0);
+  EXPECT_EQ(Read(one), single);
+}
+
+TEST_F(Cli, RenameRefusesBadInputWithoutWritingAnything) {
+  Bytes bank = MakeBank(kProgramKind);
+  bank[3 * 2350 + 2349] = 0x00;  // dump 3 lost its F7
+  const fs::path file = Write("bank.syx", bank);
+  const fs::path out = dir_ / "out.syx";
+  const std::string f = file.string();
+  const std::string o = out.string();
+
+  EXPECT_EQ(Run({"rename", f, "0", "ABCDEFGHIJKLMNOPQ", "-o", o}), 1);
+  EXPECT_EQ(Run({"rename", f, "0", "Caf\xC3\xA9", "-o", o}), 1);
+  EXPECT_EQ(Run({"rename", f, "128", "x", "-o", o}), 1);
+  EXPECT_THAT(err_.str(), HasSubstr("bank.syx"));
+  EXPECT_EQ(Run({"rename", f, "3", "x", "-o", o}), 1);
+  EXPECT_THAT(err_.str(), HasSubstr("corrupt"));
+  const fs::path single = Write("single.syx", Bytes(bank.begin(), bank.begin() + 2350));
+  EXPECT_EQ(Run({"rename", single.string(), "1", "x", "-o", o}), 1);
+  const fs::path global = Write("global.syx", Bytes(18183, 0));
+  EXPECT_EQ(Run({"rename", global.string(), "0", "x", "-o", o}), 1);
+  EXPECT_FALSE(fs::exists(out));
+
+  EXPECT_EQ(Run({"rename", f, "0", "x"}), 2);  // no output named
+  EXPECT_EQ(Run({"rename", f, "zero", "x", "-o", o}), 2);
+  EXPECT_EQ(Run({"frobnicate"}), 2);
+  EXPECT_EQ(Run({}), 2);
+  EXPECT_FALSE(fs::exists(out));
+}
+
+TEST_F(Cli, SplitWritesEachDumpUnderItsPositionAndName) {
+  const Bytes bank = MakeBank(kProgramKind);
+  const fs::path file = Write("bank.syx", bank);
+  const fs::path folder = dir_ / "split";
+  fs::create_directories(folder);
+  Write("split/PRG001 Bass DeepSub.syx", Bytes{1, 2, 3});  // replaced without asking
+
+  ASSERT_EQ(Run({"split", file.string(), folder.string()}), 0) << err_.str();
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 128);
+  auto dump = [&](int n) { return Bytes(bank.begin() + n * 2350, bank.begin() + (n + 1) * 2350); };
+  EXPECT_EQ(Read(folder / "PRG000 Init Program.syx"), dump(0));
+  EXPECT_EQ(Read(folder / "PRG001 Bass DeepSub.syx"), dump(1));
+  EXPECT_EQ(Read(folder / "PRG002 .syx"), dump(2));
+  EXPECT_EQ(Read(folder / "PRG003 Big Pad.syx"), dump(3));
+  EXPECT_EQ(Read(folder / "PRG005  Lead 1 A.syx"), dump(5));
+  EXPECT_EQ(Read(folder / "PRG006 Caf\xE9 Noir.syx"), dump(6));
+  EXPECT_EQ(Read(folder / "PRG127 BackSlash.syx"), dump(127));
+
+  const fs::path mixes = Write("mixes.syx", MakeBank(kMixKind));
+  ASSERT_EQ(Run({"split", mixes.string(), (dir_ / "new" / "folder").string()}), 0);
+  EXPECT_TRUE(fs::exists(dir_ / "new" / "folder" / "MIX004 ABCDEFGHIJKLMNOP.syx"));
+
+  EXPECT_EQ(Run({"split", Write("one.syx", dump(0)).string(), folder.string()}), 1);
+  EXPECT_THAT(err_.str(), HasSubstr("one.syx"));
+}
+
+}  // namespace
+}  // namespace quorle
