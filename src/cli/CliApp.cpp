@@ -1,17 +1,95 @@
 #include "cli/CliApp.h"
 
 #include <CLI/CLI.hpp>
+#include <cstdlib>
 #include <functional>
-#include <sstream>
 
+#include "cli/LiveSession.h"
 #include "cli/OfflineCommands.h"
 
 namespace quorle {
 
-int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+namespace {
+
+// Options every live command shares; they come before the command name.
+void AddLiveOptions(CLI::App& app, LiveOptions& live, std::vector<std::string>& simErrors) {
+  app.add_option("--in", live.in, "MIDI input device: its number or its exact name");
+  app.add_option("--out", live.out, "MIDI output device: its number or its exact name");
+  app.add_option("--delay", live.delay, "Pause after each message of a bank send, ms")
+      ->check(CLI::Range(0, 200));
+  app.add_option("--buffers", live.buffers, "Number of SysEx receive buffers")
+      ->check(CLI::Range(4, 128));
+  app.add_option("--buffer-size", live.bufferSize, "Size of each SysEx receive buffer")
+      ->check(CLI::Range(4096, 16384));
+  app.add_option_function<double>(
+         "--timeout",
+         [&live](double seconds) {
+           live.timeout = std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+         },
+         "Seconds to wait for the instrument (default 10)")
+      ->check(CLI::Range(0.0, 86400.0));
+
+  SimSettings& sim = live.midi.sim;
+  auto simValue = [&](const char* name, const char* help,
+                      std::function<bool(const std::string&, std::string&)> apply) {
+    app.add_option_function<std::string>(
+        name,
+        [&simErrors, apply, name](const std::string& value) {
+          std::string error;
+          if (!apply(value, error)) simErrors.push_back(std::string(name) + ": " + error);
+        },
+        help);
+  };
+  simValue("--sim-state", "File the simulated instrument keeps its memory in",
+           [&sim](const std::string& v, std::string&) {
+             sim.stateFile = v;
+             return !v.empty();
+           });
+  simValue("--sim-rate", "Simulator speed: wire, instant or bytes per second",
+           [&sim](const std::string& v, std::string& e) {
+             const auto rate = ParseSimRate(v, e);
+             if (rate) sim.rate = *rate;
+             return rate.has_value();
+           });
+  simValue("--sim-program-card-banks", "Program banks on the simulator's card (0 to 14)",
+           [&sim](const std::string& v, std::string& e) {
+             const auto n = ParseCardBanks(v, e);
+             if (n) sim.programCardBanks = *n;
+             return n.has_value();
+           });
+  simValue("--sim-mix-card-banks", "Mix banks on the simulator's card (0 to 14)",
+           [&sim](const std::string& v, std::string& e) {
+             const auto n = ParseCardBanks(v, e);
+             if (n) sim.mixCardBanks = *n;
+             return n.has_value();
+           });
+  simValue("--sim-version", "Software version the simulator reports (a.bc)",
+           [&sim](const std::string& v, std::string& e) {
+             const auto version = ParseSimVersion(v, e);
+             if (version) sim.version = *version;
+             return version.has_value();
+           });
+}
+
+}  // namespace
+
+std::filesystem::path ProgramFolder(const char* argv0) {
+  std::error_code ec;
+  const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (!ec) return self.parent_path();
+  return std::filesystem::absolute(argv0, ec).parent_path();
+}
+
+int RunCli(int argc, const char* const* argv, const std::filesystem::path& appFolder,
+           std::ostream& out, std::ostream& err) {
   CLI::App app{"Quorle: a SysEx librarian for the Alesis Andromeda", "quorle-cli"};
   app.require_subcommand(1);
   std::function<void()> command;
+
+  LiveOptions live;
+  live.midi.sim.rate = 0;  // the command line talks to the simulator at once unless told
+  std::vector<std::string> simErrors;
+  AddLiveOptions(app, live, simErrors);
 
   std::string file;
   bool json = false;
@@ -37,6 +115,26 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   split->add_option("DIR", folder, "The folder to write into")->required();
   split->callback([&] { command = [&] { SplitCommand(file, folder, out); }; });
 
+  std::unique_ptr<LiveSession> session;
+  auto startSession = [&] {
+    if (const char* api = std::getenv("QUORLE_MIDI_API"); api && std::string(api) == "none") {
+      live.midi.realDevices = false;
+    }
+    session = std::make_unique<LiveSession>(live, appFolder, out, err);
+    session->Start();
+    return std::ref(session->Form());
+  };
+
+  auto* check = app.add_subcommand("check", "Ask the instrument who it is");
+  check->callback([&] {
+    command = [&] {
+      TfrmMain& f = startSession();
+      if (!f.OutputOpen) throw Refusal("the MIDI output port is not open");
+      f.Guarded([&] { f.btnCheckClick(); });
+      session->WaitFor([&] { return session->Host().InformationCount() > 0; });
+    };
+  });
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
@@ -49,12 +147,21 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     err << "quorle-cli: " << e.what() << '\n' << "Run with --help for usage.\n";
     return kExitUsage;
   }
+  if (!simErrors.empty()) {
+    err << "quorle-cli: " << simErrors.front() << '\n';
+    return kExitUsage;
+  }
+  ApplySimEnvironment(live.midi.sim, std::getenv(SimSettings::kStateVariable),
+                      !live.midi.sim.stateFile.empty());
 
   try {
     command();
   } catch (const Refusal& e) {
     err << e.what() << '\n';
     return kExitRefused;
+  } catch (const NoReply& e) {
+    err << e.what() << '\n';
+    return kExitNoReply;
   }
   return kExitOk;
 }

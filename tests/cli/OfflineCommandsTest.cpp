@@ -55,7 +55,7 @@ class Cli : public ::testing::Test {
     for (const auto& a : args) argv.push_back(a.c_str());
     out_.str("");
     err_.str("");
-    return RunCli(static_cast<int>(argv.size()), argv.data(), out_, err_);
+    return RunCli(static_cast<int>(argv.size()), argv.data(), dir_, out_, err_);
   }
   fs::path Write(const std::string& name, const Bytes& content) {
     const fs::path p = dir_ / name;

@@ -1,0 +1,86 @@
+#include "app/IniFile.h"
+#include "app/TfrmMain.h"
+
+namespace quorle {
+
+namespace {
+
+constexpr const char* kMidi = "MIDI";
+constexpr const char* kProgram = "PROGRAM";
+
+}  // namespace
+
+std::filesystem::path TfrmMain::SettingsPath() const {
+  return std::filesystem::path(AppFolder) / "quorle.ini";
+}
+
+void TfrmMain::ReadRegistry() {
+  // There is no older store on this platform: a missing file means the defaults.
+  const IniFile ini = IniFile::Load(SettingsPath());
+  auto integer = [&](const char* section, const char* key, long long fallback) {
+    return ini.GetInt(section, key, fallback);
+  };
+  auto folder = [&](const char* key) { return ini.Get(kProgram, key).value_or(""); };
+  // A value the port refuses is remembered and shown once; the other settings still apply.
+  auto apply = [&](const std::function<void()>& set) {
+    try {
+      set();
+    } catch (const std::exception& e) {
+      if (!startupError_) startupError_ = e.what();
+    }
+  };
+  // Values that do not fit a port's 16-bit property are out of range like any other stale one.
+  auto port16 = [](long long v) { return v >= 0 && v <= 65535; };
+
+  const long long input = integer(kMidi, "InputDeviceID", 0);
+  apply([&] {
+    if (!port16(input)) throw EMidiInputError("Invalid device ID");
+    MidiIn.SetDeviceID(static_cast<std::uint16_t>(input));
+  });
+  const long long size = integer(kMidi, "BufferSize", 4096);
+  MidiIn.SetSysexBufferSize(static_cast<std::uint16_t>(port16(size) ? size : 4096));
+  const long long count = integer(kMidi, "BufferCount", 4);
+  MidiIn.SetSysexBufferCount(static_cast<std::uint16_t>(port16(count) ? count : 4));
+  const long long output = integer(kMidi, "OutputDeviceID", 0);
+  apply([&] {
+    if (output < 0 || output > 65535) throw EmidioutputError("Invalid device ID");
+    MidiOut.SetDeviceID(static_cast<int>(output));
+  });
+  SendDelay = static_cast<int>(std::clamp<long long>(integer(kMidi, "SendDelay", 15), -1000000, 1000000));
+  ActivePage = static_cast<int>(std::clamp<long long>(integer(kProgram, "ActivePage", 1), -1, 1000));
+  ProgramPath = folder("ProgramPath");
+  BankPath = folder("BankPath");
+  MixPath = folder("MixPath");
+  MixBankPath = folder("MixBankPath");
+  GlobalPath = folder("GlobalPath");
+  ProgramBanksOnCard = static_cast<int>(std::clamp<long long>(integer(kProgram, "ProgramBanksOnCard", -1), -1, 14));
+  MixBanksOnCard = static_cast<int>(std::clamp<long long>(integer(kProgram, "MixBanksOnCard", -1), -1, 14));
+
+  cbxInIndex = MidiIn.DeviceID() < cbxInItems.size() ? MidiIn.DeviceID() : cbxInIndex;
+  cbxOutIndex = MidiOut.DeviceID() >= 0 && MidiOut.DeviceID() < static_cast<int>(cbxOutItems.size())
+                    ? MidiOut.DeviceID()
+                    : cbxOutIndex;
+}
+
+void TfrmMain::WriteRegistry() {
+  const std::filesystem::path path = SettingsPath();
+  IniFile ini = IniFile::Load(path);
+  ini.Set(kMidi, "InputDeviceID", std::to_string(MidiIn.DeviceID()));
+  ini.Set(kMidi, "OutputDeviceID", std::to_string(MidiOut.DeviceID()));
+  ini.Set(kMidi, "BufferCount", std::to_string(MidiIn.SysexBufferCount()));
+  ini.Set(kMidi, "BufferSize", std::to_string(MidiIn.SysexBufferSize()));
+  ini.Set(kMidi, "SendDelay", std::to_string(SendDelay));
+  ini.Set(kProgram, "ProgramPath", ProgramPath);
+  ini.Set(kProgram, "BankPath", BankPath);
+  ini.Set(kProgram, "MixPath", MixPath);
+  ini.Set(kProgram, "MixBankPath", MixBankPath);
+  ini.Set(kProgram, "GlobalPath", GlobalPath);
+  ini.Set(kProgram, "ProgramBanksOnCard", std::to_string(ProgramBanksOnCard));
+  ini.Set(kProgram, "MixBanksOnCard", std::to_string(MixBanksOnCard));
+  ini.Set(kProgram, "ActivePage", std::to_string(ActivePage));
+  if (!ini.Save(path)) {
+    host_.ShowMessage(MessageIcon::Error, "Unable to write to " + path.string());
+  }
+}
+
+}  // namespace quorle

@@ -1,0 +1,64 @@
+#include "cli/LiveSession.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "cli/OfflineCommands.h"
+#include "midi/MidiDispatcher.h"
+
+namespace quorle {
+
+LiveSession::LiveSession(const LiveOptions& options, const std::filesystem::path& appFolder,
+                         std::ostream& out, std::ostream& err)
+    : options_(options), host_(out, err) {
+  try {
+    midi_ = std::make_unique<MidiSystem>(options.midi);
+  } catch (const std::runtime_error& e) {
+    throw Refusal(e.what());
+  }
+  form_ = std::make_unique<TfrmMain>(host_, midi_->Service(), MidiDispatcher::Main(), appFolder);
+}
+
+LiveSession::~LiveSession() {
+  if (started_) form_->FormClose();
+}
+
+int LiveSession::DeviceIndex(const std::string& device, const std::vector<std::string>& names,
+                             bool input) {
+  const bool number = !device.empty() && device.size() < 6 &&
+                      std::all_of(device.begin(), device.end(),
+                                  [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+  if (number) {
+    const int index = std::stoi(device);
+    if (index < static_cast<int>(names.size())) return index;
+    throw Refusal("Invalid device ID");
+  }
+  const auto found = std::find(names.begin(), names.end(), device);
+  if (found != names.end()) return static_cast<int>(found - names.begin());
+  // The ports' own words for a name that no device has.
+  throw Refusal(input ? "MIDI Input Device " + device + " not installed "
+                      : "MIDI output Device " + device + " not installed");
+}
+
+void LiveSession::Start() {
+  form_->FormCreate();
+  started_ = true;
+  TfrmMain& f = *form_;
+  if (options_.in) f.UserSelectsInput(DeviceIndex(*options_.in, f.cbxInItems, true));
+  if (options_.out) f.UserSelectsOutput(DeviceIndex(*options_.out, f.cbxOutItems, false));
+  if (options_.delay) f.UserMovesSendDelay(*options_.delay);
+  if (options_.buffers) {
+    f.UserTypesBufferCount(std::to_string(*options_.buffers));
+    f.UserLeavesBufferCount();
+  }
+  if (options_.bufferSize) {
+    f.UserTypesBufferSize(std::to_string(*options_.bufferSize));
+    f.UserLeavesBufferSize();
+  }
+}
+
+void LiveSession::WaitFor(const std::function<bool()>& done) {
+  if (!MidiDispatcher::Main().DispatchUntil(done, options_.timeout)) throw NoReply();
+}
+
+}  // namespace quorle

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+
+#include "app/MidiSystem.h"
+#include "app/TfrmMain.h"
+#include "cli/CliHost.h"
+
+namespace quorle {
+
+// The instrument did not answer in time: exit status 3.
+class NoReply : public std::runtime_error {
+ public:
+  NoReply() : std::runtime_error("no reply from the instrument") {}
+};
+
+// What the command line says about ports and the simulator, before the command name.
+struct LiveOptions {
+  std::optional<std::string> in, out;  // a device number or an exact device name
+  std::optional<int> delay, buffers, bufferSize;
+  std::chrono::milliseconds timeout{10000};
+  MidiSystem::Options midi;
+};
+
+// The main window without a window: the same start-up, Setup page changes and close sequence,
+// with a host that prints what the window would show.
+class LiveSession {
+ public:
+  LiveSession(const LiveOptions& options, const std::filesystem::path& appFolder,
+              std::ostream& out, std::ostream& err);
+  ~LiveSession();
+
+  // Start-up, then the port options as changes on the Setup page. Throws Refusal for a device
+  // that names none.
+  void Start();
+  TfrmMain& Form() { return *form_; }
+  CliHost& Host() { return host_; }
+  MidiSystem& Midi() { return *midi_; }
+
+  // Handles received messages until done() holds; throws NoReply when the time limit passes.
+  void WaitFor(const std::function<bool()>& done);
+
+ private:
+  int DeviceIndex(const std::string& device, const std::vector<std::string>& names, bool input);
+
+  LiveOptions options_;
+  CliHost host_;
+  std::unique_ptr<MidiSystem> midi_;
+  std::unique_ptr<TfrmMain> form_;
+  bool started_ = false;
+};
+
+}  // namespace quorle

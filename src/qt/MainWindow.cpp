@@ -1,0 +1,287 @@
+#include "qt/MainWindow.h"
+
+#include <QCloseEvent>
+#include <QFrame>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QSocketNotifier>
+#include <QVBoxLayout>
+
+#include "midi/MidiDispatcher.h"
+
+namespace quorle {
+
+namespace {
+
+constexpr int kClientWidth = 410;
+constexpr int kClientHeight = 337;
+constexpr int kButtonHeight = 25;
+
+}  // namespace
+
+MainWindow::MainWindow(MidiService& service, MidiDispatcher& dispatcher, const QString& appFolder)
+    : QWidget(nullptr,
+              Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      dispatcher_(dispatcher) {
+  setObjectName("frmMain");
+  setWindowTitle(" Quorle");
+  setFixedSize(kClientWidth, kClientHeight);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  Tabs = new QTabWidget(this);
+  Tabs->setObjectName("Tabs");
+  Tabs->addTab(BuildAboutPage(), "About");
+  Tabs->addTab(BuildSetupPage(), "Setup");
+  Tabs->addTab(BuildGlobalPage(), "Global");
+  Tabs->addTab(BuildProgramPage(), "Program");
+  Tabs->addTab(BuildMixPage(), "Mix");
+  layout->addWidget(Tabs, 1);
+  Stat = new QLabel(this);
+  Stat->setObjectName("Stat");
+  Stat->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+  Stat->setFixedHeight(19);
+  layout->addWidget(Stat);
+
+  form_ = std::make_unique<TfrmMain>(*this, service, dispatcher, appFolder.toStdString());
+
+  connect(Tabs, &QTabWidget::currentChanged, this, [this](int index) {
+    if (!redrawing_) form_->UserSelectsPage(index);
+  });
+  connect(cbxIn, &QComboBox::activated, this, [this](int index) { form_->UserSelectsInput(index); });
+  connect(cbxOut, &QComboBox::activated, this,
+          [this](int index) { form_->UserSelectsOutput(index); });
+  connect(tbSendDelay, &QSlider::valueChanged, this, [this](int value) {
+    if (!redrawing_) form_->UserMovesSendDelay(value);
+  });
+  for (QSpinBox* field : {spCount, spSize}) {
+    const bool count = field == spCount;
+    // Each keystroke takes effect at once; leaving the field brings it into range.
+    connect(field->findChild<QLineEdit*>(), &QLineEdit::textEdited, this,
+            [this, count](const QString& text) {
+              count ? form_->UserTypesBufferCount(text.toStdString())
+                    : form_->UserTypesBufferSize(text.toStdString());
+            });
+    connect(field, &QSpinBox::valueChanged, this, [this, field, count](int) {
+      if (redrawing_ || field->findChild<QLineEdit*>()->hasFocus()) return;
+      const std::string text = field->text().toStdString();
+      count ? form_->UserTypesBufferCount(text) : form_->UserTypesBufferSize(text);
+    });
+    connect(field, &QSpinBox::editingFinished, this, [this, count] {
+      count ? form_->UserLeavesBufferCount() : form_->UserLeavesBufferSize();
+    });
+  }
+  connect(btnCheck, &QPushButton::clicked, this, [this] { form_->Guarded([this] { form_->btnCheckClick(); }); });
+
+  notifier_ = new QSocketNotifier(dispatcher_.WakeFd(), QSocketNotifier::Read, this);
+  connect(notifier_, &QSocketNotifier::activated, this, [this] { dispatcher_.Dispatch(); });
+
+  if (const QScreen* screen = this->screen()) {
+    move(screen->availableGeometry().center() - rect().center());
+  }
+}
+
+MainWindow::~MainWindow() {
+  if (!closed_) form_->FormClose();
+}
+
+QWidget* MainWindow::Page(const char* name) {
+  auto* page = new QWidget;
+  page->setObjectName(name);
+  return page;
+}
+
+QPushButton* MainWindow::Button(QWidget* page, const char* name, const QString& caption,
+                                int column, int row, int width) {
+  auto* button = new QPushButton(caption, page);
+  button->setObjectName(name);
+  button->setFixedSize(width, kButtonHeight);
+  const int gap = 30;
+  const int left = (kClientWidth - 2 * width - gap) / 2;
+  button->move(left + column * (width + gap), row);
+  buttons_.push_back(button);
+  return button;
+}
+
+QWidget* MainWindow::BuildAboutPage() {
+  QWidget* page = Page("tabAbout");
+  auto* layout = new QVBoxLayout(page);
+  auto* logo = new QLabel(page);
+  logo->setObjectName("iLogo");
+  logo->setAlignment(Qt::AlignCenter);
+  logo->setText("<b style='font-size:20pt'>Quorle</b>");
+  layout->addWidget(logo);
+  const std::pair<const char*, QString> labels[] = {
+      {"lblDescription", "A SysEx librarian for the Alesis Andromeda"},
+      {"lblVersion", "Version " QUORLE_VERSION},
+      {"lblCopyright", "Free software"}};
+  for (const auto& [name, text] : labels) {
+    auto* label = new QLabel(text, page);
+    label->setObjectName(name);
+    label->setAlignment(Qt::AlignCenter);
+    layout->addWidget(label);
+  }
+  return page;
+}
+
+QWidget* MainWindow::BuildSetupPage() {
+  QWidget* page = Page("tabSetup");
+  auto label = [page](const QString& text, int x, int y) {
+    auto* l = new QLabel(text, page);
+    l->move(x, y);
+    return l;
+  };
+  label("Midi In", 16, 14);
+  cbxIn = new QComboBox(page);
+  cbxIn->setObjectName("cbxIn");
+  cbxIn->setGeometry(16, 32, 372, 24);
+  label("Midi Out", 16, 62);
+  cbxOut = new QComboBox(page);
+  cbxOut->setObjectName("cbxOut");
+  cbxOut->setGeometry(16, 80, 372, 24);
+
+  label("Midi Send Delay", 16, 112);
+  lblSendDelay = new QLabel("00 ms", page);
+  lblSendDelay->setObjectName("lblSendDelay");
+  lblSendDelay->setStyleSheet("color: navy");
+  lblSendDelay->setGeometry(320, 112, 68, 16);
+  lblSendDelay->setAlignment(Qt::AlignRight);
+  tbSendDelay = new QSlider(Qt::Horizontal, page);
+  tbSendDelay->setObjectName("tbSendDelay");
+  tbSendDelay->setRange(0, TfrmMain::kMaxSendDelay);
+  tbSendDelay->setPageStep(10);
+  tbSendDelay->setTickInterval(10);
+  tbSendDelay->setTickPosition(QSlider::TicksBelow);
+  tbSendDelay->setValue(10);
+  tbSendDelay->setGeometry(16, 130, 372, 28);
+
+  label("SysEx Buffer Count", 16, 168);
+  spCount = new QSpinBox(page);
+  spCount->setObjectName("spCount");
+  spCount->setRange(TfrmMain::kMinBufferCount, TfrmMain::kMaxBufferCount);
+  spCount->setValue(16);
+  spCount->findChild<QLineEdit*>()->setMaxLength(3);
+  spCount->setGeometry(16, 186, 120, 24);
+  label("SysEx Buffer Size", 160, 168);
+  spSize = new QSpinBox(page);
+  spSize->setObjectName("spSize");
+  spSize->setRange(TfrmMain::kMinBufferSize, TfrmMain::kMaxBufferSize);
+  spSize->setSingleStep(128);
+  spSize->setValue(4096);
+  spSize->findChild<QLineEdit*>()->setMaxLength(5);
+  spSize->setGeometry(160, 186, 120, 24);
+
+  btnCheck = new QPushButton(QIcon::fromTheme("view-refresh"), "&Check Connection", page);
+  btnCheck->setObjectName("btnCheck");
+  btnCheck->setGeometry(16, 226, 160, 25);
+  buttons_.push_back(btnCheck);
+  return page;
+}
+
+QWidget* MainWindow::BuildGlobalPage() {
+  QWidget* page = Page("tabGlobal");
+  Button(page, "btnGetGlobal", "Receive Global Data", 0, 120, 129);
+  Button(page, "btnSendGlobal", "Send Global Data", 1, 120, 129);
+  return page;
+}
+
+QWidget* MainWindow::BuildProgramPage() {
+  QWidget* page = Page("tabProgram");
+  Button(page, "btnGetProgram", "Get Program", 0, 30);
+  Button(page, "btnSendProgram", "Send Program", 1, 30);
+  Button(page, "btnRenameProgram", "Rename Program", 0, 70);
+  auto* line = new QFrame(page);
+  line->setFrameShape(QFrame::HLine);
+  line->setFrameShadow(QFrame::Sunken);
+  line->setGeometry(20, 125, kClientWidth - 40, 4);
+  Button(page, "btnGetBank", "Get Bank", 0, 150)->setProperty("tag", 0);
+  Button(page, "btnSendBank", "Send Bank", 1, 150);
+  Button(page, "btnSplitProgramBank", "Split Bank", 0, 190)->setProperty("tag", 1);
+  Button(page, "btnRenameProgBank", "Rename Bank", 1, 190);
+  return page;
+}
+
+QWidget* MainWindow::BuildMixPage() {
+  QWidget* page = Page("tabMix");
+  Button(page, "btnGetMix", "Get Mix", 0, 30);
+  Button(page, "btnSendMix", "Send Mix", 1, 30);
+  Button(page, "btnRenameMix", "Rename Mix", 0, 70);
+  Button(page, "btnInitMix", "Initialize Mix", 1, 70);
+  auto* line = new QFrame(page);
+  line->setFrameShape(QFrame::HLine);
+  line->setFrameShadow(QFrame::Sunken);
+  line->setGeometry(20, 125, kClientWidth - 40, 4);
+  Button(page, "btnGetMixBank", "Get Mix Bank", 0, 150)->setProperty("tag", 0);
+  Button(page, "btnSendMixBank", "Send Mix Bank", 1, 150);
+  Button(page, "btnSplitMixBank", "Split Mix Bank", 0, 190)->setProperty("tag", 1);
+  Button(page, "btnRenameMixBank", "Rename Mix Bank", 1, 190);
+  return page;
+}
+
+QList<QPushButton*> MainWindow::Buttons() const { return buttons_; }
+
+void MainWindow::StatusChanged(const std::string& text) {
+  Stat->setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+void MainWindow::StateChanged() {
+  if (!form_) return;
+  const TfrmMain& f = *form_;
+  redrawing_ = true;
+  const QSignalBlocker b1(cbxIn), b2(cbxOut), b3(tbSendDelay), b4(Tabs);
+  auto fill = [](QComboBox* box, const std::vector<std::string>& items, int index) {
+    if (box->count() != static_cast<int>(items.size())) {
+      box->clear();
+      for (const auto& item : items) box->addItem(QString::fromStdString(item));
+    }
+    box->setCurrentIndex(index);
+  };
+  fill(cbxIn, f.cbxInItems, f.cbxInIndex);
+  fill(cbxOut, f.cbxOutItems, f.cbxOutIndex);
+  tbSendDelay->setValue(f.tbSendDelayPosition);
+  lblSendDelay->setText(QString::fromStdString(f.lblSendDelayCaption));
+  for (auto [field, text] : {std::pair{spCount, &f.spCountText}, std::pair{spSize, &f.spSizeText}}) {
+    // The text the user is typing stays as typed until the field is left.
+    if (!field->findChild<QLineEdit*>()->hasFocus()) {
+      const QSignalBlocker block(field);
+      field->setValue(QString::fromStdString(*text).toInt());
+    }
+  }
+  Tabs->setCurrentIndex(f.ActivePage);
+
+  const bool enabled = f.ControlsEnabled();
+  cbxIn->setEnabled(enabled);
+  cbxOut->setEnabled(enabled);
+  tbSendDelay->setEnabled(enabled);
+  for (QPushButton* button : buttons_) button->setEnabled(enabled);
+  redrawing_ = false;
+}
+
+void MainWindow::ShowMessage(MessageIcon icon, const std::string& text) {
+  const QString message = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+  switch (icon) {
+    case MessageIcon::Information:
+      QMessageBox::information(this, "Quorle", message);
+      break;
+    case MessageIcon::Warning:
+      QMessageBox::warning(this, "Quorle", message);
+      break;
+    case MessageIcon::Error:
+      QMessageBox::critical(this, "Quorle", message);
+      break;
+  }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (!closed_) {
+    closed_ = true;
+    form_->FormClose();
+  }
+  event->accept();
+}
+
+}  // namespace quorle

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QWidget>
+#include <memory>
+
+#include "app/FormHost.h"
+#include "app/TfrmMain.h"
+
+class QSocketNotifier;
+
+namespace quorle {
+
+class MidiService;
+class MidiDispatcher;
+
+// The main window: a passive view of TfrmMain. It forwards what the user does and redraws from
+// the window state whenever TfrmMain says it changed.
+class MainWindow : public QWidget, public FormHost {
+  Q_OBJECT
+
+ public:
+  MainWindow(MidiService& service, MidiDispatcher& dispatcher, const QString& appFolder);
+  ~MainWindow() override;
+
+  TfrmMain& Form() { return *form_; }
+  // Every push button of the window, in page order.
+  QList<QPushButton*> Buttons() const;
+
+  void StatusChanged(const std::string& text) override;
+  void StateChanged() override;
+  void ShowMessage(MessageIcon icon, const std::string& text) override;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  QWidget* BuildAboutPage();
+  QWidget* BuildSetupPage();
+  QWidget* BuildGlobalPage();
+  QWidget* BuildProgramPage();
+  QWidget* BuildMixPage();
+  QPushButton* Button(QWidget* page, const char* name, const QString& caption, int column,
+                      int row, int width = 137);
+  QWidget* Page(const char* name);
+
+  QTabWidget* Tabs = nullptr;
+  QLabel* Stat = nullptr;
+  QComboBox* cbxIn = nullptr;
+  QComboBox* cbxOut = nullptr;
+  QSlider* tbSendDelay = nullptr;
+  QLabel* lblSendDelay = nullptr;
+  QSpinBox* spCount = nullptr;
+  QSpinBox* spSize = nullptr;
+  QPushButton* btnCheck = nullptr;
+  QList<QPushButton*> buttons_;
+
+  QSocketNotifier* notifier_ = nullptr;
+  MidiDispatcher& dispatcher_;
+  std::unique_ptr<TfrmMain> form_;
+  bool redrawing_ = false;
+  bool closed_ = false;
+};
+
+}  // namespace quorle

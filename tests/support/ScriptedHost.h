@@ -1,0 +1,63 @@
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/FormHost.h"
+
+namespace quorle::testing {
+
+// A FormHost that records everything the window shows and answers dialogs and file choosers
+// from a script the test sets up beforehand.
+class ScriptedHost : public FormHost {
+ public:
+  struct Message {
+    MessageIcon icon;
+    std::string text;
+  };
+  using DialogScript = std::function<ModalResult(Dialog&)>;
+  using FileScript = std::function<std::optional<std::string>(const FileChoice&)>;
+
+  void StatusChanged(const std::string& text) override { statuses.push_back(text); }
+  void StateChanged() override { ++stateChanges; }
+  void ShowMessage(MessageIcon icon, const std::string& text) override {
+    messages.push_back({icon, text});
+    if (onMessage) onMessage();
+  }
+  ModalResult ShowModal(Dialog& dialog) override {
+    dialogsShown.push_back(dialog.Caption);
+    if (dialogs.empty()) return ModalResult::Cancel;
+    DialogScript next = std::move(dialogs.front());
+    dialogs.pop_front();
+    return next(dialog);
+  }
+  std::optional<std::string> ChooseFile(const FileChoice& choice) override {
+    fileChoices.push_back(choice);
+    if (files.empty()) return std::nullopt;
+    FileScript next = std::move(files.front());
+    files.pop_front();
+    return next(choice);
+  }
+  void ProgressChanged(const TfrmProgress* progress) override {
+    progressShown = progress != nullptr;
+    ++progressChanges;
+  }
+
+  // Answers, used in order; when none is left a dialog is cancelled and a file choice too.
+  std::deque<DialogScript> dialogs;
+  std::deque<FileScript> files;
+  std::function<void()> onMessage;
+
+  std::vector<std::string> statuses;
+  std::vector<Message> messages;
+  std::vector<std::string> dialogsShown;
+  std::vector<FileChoice> fileChoices;
+  int stateChanges = 0;
+  bool progressShown = false;
+  int progressChanges = 0;
+};
+
+}  // namespace quorle::testing
