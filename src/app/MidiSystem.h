@@ -10,7 +10,7 @@ namespace quorle {
 class MidiService;
 class VirtualMidiService;
 class SimulatedAndromeda;
-class SimulatorDevice;
+class VirtualAndromeda;
 
 // The MIDI devices the program offers: the real ones first, then the simulated Andromeda, so a
 // machine without MIDI hardware opens on the simulator and every command works out of the box.
@@ -32,10 +32,11 @@ class MidiSystem {
   MidiService& Service();
   VirtualMidiService& InProcess() { return *inProcess_; }
   SimulatedAndromeda& Simulator();
+  VirtualAndromeda& SimulatorDevice() { return *simulator_; }
 
  private:
   std::shared_ptr<VirtualMidiService> inProcess_;
-  std::unique_ptr<SimulatorDevice> simulator_;
+  std::unique_ptr<VirtualAndromeda> simulator_;
   std::shared_ptr<MidiService> real_;
   std::unique_ptr<MidiService> all_;
 };

@@ -1,5 +1,7 @@
 #include "app/IniFile.h"
 #include "app/TfrmMain.h"
+#include "midi/EMidiInputError.h"
+#include "midi/EmidioutputError.h"
 
 namespace quorle {
 
@@ -46,15 +48,19 @@ void TfrmMain::ReadRegistry() {
     if (output < 0 || output > 65535) throw EmidioutputError("Invalid device ID");
     MidiOut.SetDeviceID(static_cast<int>(output));
   });
-  SendDelay = static_cast<int>(std::clamp<long long>(integer(kMidi, "SendDelay", 15), -1000000, 1000000));
-  ActivePage = static_cast<int>(std::clamp<long long>(integer(kProgram, "ActivePage", 1), -1, 1000));
+  SendDelay =
+      static_cast<int>(std::clamp<long long>(integer(kMidi, "SendDelay", 15), -1000000, 1000000));
+  ActivePage =
+      static_cast<int>(std::clamp<long long>(integer(kProgram, "ActivePage", 1), -1, 1000));
   ProgramPath = folder("ProgramPath");
   BankPath = folder("BankPath");
   MixPath = folder("MixPath");
   MixBankPath = folder("MixBankPath");
   GlobalPath = folder("GlobalPath");
-  ProgramBanksOnCard = static_cast<int>(std::clamp<long long>(integer(kProgram, "ProgramBanksOnCard", -1), -1, 14));
-  MixBanksOnCard = static_cast<int>(std::clamp<long long>(integer(kProgram, "MixBanksOnCard", -1), -1, 14));
+  ProgramBanksOnCard =
+      static_cast<int>(std::clamp<long long>(integer(kProgram, "ProgramBanksOnCard", -1), -1, 14));
+  MixBanksOnCard =
+      static_cast<int>(std::clamp<long long>(integer(kProgram, "MixBanksOnCard", -1), -1, 14));
 
   cbxInIndex = MidiIn.DeviceID() < cbxInItems.size() ? MidiIn.DeviceID() : cbxInIndex;
   cbxOutIndex = MidiOut.DeviceID() >= 0 && MidiOut.DeviceID() < static_cast<int>(cbxOutItems.size())

@@ -58,8 +58,9 @@ void TfrmMain::tbSendDelayChange() {
 }
 
 int TfrmMain::FieldValue(const std::string& text, int minimum) {
-  if (text.empty() || text.size() > 9 ||
-      !std::all_of(text.begin(), text.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
+  if (text.empty() || text.size() > 9 || !std::all_of(text.begin(), text.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c));
+      })) {
     return minimum;
   }
   // The port's fields are 16 bits wide; a longer number must not wrap around.
@@ -141,7 +142,8 @@ void TfrmMain::RecDeviceInfo(TMidiInput& port) {
   if (id.result == IdentityResult::WrongLength) {
     SetStatus(UnknownMessageText(event->SysexSize));
   } else if (id.result == IdentityResult::Andromeda) {
-    host_.ShowMessage(MessageIcon::Information, "Alesis Andromeda version " + id.version + " found");
+    host_.ShowMessage(MessageIcon::Information,
+                      "Alesis Andromeda version " + id.version + " found");
   }
 }
 

@@ -106,9 +106,8 @@ std::string TfrmMain::UnknownMessageText(std::size_t length) {
 }
 
 void TfrmMain::InstallReplyHandler(ReplyHandler handler) {
-  MidiIn.SetOnMidiInput([this, handler](TMidiInput& port) {
-    Guarded([&] { (this->*handler)(port); });
-  });
+  MidiIn.SetOnMidiInput(
+      [this, handler](TMidiInput& port) { Guarded([&] { (this->*handler)(port); }); });
 }
 
 void TfrmMain::SendRequest(Bytes message, ReplyHandler handler, bool lock) {

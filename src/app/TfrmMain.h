@@ -4,12 +4,15 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <span>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/FormHost.h"
 #include "app/TMainState.h"
+#include "dialogs/TfrmProgress.h"
 #include "midi/TMidiInput.h"
 #include "midi/TMidiOutput.h"
 #include "protocol/MessageSet.h"
@@ -75,6 +78,22 @@ class TfrmMain : public TMainState {
   void UserLeavesBufferSize();
   void UserSelectsPage(int index);
 
+  // Single objects: one Program, one Mix, the Global Data.
+  void btnGetProgramClick();
+  void btnSendProgramClick();
+  void btnRenameProgramClick();
+  void SendProgramDumpRequest();
+  void RecProgramDump(TMidiInput& port);
+  void btnGetMixClick();
+  void btnSendMixClick();
+  void btnRenameMixClick();
+  void btnInitMixClick();
+  void SendMixDumpRequest();
+  void RecMixDump(TMidiInput& port);
+  void btnGetGlobalClick();
+  void btnSendGlobalClick();
+  void RecGlobalDump(TMidiInput& port);
+
   // Settings file "quorle.ini" beside the program file.
   void ReadRegistry();
   void WriteRegistry();
@@ -82,6 +101,11 @@ class TfrmMain : public TMainState {
 
   TMidiInput MidiIn;
   TMidiOutput MidiOut;
+
+  // Work buffers of the transfers.
+  std::array<std::uint8_t, kMaxDumpSize> ProgramDump{}, MixDump{}, PackedData{}, UnpackedData{};
+  std::array<std::uint8_t, kGlobalDumpSize> GlobalDump{};
+  std::unique_ptr<TfrmProgress> Progress;
 
   // Setup page controls, as the views show them.
   std::vector<std::string> cbxInItems, cbxOutItems;
@@ -104,7 +128,22 @@ class TfrmMain : public TMainState {
   static int FieldValue(const std::string& text, int minimum);
   void SetFieldFromProgram(std::string& text, int value, int minimum, int maximum,
                            void (TfrmMain::*change)());
-  void ShowPortError(const std::string& text);
+  // The single-object transfers, written once over the Program and Mix descriptors.
+  void GetDumpClick(const DumpKind& kind, bool rename);
+  void SendDumpRequest(const DumpKind& kind);
+  void RecDump(const DumpKind& kind, TMidiInput& port);
+  void SendDumpFileClick(const DumpKind& kind);
+  int& SelectedBank(const DumpKind& kind);
+  int& SelectedNumber(const DumpKind& kind);
+  std::string& FolderFor(const DumpKind& kind);
+  std::span<std::uint8_t> DumpBuffer(const DumpKind& kind);
+  // Locks, hands one message to the output port and reports; only while the port is open.
+  void SendMessage(ByteView message, const std::string& status);
+  // The file the user picks, remembering its folder in folder; nothing when cancelled.
+  std::optional<std::string> ChooseFile(FileChoice::Mode mode, std::string& folder,
+                                        const std::string& fileName = {});
+  // Bytes received of the Global Data so far.
+  std::size_t globalReceived_ = 0;
 
   FormHost& host_;
   bool controlsEnabled_ = true;

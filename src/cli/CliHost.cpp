@@ -15,4 +15,12 @@ void CliHost::ShowMessage(MessageIcon icon, const std::string& text) {
   (icon == MessageIcon::Error ? err_ : out_) << text << '\n' << std::flush;
 }
 
+ModalResult CliHost::ShowModal(Dialog& dialog) {
+  return answerDialog ? answerDialog(dialog) : ModalResult::Cancel;
+}
+
+std::optional<std::string> CliHost::ChooseFile(const FileChoice& choice) {
+  return answerFile ? answerFile(choice) : std::nullopt;
+}
+
 }  // namespace quorle

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -17,6 +19,13 @@ class CliHost : public FormHost {
   void StatusChanged(const std::string& text) override;
   void StateChanged() override {}
   void ShowMessage(MessageIcon icon, const std::string& text) override;
+  // Dialogs and file choosers are answered by the command from its options.
+  ModalResult ShowModal(Dialog& dialog) override;
+  std::optional<std::string> ChooseFile(const FileChoice& choice) override;
+  void ProgressChanged(const TfrmProgress*) override {}
+
+  std::function<ModalResult(Dialog&)> answerDialog;
+  std::function<std::optional<std::string>(const FileChoice&)> answerFile;
 
   // Message boxes shown so far, and how many of them were information boxes.
   const std::vector<std::string>& Messages() const { return messages_; }

@@ -25,9 +25,10 @@ LiveSession::~LiveSession() {
 
 int LiveSession::DeviceIndex(const std::string& device, const std::vector<std::string>& names,
                              bool input) {
-  const bool number = !device.empty() && device.size() < 6 &&
-                      std::all_of(device.begin(), device.end(),
-                                  [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+  const bool number =
+      !device.empty() && device.size() < 6 && std::all_of(device.begin(), device.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c));
+      });
   if (number) {
     const int index = std::stoi(device);
     if (index < static_cast<int>(names.size())) return index;

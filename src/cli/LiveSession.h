@@ -33,8 +33,8 @@ struct LiveOptions {
 // with a host that prints what the window would show.
 class LiveSession {
  public:
-  LiveSession(const LiveOptions& options, const std::filesystem::path& appFolder,
-              std::ostream& out, std::ostream& err);
+  LiveSession(const LiveOptions& options, const std::filesystem::path& appFolder, std::ostream& out,
+              std::ostream& err);
   ~LiveSession();
 
   // Start-up, then the port options as changes on the Setup page. Throws Refusal for a device

@@ -1,6 +1,8 @@
 #include "qt/MainWindow.h"
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
 #include <QFrame>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -22,9 +24,8 @@ constexpr int kButtonHeight = 25;
 }  // namespace
 
 MainWindow::MainWindow(MidiService& service, MidiDispatcher& dispatcher, const QString& appFolder)
-    : QWidget(nullptr,
-              Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+    : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       dispatcher_(dispatcher) {
   setObjectName("frmMain");
   setWindowTitle(" Quorle");
@@ -52,7 +53,8 @@ MainWindow::MainWindow(MidiService& service, MidiDispatcher& dispatcher, const Q
   connect(Tabs, &QTabWidget::currentChanged, this, [this](int index) {
     if (!redrawing_) form_->UserSelectsPage(index);
   });
-  connect(cbxIn, &QComboBox::activated, this, [this](int index) { form_->UserSelectsInput(index); });
+  connect(cbxIn, &QComboBox::activated, this,
+          [this](int index) { form_->UserSelectsInput(index); });
   connect(cbxOut, &QComboBox::activated, this,
           [this](int index) { form_->UserSelectsOutput(index); });
   connect(tbSendDelay, &QSlider::valueChanged, this, [this](int value) {
@@ -75,7 +77,8 @@ MainWindow::MainWindow(MidiService& service, MidiDispatcher& dispatcher, const Q
       count ? form_->UserLeavesBufferCount() : form_->UserLeavesBufferSize();
     });
   }
-  connect(btnCheck, &QPushButton::clicked, this, [this] { form_->Guarded([this] { form_->btnCheckClick(); }); });
+  connect(btnCheck, &QPushButton::clicked, this,
+          [this] { form_->Guarded([this] { form_->btnCheckClick(); }); });
 
   notifier_ = new QSocketNotifier(dispatcher_.WakeFd(), QSocketNotifier::Read, this);
   connect(notifier_, &QSocketNotifier::activated, this, [this] { dispatcher_.Dispatch(); });
@@ -95,8 +98,8 @@ QWidget* MainWindow::Page(const char* name) {
   return page;
 }
 
-QPushButton* MainWindow::Button(QWidget* page, const char* name, const QString& caption,
-                                int column, int row, int width) {
+QPushButton* MainWindow::Button(QWidget* page, const char* name, const QString& caption, int column,
+                                int row, int width) {
   auto* button = new QPushButton(caption, page);
   button->setObjectName(name);
   button->setFixedSize(width, kButtonHeight);
@@ -222,7 +225,9 @@ QWidget* MainWindow::BuildMixPage() {
   return page;
 }
 
-QList<QPushButton*> MainWindow::Buttons() const { return buttons_; }
+QList<QPushButton*> MainWindow::Buttons() const {
+  return buttons_;
+}
 
 void MainWindow::StatusChanged(const std::string& text) {
   Stat->setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
@@ -244,7 +249,8 @@ void MainWindow::StateChanged() {
   fill(cbxOut, f.cbxOutItems, f.cbxOutIndex);
   tbSendDelay->setValue(f.tbSendDelayPosition);
   lblSendDelay->setText(QString::fromStdString(f.lblSendDelayCaption));
-  for (auto [field, text] : {std::pair{spCount, &f.spCountText}, std::pair{spSize, &f.spSizeText}}) {
+  for (auto [field, text] :
+       {std::pair{spCount, &f.spCountText}, std::pair{spSize, &f.spSizeText}}) {
     // The text the user is typing stays as typed until the field is left.
     if (!field->findChild<QLineEdit*>()->hasFocus()) {
       const QSignalBlocker block(field);
@@ -275,6 +281,30 @@ void MainWindow::ShowMessage(MessageIcon icon, const std::string& text) {
       break;
   }
 }
+
+ModalResult MainWindow::ShowModal(Dialog&) {
+  return ModalResult::Cancel;
+}
+
+std::optional<std::string> MainWindow::ChooseFile(const FileChoice& choice) {
+  const QString filter = "SysEx files (*syx)";
+  const QString start = QDir(QString::fromStdString(choice.folder))
+                            .filePath(QString::fromLatin1(choice.fileName.c_str()));
+  QFileDialog dialog(this, QString(), start, filter);
+  dialog.setDefaultSuffix("syx");
+  dialog.setOption(QFileDialog::ReadOnly, false);
+  if (choice.mode == FileChoice::Mode::Save) {
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+  } else {
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+  }
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().front().toStdString();
+}
+
+void MainWindow::ProgressChanged(const TfrmProgress*) {}
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (!closed_) {

@@ -36,6 +36,9 @@ class MainWindow : public QWidget, public FormHost {
   void StatusChanged(const std::string& text) override;
   void StateChanged() override;
   void ShowMessage(MessageIcon icon, const std::string& text) override;
+  ModalResult ShowModal(Dialog& dialog) override;
+  std::optional<std::string> ChooseFile(const FileChoice& choice) override;
+  void ProgressChanged(const TfrmProgress* progress) override;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -46,8 +49,8 @@ class MainWindow : public QWidget, public FormHost {
   QWidget* BuildGlobalPage();
   QWidget* BuildProgramPage();
   QWidget* BuildMixPage();
-  QPushButton* Button(QWidget* page, const char* name, const QString& caption, int column,
-                      int row, int width = 137);
+  QPushButton* Button(QWidget* page, const char* name, const QString& caption, int column, int row,
+                      int width = 137);
   QWidget* Page(const char* name);
 
   QTabWidget* Tabs = nullptr;

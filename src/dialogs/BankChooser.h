@@ -1,0 +1,69 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/TMainState.h"
+#include "dialogs/Dialog.h"
+#include "protocol/DumpKind.h"
+
+namespace quorle {
+
+// What the bank and entry dialogs share: a bank chosen by radio buttons (User, the presets, Card)
+// with a list of card banks, and for some an entry list "000" to "127". The three families differ
+// in how they open on a stored bank and in what the Card button does.
+class BankChooser : public Dialog {
+ public:
+  enum class Style {
+    Select,  // get or rename one entry: every bank, Card alone changes nothing
+    Send,    // send to User or a card bank, Card picks card bank 1
+    Bank,    // fetch or split a bank: every bank, Card picks card bank 1
+  };
+  static constexpr int kNone = -1;  // no radio button checked
+
+  // Entry list "000" to "127".
+  static std::vector<std::string> EntryItems();
+  // The card list: count entries "001", "002", ... when the count is known, else the design ones.
+  static std::vector<std::string> CardItems(int count, int designCount);
+
+  // The radio button checked: 0 User, 1 .. Presets() the presets, CardButton() the card, or kNone.
+  int Checked() const { return checked_; }
+  int Presets() const { return presets_; }
+  int CardButton() const { return presets_ + 1; }
+  bool IsCardChecked() const { return checked_ == CardButton(); }
+
+  // The working choice.
+  int Bank = 0;
+  int Number = 0;
+
+  std::vector<std::string> EntryList;
+  int EntryIndex = -1;
+  std::vector<std::string> CardList;
+  int CardIndex = -1;
+  bool CardEnabled = false;
+  // Whether each radio button can be clicked, indexed like Checked().
+  std::vector<bool> RadioEnabled;
+
+  // The rename commands: the presets cannot be chosen, and a stored preset falls back to User,
+  // so a renamed preset entry is never sent to a bank the instrument does not let one write.
+  void DisablePresets();
+
+  // What the user does.
+  void EntryChange(int index);
+  void RadioClick(int button);
+  void CardChange(int index);
+
+ protected:
+  BankChooser(const DumpKind& kind, Style style, int bank, int number, int cardCount,
+              bool withEntries);
+  // Called after every change of the working choice; the dialogs that write through use it.
+  virtual void ChoiceChanged() {}
+
+ private:
+  const Style style_;
+  const int presets_;
+  const int firstCard_;
+  int checked_ = kNone;
+};
+
+}  // namespace quorle

@@ -1,0 +1,18 @@
+#include "dialogs/TdlgSendMix.h"
+
+namespace quorle {
+
+TdlgSendMix::TdlgSendMix(TMainState& state)
+    : BankChooser(kMixKind, Style::Send, state.MixBank, state.MixNumber, state.MixBanksOnCard,
+                  true),
+      state_(state) {
+  Caption = "Send Mix";
+  ChoiceChanged();  // opening on a preset or unknown bank already sets the User bank
+}
+
+void TdlgSendMix::ChoiceChanged() {
+  state_.MixBank = Bank;
+  state_.MixNumber = Number;
+}
+
+}  // namespace quorle

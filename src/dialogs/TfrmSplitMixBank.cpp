@@ -1,0 +1,13 @@
+#include "dialogs/TfrmSplitMixBank.h"
+
+namespace quorle {
+
+TfrmSplitMixBank::TfrmSplitMixBank(TMainState& state)
+    : BankChooser(kMixKind, Style::Bank, state.MixBank, 0, state.MixBanksOnCard, false),
+      state_(state) {
+  Caption = "Select Mix Bank";
+}
+
+void TfrmSplitMixBank::btnOKClick() { state_.MixBank = Bank; }
+
+}  // namespace quorle

@@ -1,0 +1,168 @@
+// Get, send and rename one Program or Mix: the main window's operations written once over the
+// two dump descriptors. ProgramTransfer.cpp and MixTransfer.cpp hold the named entry points.
+#include <algorithm>
+
+#include "app/FileAccess.h"
+#include "app/TfrmMain.h"
+#include "dialogs/TdlgSendMix.h"
+#include "dialogs/TdlgSendProgram.h"
+#include "dialogs/TfrmSelMix.h"
+#include "dialogs/TfrmSelProgram.h"
+#include "dialogs/TfrmSetName.h"
+#include "protocol/DumpName.h"
+#include "protocol/FileNames.h"
+#include "protocol/Pack.h"
+#include "protocol/SysexFile.h"
+
+namespace quorle {
+
+namespace {
+
+bool IsProgram(const DumpKind& kind) { return kind.opcode == kProgramKind.opcode; }
+
+}  // namespace
+
+int& TfrmMain::SelectedBank(const DumpKind& kind) { return IsProgram(kind) ? ProgramBank : MixBank; }
+
+int& TfrmMain::SelectedNumber(const DumpKind& kind) {
+  return IsProgram(kind) ? ProgramNumber : MixNumber;
+}
+
+std::string& TfrmMain::FolderFor(const DumpKind& kind) {
+  return IsProgram(kind) ? ProgramPath : MixPath;
+}
+
+std::span<std::uint8_t> TfrmMain::DumpBuffer(const DumpKind& kind) {
+  return std::span<std::uint8_t>(IsProgram(kind) ? ProgramDump : MixDump).first(kind.dumpSize);
+}
+
+void TfrmMain::SendMessage(ByteView message, const std::string& status) {
+  if (!OutputOpen) return;
+  Disable();
+  MidiOut.SendLong(message);
+  SetStatus(status);
+  Enable();
+}
+
+std::optional<std::string> TfrmMain::ChooseFile(FileChoice::Mode mode, std::string& folder,
+                                                const std::string& fileName) {
+  const auto path = host_.ChooseFile({mode, folder, fileName});
+  if (path) folder = FolderOf(*path);
+  return path;
+}
+
+void TfrmMain::GetDumpClick(const DumpKind& kind, bool rename) {
+  std::unique_ptr<BankChooser> dialog;
+  std::function<void()> ok;
+  if (IsProgram(kind)) {
+    auto select = std::make_unique<TfrmSelProgram>(*this);
+    ok = [d = select.get()] { d->btnOKClick(); };
+    dialog = std::move(select);
+  } else {
+    auto select = std::make_unique<TfrmSelMix>(*this);
+    ok = [d = select.get()] { d->BitBtn1Click(); };
+    dialog = std::move(select);
+  }
+  if (rename) dialog->DisablePresets();
+  const bool confirmed = host_.ShowModal(*dialog) == ModalResult::OK;
+  if (confirmed) ok();
+  DumpMode = !rename ? kDumpSave : IsProgram(kind) ? kDumpRenameProgram : kDumpRenameMix;
+  if (confirmed) SendDumpRequest(kind);
+}
+
+void TfrmMain::SendDumpRequest(const DumpKind& kind) {
+  SendRequest(DumpRequest(kind, static_cast<std::uint8_t>(SelectedBank(kind)),
+                          static_cast<std::uint8_t>(SelectedNumber(kind))),
+              IsProgram(kind) ? &TfrmMain::RecProgramDump : &TfrmMain::RecMixDump, true);
+}
+
+void TfrmMain::RecDump(const DumpKind& kind, TMidiInput& port) {
+  const auto event = port.FetchEvent();
+  if (!event) return;
+  // The window unlocks however the handler ends, also when a file cannot be written.
+  struct Unlock {
+    TfrmMain& f;
+    ~Unlock() { f.Enable(); }
+  } unlock{*this};
+
+  if (event->SysexSize != kind.dumpSize) {
+    SetStatus(UnknownMessageText(event->SysexSize));
+    return;
+  }
+  SetStatus("");
+  const ByteView message(event->SysexData.data(), event->SysexSize);
+  if (!CheckDumpHeader(message, kind.opcode)) return;
+
+  const std::span<std::uint8_t> dump = DumpBuffer(kind);
+  std::copy(message.begin(), message.end(), dump.begin());
+  std::copy_n(message.begin() + kPayloadOffset, kind.packedSize, PackedData.begin());
+  Unpack(std::span<const std::uint8_t>(PackedData).first(kind.packedSize), UnpackedData,
+         kind.packedSize);
+  const std::string name = ReadName(UnpackedData);
+  CurrentFileName = ProposedFileName(name);
+
+  if (kind.IsCardBank(SelectedBank(kind))) {
+    // A card holds at most 14 banks; a larger count would offer bank numbers that are no MIDI
+    // data bytes.
+    ProgramBanksOnCard = std::min<int>(UnpackedData[kind.cardProgramBanksOffset], 14);
+    MixBanksOnCard = std::min<int>(UnpackedData[kind.cardMixBanksOffset], 14);
+  }
+
+  if (DumpMode == kDumpSave) {
+    const auto path = ChooseFile(FileChoice::Mode::Save, FolderFor(kind), CurrentFileName);
+    if (!path) return;
+    CurrentFileName = *path;
+    WriteFileOrThrow(*path, dump);
+    SetStatus(" " + FileNameOf(*path) + " saved to disk");
+  } else if (DumpMode == (IsProgram(kind) ? kDumpRenameProgram : kDumpRenameMix)) {
+    TfrmSetName dialog;
+    if (!IsProgram(kind)) dialog.Caption = "Rename Mix";
+    dialog.SetName(name);
+    if (host_.ShowModal(dialog) != ModalResult::OK) return;
+    const std::string typed = dialog.eName;
+    WriteName(UnpackedData, PadName(typed));
+    Pack(std::span<const std::uint8_t>(UnpackedData).first(kind.dataSize), PackedData,
+         kind.dataSize);
+    std::copy_n(PackedData.begin(), kind.packedSize, dump.begin() + kPayloadOffset);
+    AddressDump(dump, static_cast<std::uint8_t>(SelectedBank(kind)),
+                static_cast<std::uint8_t>(SelectedNumber(kind)));
+    SendMessage(dump, std::string(kind.name) + " \"" + typed + "\" sent to Andromeda");
+  }
+}
+
+void TfrmMain::SendDumpFileClick(const DumpKind& kind) {
+  const auto path = ChooseFile(FileChoice::Mode::Open, FolderFor(kind));
+  if (!path) return;
+  CurrentFileName = *path;
+  const Bytes content = ReadFileOrThrow(*path);
+  const FileKind fileKind = IsProgram(kind) ? FileKind::Program : FileKind::Mix;
+  // A damaged dump is refused like a file of the wrong size: on the wire it could hang the
+  // instrument.
+  if (!AcceptsFileSize(fileKind, content.size()) ||
+      !CheckDumpFraming(kind, ByteView(content).first(kind.dumpSize))) {
+    host_.ShowMessage(MessageIcon::Error,
+                      FileNameOf(*path) + " is not a" + (IsProgram(kind) ? " Program" : " Mix") +
+                          " Dump");
+    return;
+  }
+  const std::span<std::uint8_t> dump = DumpBuffer(kind);
+  std::copy_n(content.begin(), kind.dumpSize, dump.begin());
+  SelectedBank(kind) = dump[6];
+  SelectedNumber(kind) = dump[7];
+
+  bool confirmed;
+  if (IsProgram(kind)) {
+    TdlgSendProgram dialog(*this);
+    confirmed = host_.ShowModal(dialog) == ModalResult::OK;
+    if (confirmed) dialog.btnOKClick();
+  } else {
+    TdlgSendMix dialog(*this);
+    confirmed = host_.ShowModal(dialog) == ModalResult::OK;
+  }
+  if (!confirmed) return;
+  AddressDump(dump, static_cast<std::uint8_t>(SelectedBank(kind)),
+              static_cast<std::uint8_t>(SelectedNumber(kind)));
+  SendMessage(dump, " " + FileNameOf(*path) + " sent to Andromeda");
+}
+
+}  // namespace quorle

@@ -1,0 +1,42 @@
+#include <QApplication>
+#include <QMessageBox>
+#include <cstdlib>
+#include <memory>
+
+#include "app/MidiSystem.h"
+#include "midi/MidiDispatcher.h"
+#include "qt/MainWindow.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("Quorle");
+
+  quorle::MidiSystem::Options options;
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  const quorle::SimArguments parsed = quorle::ParseSimArguments(args, options.sim);
+  if (!parsed.error.empty() || !parsed.rest.empty()) {
+    const std::string what =
+        parsed.error.empty() ? "unknown option " + parsed.rest.front() : parsed.error;
+    QMessageBox::critical(nullptr, "Quorle", QString::fromStdString(what));
+    return 2;
+  }
+  quorle::ApplySimEnvironment(options.sim, std::getenv(quorle::SimSettings::kStateVariable),
+                              parsed.stateGiven);
+  if (const char* api = std::getenv("QUORLE_MIDI_API"); api && std::string(api) == "none") {
+    options.realDevices = false;
+  }
+
+  std::unique_ptr<quorle::MidiSystem> midi;
+  try {
+    midi = std::make_unique<quorle::MidiSystem>(options);
+  } catch (const std::exception& e) {
+    QMessageBox::critical(nullptr, "Quorle", QString::fromStdString(e.what()));
+    return 1;
+  }
+
+  quorle::MainWindow window(midi->Service(), quorle::MidiDispatcher::Main(),
+                            QCoreApplication::applicationDirPath());
+  window.Form().FormCreate();
+  window.show();
+  return QApplication::exec();
+}
