@@ -1,0 +1,69 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "midi/MidiOutputDriver.h"
+#include "protocol/MessageSet.h"
+
+namespace quorle {
+
+class MidiInputDriver;
+class VirtualMidiEngine;
+
+// One in-process device, seen as one input and one output device of its name.
+class VirtualDevice {
+ public:
+  using Receiver = std::function<void(ByteView message)>;
+
+  VirtualDevice(std::string name, Receiver receiver, std::weak_ptr<VirtualMidiEngine> engine);
+  VirtualDevice(const VirtualDevice&) = delete;
+  VirtualDevice& operator=(const VirtualDevice&) = delete;
+
+  const std::string& Name() const { return name_; }
+  // Queues a whole message (SysEx or short) towards the input port that has this device open and
+  // started; delivered on the service's thread, in order, paced at the device's rate. Dropped when
+  // no input port has it open and started. Any thread, also the receiver's.
+  void Inject(Bytes message);
+  void SetRate(unsigned bytesPerSecond);  // 0 = deliver at once; 3125 = MIDI wire
+  unsigned Rate() const { return rate_.load(std::memory_order_relaxed); }
+  // Everything output ports have sent to this device, in order.
+  std::vector<Bytes> Sent() const;
+  // Waits (with a limit) until at least n messages have been sent to the device.
+  bool WaitForSent(std::size_t n, std::chrono::milliseconds limit) const;
+
+ private:
+  friend class VirtualMidiEngine;
+  using Clock = std::chrono::steady_clock;
+
+  void Record(ByteView message);
+
+  const std::string name_;
+  const Receiver receiver_;
+  const std::weak_ptr<VirtualMidiEngine> engine_;
+  std::atomic<unsigned> rate_{0};
+
+  // Guarded by the engine's lock.
+  std::shared_ptr<MidiInputDriver> input_;
+  std::deque<Bytes> inbound_;
+  Clock::time_point inboundStart_{};  // when the head of inbound_ began to travel
+  std::shared_ptr<MidiOutputDriver> output_;
+  bool outBusy_ = false;
+  MidiOutputDriver::Item outItem_;
+  Clock::time_point outStart_{};
+  Clock::time_point outFree_{};  // when the wire towards the device is free again
+
+  mutable std::mutex sentMutex_;
+  mutable std::condition_variable sentChanged_;
+  std::vector<Bytes> sent_;
+};
+
+}  // namespace quorle
