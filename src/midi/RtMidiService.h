@@ -1,0 +1,83 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "midi/MidiInputDriver.h"
+#include "midi/MidiOutputDriver.h"
+#include "midi/MidiService.h"
+
+class RtMidiIn;
+class RtMidiOut;
+
+namespace quorle {
+
+// Real MIDI devices through RtMidi, by the names RtMidi reports. On Linux: the ALSA sequencer,
+// or JACK when ALSA is missing or QUORLE_MIDI_API=jack asks for it. No MIDI system at all means
+// no devices. Long messages go out on a sender thread per port, in order, paced and cut into
+// pieces where the backend needs it; a send that cannot complete is given up after a limit.
+class RtMidiService : public MidiService {
+ public:
+  enum class Api { Auto, Alsa, Jack };
+  struct Options {
+    Api api = Api::Auto;
+    std::string clientName = "Quorle";  // prefix of every client this service makes
+    // No faster than this on average (0: unpaced). Bursts beyond what the backend holds per
+    // cycle are dropped silently by JACK; the MIDI wire carries 3125 bytes a second.
+    unsigned bytesPerSecond = 3125;
+    std::size_t pieceSize = 4096;                // JACK loses single sends above 16 KiB
+    std::chrono::milliseconds sendLimit{10000};  // beyond the message's own paced time
+    bool listOwnPorts = false;  // whether the ports of this service's own clients are listed
+  };
+
+  RtMidiService();
+  explicit RtMidiService(Options options);
+  ~RtMidiService() override;
+
+  // Which API was chosen: "alsa", "jack" or "" when none could be made.
+  std::string ApiName() const;
+
+  unsigned InGetNumDevs() override;
+  MidiResult InGetDevCaps(unsigned id, MidiInCaps& caps) override;
+  MidiResult InOpen(HMIDIIN* handle, unsigned id, MidiCallback callback, void* instance,
+                    std::uint32_t flags) override;
+  MidiResult InClose(HMIDIIN handle) override;
+
+  unsigned OutGetNumDevs() override;
+  MidiResult OutGetDevCaps(unsigned id, MidiOutCaps& caps) override;
+  MidiResult OutOpen(HMIDIOUT* handle, unsigned id, MidiCallback callback, void* instance,
+                     std::uint32_t flags) override;
+  MidiResult OutClose(HMIDIOUT handle) override;
+  MidiResult OutReset(HMIDIOUT handle) override;
+
+ private:
+  struct InputPort;
+  struct Sender;
+  std::vector<std::string> InputNames();
+  std::vector<std::string> OutputNames();
+  std::string NextClientName(const char* kind);
+  void Watch();
+
+  Options options_;
+  int api_ = 0;  // RtMidi::Api
+  std::unique_ptr<RtMidiIn> probeIn_;
+  std::unique_ptr<RtMidiOut> probeOut_;
+  std::chrono::steady_clock::time_point lastProbe_{};
+  unsigned clients_ = 0;
+  std::map<const MidiInputDriver*, std::unique_ptr<InputPort>> inputs_;
+
+  std::mutex sendersMutex_;  // the watchdog reads the senders
+  std::map<const MidiOutputDriver*, std::shared_ptr<Sender>> senders_;
+  std::condition_variable stopWatch_;
+  bool stopping_ = false;
+  std::thread watchdog_;
+};
+
+}  // namespace quorle

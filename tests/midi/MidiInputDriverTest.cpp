@@ -1,0 +1,130 @@
+#include "midi/MidiInputDriver.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "midi/MidiTestSupport.h"
+#include "midi/VirtualMidiService.h"
+
+namespace quorle {
+namespace {
+
+struct Delivery {
+  unsigned message;
+  std::uintptr_t p1;
+  Bytes bytes;  // of a long buffer, as recorded when it was handed back
+};
+
+void Record(void*, unsigned message, void* instance, std::uintptr_t p1, std::uintptr_t) {
+  auto* out = static_cast<std::vector<Delivery>*>(instance);
+  Delivery d{message, p1, {}};
+  if (message != MIM_DATA) {
+    const auto* h = reinterpret_cast<MidiHdr*>(p1);
+    d.bytes.assign(h->lpData, h->lpData + h->dwBytesRecorded);
+  }
+  out->push_back(std::move(d));
+}
+
+struct DriverTest : ::testing::Test {
+  VirtualMidiService owner;
+  std::vector<Delivery> deliveries;
+  MidiInputDriver driver{owner, &Record, &deliveries};
+  std::vector<Bytes> blocks;
+  std::vector<MidiHdr> headers;
+
+  void Lodge(std::size_t count, std::size_t size) {
+    blocks.assign(count, Bytes(size));
+    headers.assign(count, MidiHdr{});
+    for (std::size_t i = 0; i < count; ++i) {
+      headers[i].lpData = blocks[i].data();
+      headers[i].dwBufferLength = static_cast<std::uint32_t>(size);
+      ASSERT_EQ(driver.Prepare(&headers[i]), MMSYSERR_NOERROR);
+      ASSERT_EQ(driver.AddBuffer(&headers[i]), MMSYSERR_NOERROR);
+    }
+  }
+};
+
+TEST_F(DriverTest, AMessageLongerThanOneBufferFillsSeveralInOrder) {
+  Lodge(3, 4096);
+  driver.Start();
+  const Bytes message = test::Sysex(5000);
+  driver.Receive(message);
+  ASSERT_EQ(deliveries.size(), 2u);
+  EXPECT_EQ(deliveries[0].message, MIM_LONGDATA);
+  EXPECT_EQ(deliveries[0].p1, reinterpret_cast<std::uintptr_t>(&headers[0]));
+  EXPECT_EQ(deliveries[0].bytes, Bytes(message.begin(), message.begin() + 4096));
+  EXPECT_EQ(deliveries[1].p1, reinterpret_cast<std::uintptr_t>(&headers[1]));
+  EXPECT_EQ(deliveries[1].bytes, Bytes(message.begin() + 4096, message.end()));
+  EXPECT_EQ(headers[0].dwFlags & (MHDR_DONE | MHDR_INQUEUE), MHDR_DONE);
+  EXPECT_EQ(headers[2].dwFlags & MHDR_INQUEUE, MHDR_INQUEUE);
+}
+
+TEST_F(DriverTest, SysexIsLostWhileNoBufferIsLodgedAndTheNextMessageStartsAfresh) {
+  Lodge(1, 16);
+  driver.Start();
+  driver.Receive(test::Sysex(40));  // fills the one buffer, the rest is lost
+  ASSERT_EQ(deliveries.size(), 1u);
+  EXPECT_EQ(deliveries[0].bytes.size(), 16u);
+  driver.Receive(test::Sysex(8));
+  EXPECT_EQ(deliveries.size(), 1u);
+  ASSERT_EQ(driver.AddBuffer(&headers[0]), MMSYSERR_NOERROR);
+  driver.Receive(test::Sysex(8, 3));
+  ASSERT_EQ(deliveries.size(), 2u);
+  EXPECT_EQ(deliveries[1].bytes, test::Sysex(8, 3));
+}
+
+TEST_F(DriverTest, AnUnterminatedMessageIsReportedAsAnError) {
+  Lodge(1, 64);
+  driver.Start();
+  driver.Receive(Bytes{0xF0, 0x01, 0x02});
+  ASSERT_EQ(deliveries.size(), 1u);
+  EXPECT_EQ(deliveries[0].message, MIM_LONGERROR);
+}
+
+TEST_F(DriverTest, ShortMessagesArePackedAndNothingArrivesBeforeStart) {
+  driver.Receive(Bytes{0x90, 0x3C, 0x7F});
+  EXPECT_TRUE(deliveries.empty());
+  driver.Start();
+  driver.Receive(Bytes{0x90, 0x3C, 0x7F});
+  driver.Receive(Bytes{0xC0, 0x05});
+  driver.Receive(Bytes{0xFE});
+  driver.Receive(Bytes{0x3C});  // a data byte without status is nothing
+  ASSERT_EQ(deliveries.size(), 3u);
+  EXPECT_EQ(deliveries[0].p1, 0x7F3C90u);
+  EXPECT_EQ(deliveries[1].p1, 0x05C0u);
+  EXPECT_EQ(deliveries[2].p1, 0xFEu);
+}
+
+TEST_F(DriverTest, BuffersMustBePreparedAndCannotBeUnpreparedWhileLodged) {
+  Bytes block(8);
+  MidiHdr header{block.data(), 8, 0, nullptr, 0, nullptr};
+  EXPECT_EQ(driver.AddBuffer(&header), MIDIERR_UNPREPARED);
+  ASSERT_EQ(driver.Prepare(&header), MMSYSERR_NOERROR);
+  EXPECT_EQ(driver.Prepare(&header), MMSYSERR_NOERROR);  // again: no change
+  ASSERT_EQ(driver.AddBuffer(&header), MMSYSERR_NOERROR);
+  EXPECT_EQ(driver.AddBuffer(&header), MIDIERR_STILLPLAYING);
+  EXPECT_EQ(driver.Unprepare(&header), MIDIERR_STILLPLAYING);
+  EXPECT_EQ(driver.Close(), MIDIERR_STILLPLAYING);
+  MidiHdr empty;
+  EXPECT_EQ(driver.Prepare(&empty), MMSYSERR_INVALPARAM);
+}
+
+TEST_F(DriverTest, ResetHandsEveryBufferBackEmptyAndStopsInput) {
+  Lodge(2, 32);
+  driver.Start();
+  ASSERT_EQ(driver.Reset(), MMSYSERR_NOERROR);
+  ASSERT_EQ(deliveries.size(), 2u);
+  EXPECT_TRUE(deliveries[0].bytes.empty());
+  EXPECT_EQ(deliveries[1].p1, reinterpret_cast<std::uintptr_t>(&headers[1]));
+  driver.Receive(Bytes{0x90, 1, 1});
+  EXPECT_EQ(deliveries.size(), 2u);
+  EXPECT_EQ(driver.Unprepare(&headers[0]), MMSYSERR_NOERROR);
+  EXPECT_EQ(driver.Close(), MMSYSERR_NOERROR);
+  driver.Start();
+  driver.Receive(Bytes{0x90, 1, 1});
+  EXPECT_EQ(deliveries.size(), 2u);  // closed: no callback ever again
+}
+
+}  // namespace
+}  // namespace quorle

@@ -1,0 +1,169 @@
+#include "midi/RtMidiService.h"
+
+#include <gtest/gtest.h>
+
+#include <RtMidi.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "midi/EMidiInputError.h"
+#include "midi/JackServer.h"
+#include "midi/MidiTestSupport.h"
+#include "midi/TMidiInput.h"
+#include "midi/TMidiOutput.h"
+
+namespace quorle {
+namespace {
+
+using test::kPatience;
+using test::Sysex;
+
+std::string Unique(const std::string& stem) {
+  return stem + std::to_string(::getpid());
+}
+
+TEST(RtMidiServiceWithoutMidi, NoMidiSystemMeansNoDevicesNeverACrash) {
+  ::setenv("JACK_DEFAULT_SERVER", Unique("quorle-nobody-").c_str(), 1);
+  RtMidiService::Options options;
+  options.api = RtMidiService::Api::Jack;
+  options.clientName = Unique("qnone");
+  RtMidiService service(options);
+  EXPECT_EQ(service.InGetNumDevs(), 0u);
+  EXPECT_EQ(service.OutGetNumDevs(), 0u);
+  HMIDIOUT out = nullptr;
+  EXPECT_EQ(service.OutOpen(
+                &out, 0, [](void*, unsigned, void*, std::uintptr_t, std::uintptr_t) {}, nullptr,
+                CALLBACK_FUNCTION),
+            MMSYSERR_BADDEVICEID);
+  MidiDispatcher dispatcher;
+  TMidiOutput output(service, dispatcher);
+  EXPECT_FALSE(output.Open());
+  EXPECT_THROW(TMidiInput input(service, dispatcher), EMidiInputError);
+}
+
+// Between two ports of a real MIDI service: our output port is connected to our input port.
+class JackTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { server_ = new test::JackServer(); }
+  static void TearDownTestSuite() {
+    delete server_;
+    server_ = nullptr;
+  }
+
+  void SetUp() override {
+    if (!server_->Ready()) {
+      if (std::getenv("CI")) FAIL() << server_->Problem();
+      GTEST_SKIP() << "no JACK server for this test: " << server_->Problem();
+    }
+    RtMidiService::Options options;
+    options.api = RtMidiService::Api::Jack;
+    options.clientName = Unique("qt");
+    options.bytesPerSecond = 100000;
+    options.listOwnPorts = true;
+    service_ = std::make_unique<RtMidiService>(options);
+    ASSERT_EQ(service_->ApiName(), "jack");
+    // An idle source port, only so that the input port has a device to open.
+    idle_ = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, Unique("qidle"));
+    idle_->openVirtualPort("idle");
+  }
+
+  void Connect(std::uint16_t buffers) {
+    input_ = std::make_unique<TMidiInput>(*service_, dispatcher_);
+    input_->SetProductName(Unique("qidle") + ":idle");
+    input_->SetSysexBufferCount(buffers);
+    input_->SetOnMidiInput([this](TMidiInput& sender) { events_.push_back(sender.FetchEvent()); });
+    input_->Open();
+    ASSERT_TRUE(input_->IsOpen()) << "input error " << input_->Error();
+    input_->Start();
+    // The input port of our own input client is a destination for the output port.
+    output_ = std::make_unique<TMidiOutput>(*service_, dispatcher_);
+    const std::string prefix = Unique("qt") + "-in-";
+    for (unsigned i = 0; i < service_->OutGetNumDevs(); ++i) {
+      MidiOutCaps caps;
+      if (service_->OutGetDevCaps(i, caps) == MMSYSERR_NOERROR &&
+          caps.szPname.rfind(prefix, 0) == 0) {
+        output_->SetProductName(caps.szPname);
+      }
+    }
+    ASSERT_NE(output_->ProductName(), "") << "our input port is not listed";
+    ASSERT_TRUE(output_->Open()) << "output error " << output_->Error();
+    output_->SetOnmidioutput([this](TMidiOutput&) { ++done_; });
+  }
+
+  void TearDown() override {
+    if (output_ && output_->IsOpen()) {
+      dispatcher_.DispatchUntil([&] { return output_->MessagesInFlight() == 0; }, kPatience);
+    }
+    output_.reset();
+    input_.reset();
+    idle_.reset();
+    service_.reset();
+  }
+
+  static test::JackServer* server_;
+  MidiDispatcher dispatcher_;
+  std::unique_ptr<RtMidiService> service_;
+  std::unique_ptr<RtMidiOut> idle_;
+  std::unique_ptr<TMidiInput> input_;
+  std::unique_ptr<TMidiOutput> output_;
+  std::vector<std::unique_ptr<TMyMidiEvent>> events_;
+  int done_ = 0;
+};
+
+test::JackServer* JackTest::server_ = nullptr;
+
+TEST_F(JackTest, EveryDumpSizeArrivesWholeAndInOrder) {
+  Connect(16);
+  const std::vector<Bytes> sent{Sysex(9, 1), Sysex(1180, 2), Sysex(2350, 3), Sysex(18183, 4)};
+  for (const Bytes& m : sent) output_->SendLong(m);
+  // 9, 1180, 2350, then the Global Data in 4096-byte buffers: 4 x 4096 + 1799.
+  ASSERT_TRUE(dispatcher_.DispatchUntil([&] { return events_.size() >= 8; }, kPatience))
+      << events_.size() << " events";
+  std::vector<std::size_t> sizes;
+  Bytes joined;
+  for (const auto& e : events_) {
+    sizes.push_back(e->SysexSize);
+    EXPECT_EQ(e->Status, 0xF0);
+  }
+  EXPECT_EQ(sizes, (std::vector<std::size_t>{9, 1180, 2350, 4096, 4096, 4096, 4096, 1799}));
+  EXPECT_EQ(events_[0]->SysexData, sent[0]);
+  EXPECT_EQ(events_[1]->SysexData, sent[1]);
+  EXPECT_EQ(events_[2]->SysexData, sent[2]);
+  for (std::size_t i = 3; i < events_.size(); ++i) {
+    joined.insert(joined.end(), events_[i]->SysexData.begin(), events_[i]->SysexData.end());
+  }
+  EXPECT_EQ(joined, sent[3]);
+  ASSERT_TRUE(dispatcher_.DispatchUntil([&] { return done_ == 4; }, kPatience));
+  EXPECT_EQ(output_->MessagesInFlight(), 0u);
+}
+
+TEST_F(JackTest, ABankOf128ProgramDumpsArrivesWholeAndInOrder) {
+  Connect(128);
+  for (unsigned i = 0; i < 128; ++i) output_->SendLong(Sysex(2350, i));
+  ASSERT_TRUE(dispatcher_.DispatchUntil([&] { return events_.size() >= 128; }, kPatience))
+      << events_.size() << " events";
+  for (unsigned i = 0; i < 128; ++i) {
+    ASSERT_EQ(events_[i]->SysexSize, 2350) << "dump " << i;
+    ASSERT_EQ(events_[i]->SysexData, Sysex(2350, i)) << "dump " << i;
+  }
+  ASSERT_TRUE(dispatcher_.DispatchUntil([&] { return done_ == 128; }, kPatience));
+  EXPECT_TRUE(output_->Close());
+}
+
+TEST_F(JackTest, ShortMessagesArrivePackedBesideSysex) {
+  Connect(4);
+  output_->SendShort(0x90, 0x3C, 0x40);
+  output_->SendLong(Sysex(9));
+  output_->SendShort(0xC0, 0x05, 0x00);
+  ASSERT_TRUE(dispatcher_.DispatchUntil([&] { return events_.size() >= 3; }, kPatience));
+  EXPECT_EQ(events_[0]->Status, 0x90);
+  EXPECT_EQ(events_[0]->DataByte1, 0x3C);
+  EXPECT_EQ(events_[0]->DataByte2, 0x40);
+  EXPECT_EQ(events_[1]->SysexData, Sysex(9));
+  EXPECT_EQ(events_[2]->Status, 0xC0);
+  EXPECT_EQ(events_[2]->DataByte1, 0x05);
+}
+
+}  // namespace
+}  // namespace quorle
