@@ -2,8 +2,11 @@
 
 namespace quorle {
 
-SimSender::SimSender(Sink sink, unsigned bytesPerSecond)
-    : sink_(std::move(sink)), pacer_(bytesPerSecond), thread_([this] { Run(); }) {}
+SimSender::SimSender(Sink sink, unsigned bytesPerSecond, Handover handover)
+    : sink_(std::move(sink)),
+      handover_(handover),
+      pacer_(bytesPerSecond),
+      thread_([this] { Run(); }) {}
 
 SimSender::~SimSender() {
   {
@@ -57,8 +60,9 @@ void SimSender::Run() {
 
     busy_ = true;
     const std::uint64_t generation = generation_;
-    const auto due = pacer_.Schedule(SimPacer::Clock::now(), queue_.front().message.size(),
-                                     queue_.front().pauseBefore);
+    const std::size_t size = queue_.front().message.size();
+    auto due = pacer_.Schedule(SimPacer::Clock::now(), size, queue_.front().pauseBefore);
+    if (handover_ == Handover::WhenStarted) due -= pacer_.TransferTime(size);
     // Waits out the line; a Clear() or the stop ends the wait early.
     wake_.wait_until(lock, due, [&] { return stop_ || generation_ != generation; });
     if (stop_) break;

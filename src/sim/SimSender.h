@@ -21,12 +21,18 @@ struct ScheduledMessage {
 };
 
 // Sends the simulated instrument's messages on a thread of its own, in order, paced like a MIDI
-// line: each whole message goes to the sink once the line could have carried it at the rate.
+// line: a message starts once the line is free and its pause is over, and occupies the line for
+// as long as its bytes take at the rate.
 class SimSender {
  public:
   using Sink = std::function<void(Bytes)>;  // runs on the sender's thread
+  enum class Handover {
+    WhenArrived,  // the sink gets each message once its last byte has crossed the line
+    WhenStarted,  // the sink gets it as it starts, for a transport that carries it at the rate
+  };
 
-  explicit SimSender(Sink sink, unsigned bytesPerSecond = 0);
+  explicit SimSender(Sink sink, unsigned bytesPerSecond = 0,
+                     Handover handover = Handover::WhenArrived);
   // Stops at once; what has not been sent yet is dropped.
   ~SimSender();
   SimSender(const SimSender&) = delete;
@@ -45,6 +51,7 @@ class SimSender {
   void Run();
 
   Sink sink_;
+  const Handover handover_;
   mutable std::mutex mutex_;
   std::condition_variable wake_;  // new work, a clear or the stop
   std::condition_variable idle_;
