@@ -1,0 +1,134 @@
+#include "sim/SimSettings.h"
+
+#include <charconv>
+
+namespace quorle {
+
+namespace {
+
+// A whole decimal number, nothing before or after it.
+template <typename T>
+std::optional<T> ParseNumber(std::string_view text) {
+  T value{};
+  if (text.empty() || text.front() == '+' || text.front() == '-') return std::nullopt;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+}  // namespace
+
+std::optional<unsigned> ParseSimRate(std::string_view text, std::string& error) {
+  if (text == "wire") return SimSettings::kWireRate;
+  if (text == "instant") return 0u;
+  const auto rate = ParseNumber<unsigned>(text);
+  if (!rate || *rate == 0) {
+    error = "--sim-rate takes wire, instant or a number of bytes per second above 0, not \"" +
+            std::string(text) + "\"";
+    return std::nullopt;
+  }
+  return rate;
+}
+
+std::optional<int> ParseCardBanks(std::string_view text, std::string& error) {
+  const auto count = ParseNumber<int>(text);
+  if (!count || *count > SimSettings::kMaxCardBanks) {
+    error = "a card holds 0 to 14 banks, not \"" + std::string(text) + "\"";
+    return std::nullopt;
+  }
+  return count;
+}
+
+std::optional<std::string> ParseSimVersion(std::string_view text, std::string& error) {
+  if (text.size() != 4 || !IsDigit(text[0]) || text[1] != '.' || !IsDigit(text[2]) ||
+      !IsDigit(text[3])) {
+    error = "--sim-version takes a version like 2.05, not \"" + std::string(text) + "\"";
+    return std::nullopt;
+  }
+  return std::string(text);
+}
+
+SimArguments ParseSimArguments(const std::vector<std::string>& args, SimSettings& settings) {
+  SimArguments out;
+  std::size_t i = 0;
+  for (; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--" || arg.empty() || arg.front() != '-') break;
+    if (arg.rfind("--sim-", 0) != 0) {
+      out.rest.push_back(arg);
+      continue;
+    }
+    std::string name = arg;
+    std::string value;
+    if (const auto eq = arg.find('='); eq != std::string::npos) {
+      name = arg.substr(0, eq);
+      value = arg.substr(eq + 1);
+    } else if (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) {
+      value = args[++i];
+    } else {
+      out.error = name + " needs a value";
+      return out;
+    }
+
+    std::string error;
+    if (name == "--sim-state") {
+      if (value.empty()) {
+        out.error = "--sim-state needs a file name";
+        return out;
+      }
+      settings.stateFile = value;
+      out.stateGiven = true;
+    } else if (name == "--sim-rate") {
+      const auto rate = ParseSimRate(value, error);
+      if (!rate) {
+        out.error = error;
+        return out;
+      }
+      settings.rate = *rate;
+    } else if (name == "--sim-gap") {
+      const auto ms = ParseNumber<unsigned>(value);
+      if (!ms || *ms > 60000) {
+        out.error = "--sim-gap takes 0 to 60000 milliseconds, not \"" + value + "\"";
+        return out;
+      }
+      settings.bankGap = std::chrono::milliseconds(*ms);
+    } else if (name == "--sim-program-card-banks" || name == "--sim-mix-card-banks") {
+      const auto count = ParseCardBanks(value, error);
+      if (!count) {
+        out.error = name + ": " + error;
+        return out;
+      }
+      (name == "--sim-program-card-banks" ? settings.programCardBanks : settings.mixCardBanks) =
+          *count;
+    } else if (name == "--sim-version") {
+      const auto version = ParseSimVersion(value, error);
+      if (!version) {
+        out.error = error;
+        return out;
+      }
+      settings.version = *version;
+    } else if (name == "--sim-seed") {
+      const auto seed = ParseNumber<std::uint64_t>(value);
+      if (!seed) {
+        out.error = "--sim-seed takes a whole number, not \"" + value + "\"";
+        return out;
+      }
+      settings.seed = *seed;
+    } else {
+      out.error = "unknown option " + name;
+      return out;
+    }
+  }
+  out.rest.insert(out.rest.end(), args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
+  return out;
+}
+
+void ApplySimEnvironment(SimSettings& settings, const char* value, bool stateGiven) {
+  if (!stateGiven && value != nullptr && *value != '\0') settings.stateFile = value;
+}
+
+}  // namespace quorle

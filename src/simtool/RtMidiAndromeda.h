@@ -1,0 +1,61 @@
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include <RtMidi.h>
+
+#include "sim/SimSender.h"
+#include "sim/SimulatedAndromeda.h"
+
+namespace quorle {
+
+// The simulated Andromeda on a real MIDI system: a virtual input and output port pair named
+// "Simulated Andromeda" through RtMidi, so other programs reach it as they would the instrument.
+class RtMidiAndromeda {
+ public:
+  // RtMidi's JACK send ring loses a message of 16,380 bytes or more without a word; pieces this
+  // size arrive, and the receiving side joins them into the whole message again.
+  static constexpr std::size_t kMaxPiece = 4096;
+
+  // The API named by QUORLE_MIDI_API ("alsa" or "jack"); without it ALSA, or JACK when this
+  // machine has no ALSA sequencer. Sets error when there is no usable choice.
+  static RtMidi::Api ChooseApi(const char* requested, std::string& error);
+
+  // The instrument must have its state opened already; it outlives this object.
+  RtMidiAndromeda(SimulatedAndromeda& instrument, RtMidi::Api api);
+  // Closes the ports, then stops sending.
+  ~RtMidiAndromeda();
+  RtMidiAndromeda(const RtMidiAndromeda&) = delete;
+  RtMidiAndromeda& operator=(const RtMidiAndromeda&) = delete;
+
+  // Opens the port pair; the reason on failure.
+  std::string Open();
+  // Stops taking requests: what comes in from now on is ignored.
+  void CloseInput();
+  std::string ApiName() const;
+
+ private:
+  static void OnMessage(double, std::vector<unsigned char>* message, void* self);
+  void Work();
+  void Send(Bytes message);
+
+  SimulatedAndromeda& instrument_;
+  const RtMidi::Api api_;
+  std::unique_ptr<RtMidiIn> in_;
+  std::unique_ptr<RtMidiOut> out_;
+
+  // Requests are answered off the MIDI system's thread, which must never wait.
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<Bytes> incoming_;
+  bool stop_ = false;
+  std::thread worker_;
+  std::unique_ptr<SimSender> sender_;
+};
+
+}  // namespace quorle
