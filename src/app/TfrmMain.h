@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <span>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 

@@ -8,7 +8,7 @@ namespace {
 
 std::string Three(int n) {
   char text[16];
-  std::snprintf(text, sizeof text, "%03.3d", n);
+  std::snprintf(text, sizeof text, "%.3d", n);
   return text;
 }
 
@@ -32,9 +32,7 @@ std::vector<std::string> BankChooser::CardItems(int count, int designCount) {
 
 BankChooser::BankChooser(const DumpKind& kind, Style style, int bank, int number, int cardCount,
                          bool withEntries)
-    : style_(style),
-      presets_(kind.firstCardBank - 1),
-      firstCard_(kind.firstCardBank) {
+    : style_(style), presets_(kind.firstCardBank - 1), firstCard_(kind.firstCardBank) {
   // The Program forms list eight card banks before the count is known, the Mix forms fourteen;
   // the bank choosers eight for both.
   const int design = style == Style::Bank || kind.opcode == kProgramKind.opcode ? 8 : 14;

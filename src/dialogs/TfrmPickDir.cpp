@@ -43,6 +43,8 @@ std::string TfrmPickDir::lblPathText(std::size_t maxChars) const {
   return "..." + full.substr(full.size() - (maxChars - 3));
 }
 
-void TfrmPickDir::btnOKClick() { state_.SplitFolder = current_.string(); }
+void TfrmPickDir::btnOKClick() {
+  state_.SplitFolder = current_.string();
+}
 
 }  // namespace quorle

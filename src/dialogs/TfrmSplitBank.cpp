@@ -3,12 +3,13 @@
 namespace quorle {
 
 TfrmSplitBank::TfrmSplitBank(TMainState& state)
-    : BankChooser(kProgramKind, Style::Bank, state.ProgramBank, 0, state.ProgramBanksOnCard,
-                  false),
+    : BankChooser(kProgramKind, Style::Bank, state.ProgramBank, 0, state.ProgramBanksOnCard, false),
       state_(state) {
   Caption = "Select Program Bank";
 }
 
-void TfrmSplitBank::btnOKClick() { state_.ProgramBank = Bank; }
+void TfrmSplitBank::btnOKClick() {
+  state_.ProgramBank = Bank;
+}
 
 }  // namespace quorle

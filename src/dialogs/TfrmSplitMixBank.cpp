@@ -8,6 +8,8 @@ TfrmSplitMixBank::TfrmSplitMixBank(TMainState& state)
   Caption = "Select Mix Bank";
 }
 
-void TfrmSplitMixBank::btnOKClick() { state_.MixBank = Bank; }
+void TfrmSplitMixBank::btnOKClick() {
+  state_.MixBank = Bank;
+}
 
 }  // namespace quorle

@@ -18,11 +18,15 @@ namespace quorle {
 
 namespace {
 
-bool IsProgram(const DumpKind& kind) { return kind.opcode == kProgramKind.opcode; }
+bool IsProgram(const DumpKind& kind) {
+  return kind.opcode == kProgramKind.opcode;
+}
 
 }  // namespace
 
-int& TfrmMain::SelectedBank(const DumpKind& kind) { return IsProgram(kind) ? ProgramBank : MixBank; }
+int& TfrmMain::SelectedBank(const DumpKind& kind) {
+  return IsProgram(kind) ? ProgramBank : MixBank;
+}
 
 int& TfrmMain::SelectedNumber(const DumpKind& kind) {
   return IsProgram(kind) ? ProgramNumber : MixNumber;
@@ -140,9 +144,8 @@ void TfrmMain::SendDumpFileClick(const DumpKind& kind) {
   // instrument.
   if (!AcceptsFileSize(fileKind, content.size()) ||
       !CheckDumpFraming(kind, ByteView(content).first(kind.dumpSize))) {
-    host_.ShowMessage(MessageIcon::Error,
-                      FileNameOf(*path) + " is not a" + (IsProgram(kind) ? " Program" : " Mix") +
-                          " Dump");
+    host_.ShowMessage(MessageIcon::Error, FileNameOf(*path) + " is not a" +
+                                              (IsProgram(kind) ? " Program" : " Mix") + " Dump");
     return;
   }
   const std::span<std::uint8_t> dump = DumpBuffer(kind);

@@ -36,7 +36,8 @@ void TfrmMain::RecGlobalDump(TMidiInput& port) {
   const bool starts = globalReceived_ > 0 || piece.front() == kSysexStart;
   if (!starts || (!full && !last)) return;
 
-  std::copy(piece.begin(), piece.end(), GlobalDump.begin() + static_cast<std::ptrdiff_t>(globalReceived_));
+  std::copy(piece.begin(), piece.end(),
+            GlobalDump.begin() + static_cast<std::ptrdiff_t>(globalReceived_));
   globalReceived_ = end;
   if (full) {
     ++ReceivedCount;

@@ -7,11 +7,21 @@
 
 namespace quorle {
 
-void TfrmMain::btnGetMixClick() { GetDumpClick(kMixKind, false); }
-void TfrmMain::btnRenameMixClick() { GetDumpClick(kMixKind, true); }
-void TfrmMain::btnSendMixClick() { SendDumpFileClick(kMixKind); }
-void TfrmMain::SendMixDumpRequest() { SendDumpRequest(kMixKind); }
-void TfrmMain::RecMixDump(TMidiInput& port) { RecDump(kMixKind, port); }
+void TfrmMain::btnGetMixClick() {
+  GetDumpClick(kMixKind, false);
+}
+void TfrmMain::btnRenameMixClick() {
+  GetDumpClick(kMixKind, true);
+}
+void TfrmMain::btnSendMixClick() {
+  SendDumpFileClick(kMixKind);
+}
+void TfrmMain::SendMixDumpRequest() {
+  SendDumpRequest(kMixKind);
+}
+void TfrmMain::RecMixDump(TMidiInput& port) {
+  RecDump(kMixKind, port);
+}
 
 void TfrmMain::btnInitMixClick() {
   const std::string path = AppFolder + "Default Mix.syx";

@@ -3,10 +3,20 @@
 
 namespace quorle {
 
-void TfrmMain::btnGetProgramClick() { GetDumpClick(kProgramKind, false); }
-void TfrmMain::btnRenameProgramClick() { GetDumpClick(kProgramKind, true); }
-void TfrmMain::btnSendProgramClick() { SendDumpFileClick(kProgramKind); }
-void TfrmMain::SendProgramDumpRequest() { SendDumpRequest(kProgramKind); }
-void TfrmMain::RecProgramDump(TMidiInput& port) { RecDump(kProgramKind, port); }
+void TfrmMain::btnGetProgramClick() {
+  GetDumpClick(kProgramKind, false);
+}
+void TfrmMain::btnRenameProgramClick() {
+  GetDumpClick(kProgramKind, true);
+}
+void TfrmMain::btnSendProgramClick() {
+  SendDumpFileClick(kProgramKind);
+}
+void TfrmMain::SendProgramDumpRequest() {
+  SendDumpRequest(kProgramKind);
+}
+void TfrmMain::RecProgramDump(TMidiInput& port) {
+  RecDump(kProgramKind, port);
+}
 
 }  // namespace quorle
