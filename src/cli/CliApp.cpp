@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <functional>
 
+#include "cli/LiveCommands.h"
 #include "cli/LiveSession.h"
 #include "cli/OfflineCommands.h"
 
@@ -116,24 +117,26 @@ int RunCli(int argc, const char* const* argv, const std::filesystem::path& appFo
   split->callback([&] { command = [&] { SplitCommand(file, folder, out); }; });
 
   std::unique_ptr<LiveSession> session;
-  auto startSession = [&] {
+  const std::function<LiveSession&()> startSession = [&]() -> LiveSession& {
     if (const char* api = std::getenv("QUORLE_MIDI_API"); api && std::string(api) == "none") {
       live.midi.realDevices = false;
     }
     session = std::make_unique<LiveSession>(live, appFolder, out, err);
     session->Start();
-    return std::ref(session->Form());
+    return *session;
   };
 
   auto* check = app.add_subcommand("check", "Ask the instrument who it is");
   check->callback([&] {
     command = [&] {
-      TfrmMain& f = startSession();
+      TfrmMain& f = startSession().Form();
       if (!f.OutputOpen) throw Refusal("the MIDI output port is not open");
       f.Guarded([&] { f.btnCheckClick(); });
       session->WaitFor([&] { return session->Host().InformationCount() > 0; });
     };
   });
+
+  AddLiveCommands(app, command, startSession);
 
   try {
     app.parse(argc, argv);

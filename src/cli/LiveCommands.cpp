@@ -1,0 +1,208 @@
+#include "cli/LiveCommands.h"
+
+#include <CLI/CLI.hpp>
+#include <filesystem>
+#include <memory>
+
+#include "cli/OfflineCommands.h"
+#include "dialogs/TdlgSendMix.h"
+#include "dialogs/TdlgSendProgram.h"
+#include "dialogs/TfrmSelMix.h"
+#include "dialogs/TfrmSelProgram.h"
+#include "dialogs/TfrmSetName.h"
+#include "midi/MidiDispatcher.h"
+#include "protocol/DumpName.h"
+#include "sim/SimulatedAndromeda.h"
+
+namespace quorle {
+
+namespace {
+
+struct Target {
+  int bank = 0;
+  int number = 0;
+  std::string name;
+  std::string file;
+};
+
+// Makes the choice in a bank dialog as a user would, so the command line can choose only what
+// the window offers; false when the dialog does not offer it.
+bool Choose(BankChooser& dialog, const DumpKind& kind, int bank, int number) {
+  if (bank == 0 || bank < kind.firstCardBank) {
+    dialog.RadioClick(bank);
+  } else {
+    dialog.RadioClick(dialog.CardButton());
+    dialog.CardChange(bank - kind.firstCardBank);
+  }
+  dialog.EntryChange(number);
+  return dialog.Bank == bank && dialog.Number == number;
+}
+
+// Answers every dialog an operation shows from the command's options.
+ModalResult Answer(Dialog& dialog, const Target& t) {
+  if (auto* d = dynamic_cast<TfrmSelProgram*>(&dialog)) {
+    if (!Choose(*d, kProgramKind, t.bank, t.number)) return ModalResult::Cancel;
+    d->btnOKClick();
+  } else if (auto* d = dynamic_cast<TdlgSendProgram*>(&dialog)) {
+    if (!Choose(*d, kProgramKind, t.bank, t.number)) return ModalResult::Cancel;
+    d->btnOKClick();
+  } else if (auto* d = dynamic_cast<TfrmSelMix*>(&dialog)) {
+    if (!Choose(*d, kMixKind, t.bank, t.number)) return ModalResult::Cancel;
+    d->BitBtn1Click();
+  } else if (auto* d = dynamic_cast<TdlgSendMix*>(&dialog)) {
+    if (!Choose(*d, kMixKind, t.bank, t.number)) return ModalResult::Cancel;
+  } else if (auto* d = dynamic_cast<TfrmSetName*>(&dialog)) {
+    d->SetName(t.name);
+  } else {
+    return ModalResult::Cancel;
+  }
+  return ModalResult::OK;
+}
+
+class Runner {
+ public:
+  Runner(const std::function<LiveSession&()>& run, const Target& target)
+      : session_(run()), form_(session_.Form()), host_(session_.Host()), target_(target) {
+    host_.answerDialog = [this](Dialog& d) {
+      const ModalResult r = Answer(d, target_);
+      if (r != ModalResult::OK) refused_ = true;
+      return r;
+    };
+    host_.answerFile = [this](const FileChoice&) -> std::optional<std::string> {
+      return std::filesystem::absolute(target_.file).string();
+    };
+    if (!form_.OutputOpen) throw Refusal("the MIDI output port is not open");
+  }
+
+  // Runs one window operation and waits until its exchange is over and all it sent has left.
+  void Do(void (TfrmMain::*operation)()) {
+    form_.Guarded([&] { (form_.*operation)(); });
+    session_.WaitFor(
+        [&] { return form_.ControlsEnabled() && form_.MidiOut.MessagesInFlight() == 0; });
+    // The simulated instrument keeps what it was sent in its state file; let it finish writing.
+    session_.Midi().Simulator().FlushState(std::chrono::seconds(10));
+    if (refused_) {
+      throw Refusal("bank " + std::to_string(target_.bank) + " entry " +
+                    std::to_string(target_.number) + " cannot be chosen there");
+    }
+    if (host_.ErrorCount() > 0) throw Refusal(host_.Messages().back());
+  }
+  // What the operation reported on the status bar must begin with expected.
+  void Expect(const std::string& expected, const std::string& otherwise) {
+    const std::string& status = form_.StatusText();
+    if (status.rfind(expected, 0) != 0)
+      throw Refusal(status.empty() ? otherwise : status.substr(1));
+  }
+
+ private:
+  LiveSession& session_;
+  TfrmMain& form_;
+  CliHost& host_;
+  Target target_;
+  bool refused_ = false;
+};
+
+void AddBankAndNumber(CLI::App* command, Target& t, int maxBank) {
+  command->add_option("--bank", t.bank, "Bank number as the instrument counts them")
+      ->required()
+      ->check(CLI::Range(0, maxBank));
+  command->add_option("--number", t.number, "Entry number 0 to 127")
+      ->required()
+      ->check(CLI::Range(0, 127));
+}
+
+}  // namespace
+
+void AddLiveCommands(CLI::App& app, std::function<void()>& command,
+                     const std::function<LiveSession&()>& run) {
+  auto target = std::make_shared<Target>();
+  Target& t = *target;
+  const std::string notADump = "the instrument's reply was not a ";
+
+  struct Kind {
+    const char* word;
+    const DumpKind* kind;
+    void (TfrmMain::*get)();
+    void (TfrmMain::*send)();
+    void (TfrmMain::*rename)();
+  };
+  for (const Kind& k : {Kind{"program", &kProgramKind, &TfrmMain::btnGetProgramClick,
+                             &TfrmMain::btnSendProgramClick, &TfrmMain::btnRenameProgramClick},
+                        Kind{"mix", &kMixKind, &TfrmMain::btnGetMixClick,
+                             &TfrmMain::btnSendMixClick, &TfrmMain::btnRenameMixClick}}) {
+    const std::string word = k.word;
+    const std::string Name(k.kind->name);
+
+    auto* get = app.add_subcommand("get-" + word, "Fetch one " + Name + " into a file");
+    AddBankAndNumber(get, t, 16);
+    get->add_option("-o,--output", t.file, "The file to write")->required();
+    get->callback([&command, &run, target, k, Name, notADump] {
+      command = [&run, target, k, Name, notADump] {
+        Runner r(run, *target);
+        r.Do(k.get);
+        r.Expect(" " + std::filesystem::path(target->file).filename().string() + " saved to disk",
+                 notADump + Name + " dump");
+      };
+    });
+
+    auto* send = app.add_subcommand("send-" + word, "Send a " + Name + " file to the instrument");
+    send->add_option("FILE", t.file, "The " + Name + " file")->required();
+    AddBankAndNumber(send, t, 16);
+    send->callback([&command, &run, target, k] {
+      command = [&run, target, k] {
+        Runner r(run, *target);
+        r.Do(k.send);
+        r.Expect(" ", "nothing was sent");
+      };
+    });
+
+    auto* rename =
+        app.add_subcommand("rename-" + word, "Rename one " + Name + " on the instrument");
+    AddBankAndNumber(rename, t, 16);
+    rename->add_option("--name", t.name, "The new name, at most 16 characters")->required();
+    rename->callback([&command, &run, target, k, Name, notADump] {
+      command = [&run, target, k, Name, notADump] {
+        if (!IsValidNameText(target->name)) {
+          throw Refusal("\"" + target->name +
+                        "\": a name has at most 16 printable ASCII characters");
+        }
+        Runner r(run, *target);
+        r.Do(k.rename);
+        r.Expect(Name + " \"", notADump + Name + " dump");
+      };
+    });
+  }
+
+  auto* init = app.add_subcommand("init-mix", "Send the default Mix to the instrument");
+  AddBankAndNumber(init, t, 16);
+  init->callback([&command, &run, target] {
+    command = [&run, target] {
+      Runner r(run, *target);
+      r.Do(&TfrmMain::btnInitMixClick);
+      r.Expect("Default Mix sent", "nothing was sent");
+    };
+  });
+
+  auto* getGlobal = app.add_subcommand("get-global", "Fetch the Global Data into a file");
+  getGlobal->add_option("-o,--output", t.file, "The file to write")->required();
+  getGlobal->callback([&command, &run, target] {
+    command = [&run, target] {
+      Runner r(run, *target);
+      r.Do(&TfrmMain::btnGetGlobalClick);
+      r.Expect(" " + std::filesystem::path(target->file).filename().string() + " saved to disk",
+               "the Global Data did not arrive whole");
+    };
+  });
+
+  auto* sendGlobal = app.add_subcommand("send-global", "Send a Global Data file to the instrument");
+  sendGlobal->add_option("FILE", t.file, "The Global Data file")->required();
+  sendGlobal->callback([&command, &run, target] {
+    command = [&run, target] {
+      Runner r(run, *target);
+      r.Do(&TfrmMain::btnSendGlobalClick);
+      r.Expect(" ", "nothing was sent");
+    };
+  });
+}
+
+}  // namespace quorle

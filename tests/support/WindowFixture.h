@@ -1,0 +1,100 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "app/MidiSystem.h"
+#include "app/TfrmMain.h"
+#include "midi/MidiDispatcher.h"
+#include "midi/VirtualDevice.h"
+#include "midi/VirtualMidiService.h"
+#include "protocol/SysexFile.h"
+#include "sim/SimulatedAndromeda.h"
+#include "support/ScriptedHost.h"
+
+namespace quorle::testing {
+
+// The main window over the in-process devices only: the simulated Andromeda (device 0) and a
+// test endpoint (device 1) that records what it is sent and injects what a test wants received.
+// Each test gets a folder of its own as the program's folder.
+class WindowFixture : public ::testing::Test {
+ protected:
+  static constexpr auto kLimit = std::chrono::seconds(20);
+
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = std::filesystem::temp_directory_path() /
+           (std::string("quorle-") + info->test_suite_name() + "-" + info->name());
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override {
+    form_.reset();
+    midi_.reset();
+    std::filesystem::remove_all(dir_);
+  }
+
+  // Starts the window; sim adjusts the simulated instrument first.
+  TfrmMain& Start(const std::function<void(SimSettings&)>& sim = {}) {
+    MidiSystem::Options options;
+    options.realDevices = false;
+    options.sim.rate = 0;
+    if (sim) sim(options.sim);
+    midi_ = std::make_unique<MidiSystem>(options);
+    endpoint_ = midi_->InProcess().AddDevice("Test Port");
+    form_ = std::make_unique<TfrmMain>(host_, midi_->Service(), MidiDispatcher::Main(), dir_);
+    form_->FormCreate();
+    return *form_;
+  }
+  // Talk to the test endpoint instead of the instrument.
+  void UseEndpoint() {
+    form_->UserSelectsInput(1);
+    form_->UserSelectsOutput(1);
+  }
+
+  static bool WaitFor(const std::function<bool()>& done) {
+    return MidiDispatcher::Main().DispatchUntil(done, kLimit);
+  }
+  // Waits until the exchange has ended and everything sent has left the output port.
+  bool WaitIdle() {
+    return WaitFor(
+        [&] { return form_->ControlsEnabled() && form_->MidiOut.MessagesInFlight() == 0; });
+  }
+  SimulatedAndromeda& Sim() { return midi_->Simulator(); }
+
+  std::filesystem::path Write(const std::string& name, ByteView content) {
+    const auto path = dir_ / name;
+    EXPECT_TRUE(WriteFileAtomically(path, content).ok);
+    return path;
+  }
+  static Bytes Read(const std::filesystem::path& path) {
+    Bytes content;
+    EXPECT_TRUE(ReadWholeFile(path, content).ok) << path;
+    return content;
+  }
+  // Scripts the next file chooser to answer path.
+  void AnswerFile(const std::filesystem::path& path) {
+    host_.files.push_back([p = path.string()](const FileChoice&) { return p; });
+  }
+  template <typename D>
+  void AnswerDialog(std::function<void(D&)> act, ModalResult result = ModalResult::OK) {
+    host_.dialogs.push_back([act, result](Dialog& d) {
+      auto* typed = dynamic_cast<D*>(&d);
+      EXPECT_NE(typed, nullptr) << "another dialog than expected: " << d.Caption;
+      if (typed && act) act(*typed);
+      return result;
+    });
+  }
+
+  std::filesystem::path dir_;
+  ScriptedHost host_;
+  std::unique_ptr<MidiSystem> midi_;
+  std::shared_ptr<VirtualDevice> endpoint_;
+  std::unique_ptr<TfrmMain> form_;
+};
+
+}  // namespace quorle::testing
