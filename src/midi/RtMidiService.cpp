@@ -186,7 +186,7 @@ const std::vector<std::string>& RtMidiService::Names(bool inputs, bool refresh) 
   if (!listed_ || refresh) {
     const auto now = Clock::now();
     const bool nothing = inputNames_.empty() && outputNames_.empty();
-    if (!listed_ || (nothing && now - listersMade_ > std::chrono::seconds(2))) {
+    if (!listed_ || (nothing && now - listersMade_ > std::chrono::seconds(10))) {
       listIn_ = MakeClient<RtMidiIn>(api_, options_.clientName + "-list-in");
       listOut_ = MakeClient<RtMidiOut>(api_, options_.clientName + "-list-out");
       listersMade_ = now;

@@ -282,14 +282,6 @@ TEST_F(InputTest, AHandlerRunningANestedLoopIsNotReentered) {
   EXPECT_EQ(maxDepth, 1);
 }
 
-TEST_F(InputTest, TimestampsCountFromStartAndNeverGoBack) {
-  FetchEach();
-  OpenOnSynth();
-  for (std::uint8_t i = 0; i < 5; ++i) synth->Inject(Bytes{0x90, i, 1});
-  ASSERT_TRUE(WaitForEvents(5));
-  for (int i = 1; i < 5; ++i) EXPECT_LE(events[i - 1]->Timestamp, events[i]->Timestamp);
-}
-
 TEST_F(InputTest, DestroyingAnOpenPortWithNoticesStillQueuedIsHarmless) {
   auto port = std::make_unique<TMidiInput>(service, dispatcher);
   port->SetProductName("Andromeda A6");
