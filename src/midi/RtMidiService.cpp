@@ -179,9 +179,10 @@ std::string RtMidiService::NextClientName(const char* kind) {
 }
 
 // Listing needs clients of its own; they live as long as the service, since a client that comes
-// and goes at once is what JACK handles worst. When they found nothing they are made again, now
-// and then, for a server that came up later. Counting lists afresh; the calls that follow a count
-// (capabilities, open) use what it found, as indexes are meant to be used.
+// and goes at once is what JACK handles worst. When they found nothing they are made again, at
+// most every ten seconds, for a server that came up later (RtMidi leaks a little per failed
+// client). Counting lists afresh; the calls that follow a count (capabilities, open) use what it
+// found, as indexes are meant to be used.
 const std::vector<std::string>& RtMidiService::Names(bool inputs, bool refresh) {
   if (!listed_ || refresh) {
     const auto now = Clock::now();
