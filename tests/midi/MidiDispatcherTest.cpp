@@ -112,10 +112,5 @@ TEST(MidiDispatcher, AThrowingHandlerLeavesTheRestForTheNextDispatchAndRewakes) 
   EXPECT_EQ(seen, (std::vector<std::uintptr_t>{0, 1}));
 }
 
-TEST(MidiDispatcher, DispatchUntilGivesUpAfterItsLimit) {
-  MidiDispatcher dispatcher;
-  EXPECT_FALSE(dispatcher.DispatchUntil([] { return false; }, std::chrono::milliseconds(20)));
-}
-
 }  // namespace
 }  // namespace quorle

@@ -72,18 +72,6 @@ TEST(TMidiEventRing, InterleavedUseAcrossManyWrapsKeepsOrder) {
   EXPECT_EQ(ring->Count(), 0);
 }
 
-TEST(TMidiEventRing, LongHeaderMarksSysexSlots) {
-  auto ring = TMidiEventRing::Create(2);
-  MidiHdr header;
-  ring->Put({7, 0, &header});
-  TMidiRingItem item;
-  ASSERT_TRUE(ring->Peek(item));
-  EXPECT_EQ(item.LongHeader, &header);
-  EXPECT_EQ(item.Timestamp, 7u);
-}
-
-// One producer thread against one consumer, through a small ring so that it is often full and
-// often empty: nothing lost, duplicated or reordered, and every slot complete when seen.
 TEST(TMidiEventRing, ProducerAndConsumerThreadsHandOverAHundredThousandEvents) {
   constexpr std::uint32_t kEvents = 100000;
   auto ring = TMidiEventRing::Create(64);

@@ -85,12 +85,6 @@ TEST_F(VirtualTest, InjectedMessagesAreDroppedUntilAnInputPortHasStarted) {
   EXPECT_EQ(received, std::vector<Bytes>{Sysex(9, 3)});
 }
 
-TEST_F(VirtualTest, WaitForSentGivesUpAfterItsLimit) {
-  auto device = service->AddDevice("Device");
-  EXPECT_FALSE(device->WaitForSent(1, std::chrono::milliseconds(10)));
-  EXPECT_EQ(device->Name(), "Device");
-}
-
 TEST_F(VirtualTest, ACompositeListsTheServicesInOrderAndOpensThroughTheRightOne) {
   auto real = std::make_shared<VirtualMidiService>();
   real->AddDevice("Hardware 1");
