@@ -2,7 +2,7 @@
 // over RtMidiService, as the instrument would be.
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,8 +20,6 @@
 #include "midi/TMidiOutput.h"
 #include "protocol/DumpName.h"
 #include "sim/SimulatedAndromeda.h"
-
-extern char** environ;
 
 namespace quorle {
 namespace {
@@ -46,14 +44,17 @@ class SimProcess {
     std::vector<char*> argv;
     for (auto& a : all) argv.push_back(a.data());
     argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    if (::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
-      pid_ = -1;
+    const int logFd = ::open(log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      // Goes with this test process, even when it dies without cleaning up.
+      ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+      ::dup2(logFd, 1);
+      ::dup2(logFd, 2);
+      ::execv(argv[0], argv.data());
+      ::_exit(127);
     }
-    posix_spawn_file_actions_destroy(&actions);
+    if (logFd >= 0) ::close(logFd);
   }
   ~SimProcess() {
     if (pid_ > 0) Stop(SIGKILL);
@@ -91,13 +92,22 @@ class SimProcess {
 
 class QuorleSimJackTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { server_ = new test::JackServer(); }
+  static void SetUpTestSuite() {
+#if !defined(__SANITIZE_THREAD__)
+    server_ = new test::JackServer();
+#endif
+  }
   static void TearDownTestSuite() {
     delete server_;
     server_ = nullptr;
   }
 
   void SetUp() override {
+#if defined(__SANITIZE_THREAD__)
+    // Instrumented, a JACK client misses its cycles and JACK drops what it wrote in them; and
+    // ThreadSanitizer cannot see into libjack. The default and asan builds run these tests.
+    GTEST_SKIP() << "JACK clients lose messages under ThreadSanitizer";
+#endif
     if (!server_->Ready()) {
       if (std::getenv("CI")) FAIL() << server_->Problem();
       GTEST_SKIP() << "no JACK server for this test: " << server_->Problem();

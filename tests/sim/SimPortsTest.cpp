@@ -138,7 +138,7 @@ TEST_F(SimPortsTest, SendsWholeBanksInOrder) {
 }
 
 TEST_F(SimPortsTest, ADumpSentToItIsReadBackIdentical) {
-  StartSim(0, kGlobalBuffers);
+  StartSim(kTestRate, kGlobalBuffers);
   Send(DumpRequest(kProgramKind, 1, 5));
   Send(DumpRequest(kMixKind, 1, 6));
   Send(GlobalDumpRequest());
@@ -215,7 +215,7 @@ TEST_F(SimPortsTest, PutsForeignMessagesBeforeADump) {
 }
 
 TEST_F(SimPortsTest, StallsMidBank) {
-  StartSim(0);
+  StartSim();
   SimFaults faults;
   faults.stallAfter = 3;
   sim_->Instrument().SetFaults(faults);
