@@ -125,6 +125,19 @@ TEST_F(SimulatedAndromedaTest, StoresDumpsInUserAndCardBanksOnly) {
   }
 }
 
+TEST_F(SimulatedAndromedaTest, ReportsItsOwnCardInDumpsItWasSent) {
+  // A Program from an instrument with a bigger card: stored as it came, sent with this card.
+  Bytes foreign = SeededDump(kProgramKind, 42, 0, 7, 14, 9);
+  sim.Receive(foreign);
+  const Bytes back = Messages(sim.Receive(DumpRequest(kProgramKind, 0, 7))).at(0);
+  const Bytes data = Data(kProgramKind, back);
+  EXPECT_EQ(data[1948], 2);
+  EXPECT_EQ(data[1949], 2);
+  EXPECT_EQ(DumpName(kProgramKind, back), DumpName(kProgramKind, foreign));
+  ReportCardBanks(kProgramKind, foreign, 2, 2);
+  EXPECT_EQ(back, foreign);
+}
+
 TEST_F(SimulatedAndromedaTest, StoresTheGlobalData) {
   Bytes global = sim.GlobalData();
   global[100] ^= 0x55;
