@@ -97,6 +97,13 @@ TEST(SimulatedAndromeda, CardSizesAreSettingsAndReportedInEveryDump) {
   const Bytes data = Data(kProgramKind, bank[127].message);
   EXPECT_EQ(data[1948], 14);
   EXPECT_EQ(data[1949], 0);
+
+  // Settings beyond what a card holds are kept within it.
+  settings.programCardBanks = 30;
+  settings.mixCardBanks = -3;
+  SimulatedAndromeda odd(settings);
+  EXPECT_EQ(odd.BankCount(kProgramKind), 17);
+  EXPECT_EQ(odd.BankCount(kMixKind), 2);
 }
 
 TEST_F(SimulatedAndromedaTest, StoresDumpsInUserAndCardBanksOnly) {
