@@ -143,9 +143,6 @@ RtMidiService::RtMidiService() : RtMidiService(Options{}) {}
 
 RtMidiService::RtMidiService(Options options) : options_(std::move(options)) {
   api_ = ChooseApi(options_.api);
-  probeIn_ = MakeClient<RtMidiIn>(api_, options_.clientName + "-probe-in");
-  probeOut_ = MakeClient<RtMidiOut>(api_, options_.clientName + "-probe-out");
-  lastProbe_ = Clock::now();
   watchdog_ = std::thread([this] { Watch(); });
 }
 
@@ -170,8 +167,9 @@ RtMidiService::~RtMidiService() {
   }
 }
 
-std::string RtMidiService::ApiName() const {
-  if (!probeIn_ && !probeOut_) return "";
+std::string RtMidiService::ApiName() {
+  Names(true, true);
+  if (!available_) return "";
   return api_ == RtMidi::LINUX_ALSA ? "alsa" : "jack";
 }
 
@@ -180,44 +178,39 @@ std::string RtMidiService::NextClientName(const char* kind) {
          std::to_string(++clients_);
 }
 
-std::vector<std::string> RtMidiService::InputNames() {
-  auto names = PortNames(probeIn_.get());
-  auto outs = PortNames(probeOut_.get());
-  // A server that came up after us: try again, now and then.
-  if (names.empty() && outs.empty() && Clock::now() - lastProbe_ > std::chrono::seconds(1)) {
-    lastProbe_ = Clock::now();
-    probeIn_ = MakeClient<RtMidiIn>(api_, options_.clientName + "-probe-in");
-    probeOut_ = MakeClient<RtMidiOut>(api_, options_.clientName + "-probe-out");
-    names = PortNames(probeIn_.get());
+// Listing needs clients of its own; they live as long as the service, since a client that comes
+// and goes at once is what JACK handles worst. When they found nothing they are made again, now
+// and then, for a server that came up later. Counting lists afresh; the calls that follow a count
+// (capabilities, open) use what it found, as indexes are meant to be used.
+const std::vector<std::string>& RtMidiService::Names(bool inputs, bool refresh) {
+  if (!listed_ || refresh) {
+    const auto now = Clock::now();
+    const bool nothing = inputNames_.empty() && outputNames_.empty();
+    if (!listed_ || (nothing && now - listersMade_ > std::chrono::seconds(2))) {
+      listIn_ = MakeClient<RtMidiIn>(api_, options_.clientName + "-list-in");
+      listOut_ = MakeClient<RtMidiOut>(api_, options_.clientName + "-list-out");
+      listersMade_ = now;
+    }
+    available_ = listIn_ || listOut_;
+    inputNames_ = PortNames(listIn_.get());
+    outputNames_ = PortNames(listOut_.get());
+    if (!options_.listOwnPorts) {
+      const std::string own = options_.clientName + "-";
+      const auto ours = [&](const std::string& n) { return n.rfind(own, 0) == 0; };
+      std::erase_if(inputNames_, ours);
+      std::erase_if(outputNames_, ours);
+    }
+    listed_ = true;
   }
-  if (!options_.listOwnPorts) {
-    const std::string own = options_.clientName + "-";
-    std::erase_if(names, [&](const std::string& n) { return n.rfind(own, 0) == 0; });
-  }
-  return names;
-}
-
-std::vector<std::string> RtMidiService::OutputNames() {
-  auto names = PortNames(probeOut_.get());
-  if (names.empty() && Clock::now() - lastProbe_ > std::chrono::seconds(1)) {
-    lastProbe_ = Clock::now();
-    probeIn_ = MakeClient<RtMidiIn>(api_, options_.clientName + "-probe-in");
-    probeOut_ = MakeClient<RtMidiOut>(api_, options_.clientName + "-probe-out");
-    names = PortNames(probeOut_.get());
-  }
-  if (!options_.listOwnPorts) {
-    const std::string own = options_.clientName + "-";
-    std::erase_if(names, [&](const std::string& n) { return n.rfind(own, 0) == 0; });
-  }
-  return names;
+  return inputs ? inputNames_ : outputNames_;
 }
 
 unsigned RtMidiService::InGetNumDevs() {
-  return static_cast<unsigned>(InputNames().size());
+  return static_cast<unsigned>(Names(true, true).size());
 }
 
 MidiResult RtMidiService::InGetDevCaps(unsigned id, MidiInCaps& caps) {
-  const auto names = InputNames();
+  const auto names = Names(true, false);
   if (id >= names.size()) return MMSYSERR_BADDEVICEID;
   caps = MidiInCaps{};
   caps.vDriverVersion = 0x0500;
@@ -229,7 +222,7 @@ MidiResult RtMidiService::InOpen(HMIDIIN* handle, unsigned id, MidiCallback call
                                  void* instance, std::uint32_t flags) {
   if (!handle) return MMSYSERR_INVALPARAM;
   if (flags != CALLBACK_FUNCTION || !callback) return MMSYSERR_INVALFLAG;
-  const auto names = InputNames();
+  const auto names = Names(true, false);
   if (id >= names.size()) return MMSYSERR_BADDEVICEID;
   auto port = std::make_unique<InputPort>();
   port->driver = std::make_shared<MidiInputDriver>(*this, callback, instance);
@@ -258,12 +251,12 @@ MidiResult RtMidiService::InClose(HMIDIIN handle) {
 }
 
 unsigned RtMidiService::OutGetNumDevs() {
-  return static_cast<unsigned>(OutputNames().size());
+  return static_cast<unsigned>(Names(false, true).size());
 }
 
 MidiResult RtMidiService::OutGetDevCaps(unsigned id, MidiOutCaps& caps) {
   if (id == MIDI_MAPPER) id = 0;
-  const auto names = OutputNames();
+  const auto names = Names(false, false);
   if (id >= names.size()) return MMSYSERR_BADDEVICEID;
   caps = MidiOutCaps{};
   caps.vDriverVersion = 0x0500;
@@ -276,7 +269,7 @@ MidiResult RtMidiService::OutOpen(HMIDIOUT* handle, unsigned id, MidiCallback ca
   if (!handle) return MMSYSERR_INVALPARAM;
   if (flags != CALLBACK_FUNCTION || !callback) return MMSYSERR_INVALFLAG;
   if (id == MIDI_MAPPER) id = 0;
-  const auto names = OutputNames();
+  const auto names = Names(false, false);
   if (id >= names.size()) return MMSYSERR_BADDEVICEID;
   auto sender = std::make_shared<Sender>();
   sender->driver = std::make_shared<MidiOutputDriver>(*this, callback, instance);

@@ -42,7 +42,7 @@ class RtMidiService : public MidiService {
   ~RtMidiService() override;
 
   // Which API was chosen: "alsa", "jack" or "" when none could be made.
-  std::string ApiName() const;
+  std::string ApiName();
 
   unsigned InGetNumDevs() override;
   MidiResult InGetDevCaps(unsigned id, MidiInCaps& caps) override;
@@ -60,16 +60,19 @@ class RtMidiService : public MidiService {
  private:
   struct InputPort;
   struct Sender;
-  std::vector<std::string> InputNames();
-  std::vector<std::string> OutputNames();
+  const std::vector<std::string>& Names(bool inputs, bool refresh);
   std::string NextClientName(const char* kind);
   void Watch();
 
   Options options_;
   int api_ = 0;  // RtMidi::Api
-  std::unique_ptr<RtMidiIn> probeIn_;
-  std::unique_ptr<RtMidiOut> probeOut_;
-  std::chrono::steady_clock::time_point lastProbe_{};
+  std::unique_ptr<RtMidiIn> listIn_;
+  std::unique_ptr<RtMidiOut> listOut_;
+  std::chrono::steady_clock::time_point listersMade_{};
+  bool available_ = false;
+  bool listed_ = false;
+  std::vector<std::string> inputNames_;
+  std::vector<std::string> outputNames_;
   unsigned clients_ = 0;
   std::map<const MidiInputDriver*, std::unique_ptr<InputPort>> inputs_;
 

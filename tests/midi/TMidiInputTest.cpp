@@ -134,7 +134,10 @@ TEST_F(InputTest, EventsWaitingBeforeAHandlerIsSetReachItOldestFirst) {
   OpenOnSynth();
   synth->Inject(Bytes{0x90, 0x3C, 0x40});
   synth->Inject(Sysex(9, 5));
-  ASSERT_TRUE(WaitForPending(2));  // their notices are spent with no handler
+  synth->Inject(Bytes{0xA0, 0x3C, 0x10});
+  // Once the third is in, the notices of the first two have been posted: spend them unhandled.
+  ASSERT_TRUE(WaitForPending(3));
+  dispatcher.Dispatch();
   std::vector<std::uint8_t> statuses;
   input.SetOnMidiInput([&](TMidiInput& sender) {
     auto event = sender.FetchEvent();
@@ -147,9 +150,16 @@ TEST_F(InputTest, EventsWaitingBeforeAHandlerIsSetReachItOldestFirst) {
     }
   });
   synth->Inject(Bytes{0xB0, 0x07, 0x64});
-  ASSERT_TRUE(dispatcher.DispatchUntil([&] { return !statuses.empty(); }, kPatience));
-  EXPECT_EQ(statuses.front(), 0x90);
-  ASSERT_TRUE(dispatcher.DispatchUntil([&] { return input.PendingCount() == 2; }, kPatience));
+  ASSERT_TRUE(dispatcher.DispatchUntil(
+      [&] { return !statuses.empty() && input.PendingCount() + statuses.size() == 4; }, kPatience));
+  dispatcher.WaitAndDispatch(std::chrono::milliseconds(20));
+  // One call for the new event, and one more if the third's notice was still on its way.
+  ASSERT_GE(statuses.size(), 1u);
+  ASSERT_LE(statuses.size(), 2u);
+  EXPECT_EQ(statuses[0], 0x90);
+  if (statuses.size() == 2) {
+    EXPECT_EQ(statuses[1], 0xF0);
+  }
 }
 
 TEST_F(InputTest, FetchEventAnswersNothingWhenClosedOrEmpty) {
