@@ -224,7 +224,7 @@ TEST_F(QuorleSimJackTest, AnswersIdentityAndAWholeProgramBankInOrder) {
 
 TEST_F(QuorleSimJackTest, KeepsWhatItIsSentAcrossARestart) {
   const std::string state = (folder_ / "state.syx").string();
-  StartSim({"--sim-rate", "instant", "--sim-state", state});
+  StartSim({"--sim-rate", "100000", "--sim-state", state});
   ASSERT_NO_FATAL_FAILURE(Connect());
   out_->SendLong(DumpRequest(kMixKind, 1, 20));
   ASSERT_TRUE(WaitFor(1)) << sim_->Log();
@@ -239,7 +239,7 @@ TEST_F(QuorleSimJackTest, KeepsWhatItIsSentAcrossARestart) {
   EXPECT_EQ(sim_->Stop(SIGINT), 0) << sim_->Log();
 
   received_.clear();
-  StartSim({"--sim-rate", "instant", "--sim-state", state});
+  StartSim({"--sim-rate", "100000", "--sim-state", state});
   ASSERT_NO_FATAL_FAILURE(Connect());
   out_->SendLong(DumpRequest(kMixKind, 0, 20));
   ASSERT_TRUE(WaitFor(1)) << sim_->Log();
