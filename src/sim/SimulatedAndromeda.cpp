@@ -40,9 +40,17 @@ const DumpKind& OtherKind(const DumpKind& kind) {
   return kind.opcode == kProgramKind.opcode ? kMixKind : kProgramKind;
 }
 
+// A card holds at most 14 banks, so no bank number above 16 ever answers.
+SimSettings WithinLimits(SimSettings settings) {
+  settings.programCardBanks = std::clamp(settings.programCardBanks, 0, SimSettings::kMaxCardBanks);
+  settings.mixCardBanks = std::clamp(settings.mixCardBanks, 0, SimSettings::kMaxCardBanks);
+  return settings;
+}
+
 }  // namespace
 
-SimulatedAndromeda::SimulatedAndromeda(SimSettings settings) : settings_(std::move(settings)) {
+SimulatedAndromeda::SimulatedAndromeda(SimSettings settings)
+    : settings_(WithinLimits(std::move(settings))) {
   for (const DumpKind* kind : {&kProgramKind, &kMixKind}) {
     auto& memory = Memory(*kind);
     const int banks = BankCount(*kind);

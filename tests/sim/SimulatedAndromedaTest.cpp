@@ -97,6 +97,13 @@ TEST(SimulatedAndromeda, CardSizesAreSettingsAndReportedInEveryDump) {
   const Bytes data = Data(kProgramKind, bank[127].message);
   EXPECT_EQ(data[1948], 14);
   EXPECT_EQ(data[1949], 0);
+
+  // Settings beyond what a card holds are kept within it.
+  settings.programCardBanks = 30;
+  settings.mixCardBanks = -3;
+  SimulatedAndromeda odd(settings);
+  EXPECT_EQ(odd.BankCount(kProgramKind), 17);
+  EXPECT_EQ(odd.BankCount(kMixKind), 2);
 }
 
 TEST_F(SimulatedAndromedaTest, StoresDumpsInUserAndCardBanksOnly) {
@@ -123,6 +130,19 @@ TEST_F(SimulatedAndromedaTest, StoresDumpsInUserAndCardBanksOnly) {
     sim.Receive(beyond);
     EXPECT_TRUE(sim.Dump(*kind, lastCard + 1, 0).empty());
   }
+}
+
+TEST_F(SimulatedAndromedaTest, ReportsItsOwnCardInDumpsItWasSent) {
+  // A Program from an instrument with a bigger card: stored as it came, sent with this card.
+  Bytes foreign = SeededDump(kProgramKind, 42, 0, 7, 14, 9);
+  sim.Receive(foreign);
+  const Bytes back = Messages(sim.Receive(DumpRequest(kProgramKind, 0, 7))).at(0);
+  const Bytes data = Data(kProgramKind, back);
+  EXPECT_EQ(data[1948], 2);
+  EXPECT_EQ(data[1949], 2);
+  EXPECT_EQ(DumpName(kProgramKind, back), DumpName(kProgramKind, foreign));
+  ReportCardBanks(kProgramKind, foreign, 2, 2);
+  EXPECT_EQ(back, foreign);
 }
 
 TEST_F(SimulatedAndromedaTest, StoresTheGlobalData) {

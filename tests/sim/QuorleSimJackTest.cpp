@@ -1,0 +1,267 @@
+// quorle-sim as a separate program on a JACK server, reached through the ports of the application
+// over RtMidiService, as the instrument would be.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <thread>
+
+#include "midi/JackServer.h"
+#include "midi/MidiDispatcher.h"
+#include "midi/RtMidiService.h"
+#include "midi/TMidiInput.h"
+#include "midi/TMidiOutput.h"
+#include "protocol/DumpName.h"
+#include "sim/SimulatedAndromeda.h"
+
+namespace quorle {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kPatience = 60s;
+
+// quorle-sim started with the given arguments, its output in a log file; stopped by its PID.
+class SimProcess {
+ public:
+  SimProcess(const std::vector<std::string>& args, const fs::path& log) : log_(log) {
+    // CTest names the folder; run by hand, the program lies in bin/ beside tests/.
+    const char* bin = std::getenv("QUORLE_BIN_DIR");
+    const std::string program =
+        (bin ? fs::path(bin) : fs::read_symlink("/proc/self/exe").parent_path() / ".." / "bin") /
+        "quorle-sim";
+    std::vector<std::string> all{program};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const int logFd = ::open(log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      // Goes with this test process, even when it dies without cleaning up.
+      ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+      ::dup2(logFd, 1);
+      ::dup2(logFd, 2);
+      ::execv(argv[0], argv.data());
+      ::_exit(127);
+    }
+    if (logFd >= 0) ::close(logFd);
+  }
+  ~SimProcess() {
+    if (pid_ > 0) Stop(SIGKILL);
+  }
+
+  bool Running() const { return pid_ > 0; }
+  // Sends the signal and answers the exit status, or -1 when it did not end in time.
+  int Stop(int signal) {
+    if (pid_ <= 0) return -1;
+    ::kill(pid_, signal);
+    int status = 0;
+    const auto deadline = Clock::now() + 30s;
+    while (Clock::now() < deadline) {
+      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      }
+      std::this_thread::sleep_for(20ms);
+    }
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return -1;
+  }
+  std::string Log() const {
+    Bytes content;
+    ReadWholeFile(log_, content);
+    return std::string(content.begin(), content.end());
+  }
+
+ private:
+  fs::path log_;
+  pid_t pid_ = -1;
+};
+
+class QuorleSimJackTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+#if !defined(__SANITIZE_THREAD__)
+    server_ = new test::JackServer();
+#endif
+  }
+  static void TearDownTestSuite() {
+    delete server_;
+    server_ = nullptr;
+  }
+
+  void SetUp() override {
+#if defined(__SANITIZE_THREAD__)
+    // Instrumented, a JACK client misses its cycles and JACK drops what it wrote in them; and
+    // ThreadSanitizer cannot see into libjack. The default and asan builds run these tests.
+    GTEST_SKIP() << "JACK clients lose messages under ThreadSanitizer";
+#endif
+    if (!server_->Ready()) {
+      if (std::getenv("CI")) FAIL() << server_->Problem();
+      GTEST_SKIP() << "no JACK server for this test: " << server_->Problem();
+    }
+    ::setenv("QUORLE_MIDI_API", "jack", 1);
+    folder_ = fs::temp_directory_path() / ("quorle-sim-jack-" + std::to_string(::getpid()));
+    fs::create_directories(folder_);
+    RtMidiService::Options options;
+    options.api = RtMidiService::Api::Jack;
+    options.clientName = "qsimtest" + std::to_string(::getpid());
+    options.bytesPerSecond = 100000;
+    service_ = std::make_unique<RtMidiService>(options);
+  }
+
+  void TearDown() override {
+    Disconnect();
+    service_.reset();
+    if (sim_) sim_.reset();
+    fs::remove_all(folder_);
+  }
+
+  void StartSim(std::vector<std::string> args) {
+    sim_ = std::make_unique<SimProcess>(args, folder_ / "quorle-sim.log");
+    ASSERT_TRUE(sim_->Running());
+  }
+
+  // Opens both ports on the simulator's pair once the MIDI system lists it.
+  void Connect() {
+    std::string inName, outName;
+    const auto deadline = Clock::now() + kPatience;
+    while (Clock::now() < deadline && (inName.empty() || outName.empty())) {
+      for (unsigned i = 0; i < service_->InGetNumDevs(); ++i) {
+        MidiInCaps caps;
+        if (service_->InGetDevCaps(i, caps) == MMSYSERR_NOERROR &&
+            caps.szPname.find(SimulatedAndromeda::kDeviceName) != std::string::npos) {
+          inName = caps.szPname;
+        }
+      }
+      for (unsigned i = 0; i < service_->OutGetNumDevs(); ++i) {
+        MidiOutCaps caps;
+        if (service_->OutGetDevCaps(i, caps) == MMSYSERR_NOERROR &&
+            caps.szPname.find(SimulatedAndromeda::kDeviceName) != std::string::npos) {
+          outName = caps.szPname;
+        }
+      }
+      if (inName.empty() || outName.empty()) std::this_thread::sleep_for(50ms);
+    }
+    ASSERT_FALSE(inName.empty() || outName.empty()) << "quorle-sim is not listed:\n" << sim_->Log();
+
+    in_ = std::make_unique<TMidiInput>(*service_, dispatcher_);
+    in_->SetProductName(inName);
+    in_->SetSysexBufferCount(4);
+    in_->SetSysexBufferSize(4096);
+    in_->SetOnMidiInput([this](TMidiInput& port) {
+      auto event = port.FetchEvent();
+      if (!event || event->SysexSize == 0) return;
+      partial_.insert(partial_.end(), event->SysexData.begin(), event->SysexData.end());
+      if (partial_.back() == kSysexEnd) received_.push_back(std::move(partial_)), partial_.clear();
+    });
+    in_->Open();
+    ASSERT_TRUE(in_->IsOpen()) << "input error " << in_->Error();
+    in_->Start();
+    out_ = std::make_unique<TMidiOutput>(*service_, dispatcher_);
+    out_->SetProductName(outName);
+    ASSERT_TRUE(out_->Open()) << "output error " << out_->Error();
+  }
+
+  void Disconnect() {
+    if (out_ && out_->IsOpen()) {
+      dispatcher_.DispatchUntil([&] { return out_->MessagesInFlight() == 0; }, kPatience);
+    }
+    out_.reset();
+    in_.reset();
+  }
+
+  bool WaitFor(std::size_t n) {
+    return dispatcher_.DispatchUntil([&] { return received_.size() >= n; }, kPatience);
+  }
+
+  static test::JackServer* server_;
+  fs::path folder_;
+  std::unique_ptr<SimProcess> sim_;
+  MidiDispatcher dispatcher_;
+  std::unique_ptr<RtMidiService> service_;
+  std::unique_ptr<TMidiInput> in_;
+  std::unique_ptr<TMidiOutput> out_;
+  std::vector<Bytes> received_;
+  Bytes partial_;
+};
+
+test::JackServer* QuorleSimJackTest::server_ = nullptr;
+
+TEST_F(QuorleSimJackTest, AnswersIdentityAndAWholeProgramBankInOrder) {
+  StartSim({"--sim-rate", "100000", "--sim-seed", "7", "--sim-version", "2.07"});
+  ASSERT_NO_FATAL_FAILURE(Connect());
+  out_->SendLong(IdentityRequest());
+  ASSERT_TRUE(WaitFor(1)) << sim_->Log();
+  const Identity id = RecogniseIdentityReply(received_[0]);
+  EXPECT_EQ(id.result, IdentityResult::Andromeda);
+  EXPECT_EQ(id.version, "2.07");
+
+  received_.clear();
+  out_->SendLong(BankDumpRequest(kProgramKind, 0));
+  ASSERT_TRUE(WaitFor(128)) << received_.size() << " dumps arrived\n" << sim_->Log();
+  SimSettings same;
+  same.seed = 7;
+  const SimulatedAndromeda expected(same);
+  for (int entry = 0; entry < 128; ++entry) {
+    ASSERT_EQ(received_[entry], expected.Dump(kProgramKind, 0, entry)) << "dump " << entry;
+  }
+  Disconnect();
+  EXPECT_EQ(sim_->Stop(SIGTERM), 0) << sim_->Log();
+}
+
+TEST_F(QuorleSimJackTest, KeepsWhatItIsSentAcrossARestart) {
+  const std::string state = (folder_ / "state.syx").string();
+  StartSim({"--sim-rate", "100000", "--sim-state", state});
+  ASSERT_NO_FATAL_FAILURE(Connect());
+  out_->SendLong(DumpRequest(kMixKind, 1, 20));
+  ASSERT_TRUE(WaitFor(1)) << sim_->Log();
+  Bytes mix = RenameDump(kMixKind, received_[0], "Kept: over/JACK");
+  AddressDump(mix, 0, 20);
+  out_->SendLong(mix);
+  // Asked back on the same line, it has been stored once the answer comes.
+  out_->SendLong(DumpRequest(kMixKind, 0, 20));
+  ASSERT_TRUE(WaitFor(2)) << sim_->Log();
+  EXPECT_EQ(received_[1], mix);
+  Disconnect();
+  EXPECT_EQ(sim_->Stop(SIGINT), 0) << sim_->Log();
+
+  received_.clear();
+  StartSim({"--sim-rate", "100000", "--sim-state", state});
+  ASSERT_NO_FATAL_FAILURE(Connect());
+  out_->SendLong(DumpRequest(kMixKind, 0, 20));
+  ASSERT_TRUE(WaitFor(1)) << sim_->Log();
+  EXPECT_EQ(received_[0], mix);
+  Disconnect();
+  EXPECT_EQ(sim_->Stop(SIGTERM), 0) << sim_->Log();
+}
+
+TEST_F(QuorleSimJackTest, RefusesBadOptionsAndADamagedStateFile) {
+  StartSim({"--sim-rate", "fast"});
+  EXPECT_EQ(sim_->Stop(0), 2);
+  EXPECT_NE(sim_->Log().find("--sim-rate"), std::string::npos);
+
+  const fs::path state = folder_ / "broken.syx";
+  ASSERT_TRUE(WriteFileAtomically(state, Bytes{0xF0, 0x00, 0x00}).ok);
+  StartSim({"--sim-state", state.string()});
+  EXPECT_EQ(sim_->Stop(0), 1);
+  EXPECT_NE(sim_->Log().find("broken.syx"), std::string::npos) << sim_->Log();
+  Bytes content;
+  ASSERT_TRUE(ReadWholeFile(state, content).ok);
+  EXPECT_EQ(content, (Bytes{0xF0, 0x00, 0x00}));
+}
+
+}  // namespace
+}  // namespace quorle
