@@ -9,9 +9,17 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QSocketNotifier>
+#include <QStyle>
 #include <QVBoxLayout>
 
+#include "dialogs/BankChooser.h"
+#include "dialogs/TfrmPickDir.h"
+#include "dialogs/TfrmSetName.h"
 #include "midi/MidiDispatcher.h"
+#include "qt/QtPickDirDialog.h"
+#include "qt/QtProgressWindow.h"
+#include "qt/QtSelectDialog.h"
+#include "qt/QtSetNameDialog.h"
 
 namespace quorle {
 
@@ -77,8 +85,18 @@ MainWindow::MainWindow(MidiService& service, MidiDispatcher& dispatcher, const Q
       count ? form_->UserLeavesBufferCount() : form_->UserLeavesBufferSize();
     });
   }
-  connect(btnCheck, &QPushButton::clicked, this,
-          [this] { form_->Guarded([this] { form_->btnCheckClick(); }); });
+  Wire(btnCheck, &TfrmMain::btnCheckClick);
+  const std::pair<const char*, void (TfrmMain::*)()> clicks[] = {
+      {"btnGetGlobal", &TfrmMain::btnGetGlobalClick},
+      {"btnSendGlobal", &TfrmMain::btnSendGlobalClick},
+      {"btnGetProgram", &TfrmMain::btnGetProgramClick},
+      {"btnSendProgram", &TfrmMain::btnSendProgramClick},
+      {"btnRenameProgram", &TfrmMain::btnRenameProgramClick},
+      {"btnGetMix", &TfrmMain::btnGetMixClick},
+      {"btnSendMix", &TfrmMain::btnSendMixClick},
+      {"btnRenameMix", &TfrmMain::btnRenameMixClick},
+      {"btnInitMix", &TfrmMain::btnInitMixClick}};
+  for (const auto& [name, click] : clicks) Wire(findChild<QPushButton*>(name), click);
 
   notifier_ = new QSocketNotifier(dispatcher_.WakeFd(), QSocketNotifier::Read, this);
   connect(notifier_, &QSocketNotifier::activated, this, [this] { dispatcher_.Dispatch(); });
@@ -90,6 +108,13 @@ MainWindow::MainWindow(MidiService& service, MidiDispatcher& dispatcher, const Q
 
 MainWindow::~MainWindow() {
   if (!closed_) form_->FormClose();
+  // The window's logic goes first: its progress window reports back here as it is destroyed.
+  form_.reset();
+}
+
+void MainWindow::Wire(QPushButton* button, void (TfrmMain::*click)()) {
+  connect(button, &QPushButton::clicked, this,
+          [this, click] { form_->Guarded([this, click] { (form_.get()->*click)(); }); });
 }
 
 QWidget* MainWindow::Page(const char* name) {
@@ -138,16 +163,18 @@ QWidget* MainWindow::BuildSetupPage() {
     l->move(x, y);
     return l;
   };
-  label("Midi In", 16, 14);
+  QLabel* inLabel = label("Midi In", 16, 14);
   cbxIn = new QComboBox(page);
   cbxIn->setObjectName("cbxIn");
   cbxIn->setGeometry(16, 32, 372, 24);
-  label("Midi Out", 16, 62);
+  inLabel->setBuddy(cbxIn);
+  QLabel* outLabel = label("Midi Out", 16, 62);
   cbxOut = new QComboBox(page);
   cbxOut->setObjectName("cbxOut");
   cbxOut->setGeometry(16, 80, 372, 24);
+  outLabel->setBuddy(cbxOut);
 
-  label("Midi Send Delay", 16, 112);
+  QLabel* delayLabel = label("Midi Send Delay", 16, 112);
   lblSendDelay = new QLabel("00 ms", page);
   lblSendDelay->setObjectName("lblSendDelay");
   lblSendDelay->setStyleSheet("color: navy");
@@ -161,15 +188,17 @@ QWidget* MainWindow::BuildSetupPage() {
   tbSendDelay->setTickPosition(QSlider::TicksBelow);
   tbSendDelay->setValue(10);
   tbSendDelay->setGeometry(16, 130, 372, 28);
+  delayLabel->setBuddy(tbSendDelay);
 
-  label("SysEx Buffer Count", 16, 168);
+  QLabel* countLabel = label("SysEx Buffer Count", 16, 168);
   spCount = new QSpinBox(page);
   spCount->setObjectName("spCount");
   spCount->setRange(TfrmMain::kMinBufferCount, TfrmMain::kMaxBufferCount);
   spCount->setValue(16);
   spCount->findChild<QLineEdit*>()->setMaxLength(3);
   spCount->setGeometry(16, 186, 120, 24);
-  label("SysEx Buffer Size", 160, 168);
+  countLabel->setBuddy(spCount);
+  QLabel* sizeLabel = label("SysEx Buffer Size", 160, 168);
   spSize = new QSpinBox(page);
   spSize->setObjectName("spSize");
   spSize->setRange(TfrmMain::kMinBufferSize, TfrmMain::kMaxBufferSize);
@@ -177,8 +206,11 @@ QWidget* MainWindow::BuildSetupPage() {
   spSize->setValue(4096);
   spSize->findChild<QLineEdit*>()->setMaxLength(5);
   spSize->setGeometry(160, 186, 120, 24);
+  sizeLabel->setBuddy(spSize);
 
-  btnCheck = new QPushButton(QIcon::fromTheme("view-refresh"), "&Check Connection", page);
+  btnCheck = new QPushButton(
+      QIcon::fromTheme("view-refresh", style()->standardIcon(QStyle::SP_BrowserReload)),
+      "&Check Connection", page);
   btnCheck->setObjectName("btnCheck");
   btnCheck->setGeometry(16, 226, 160, 25);
   buttons_.push_back(btnCheck);
@@ -282,11 +314,22 @@ void MainWindow::ShowMessage(MessageIcon icon, const std::string& text) {
   }
 }
 
-ModalResult MainWindow::ShowModal(Dialog&) {
+ModalResult MainWindow::ShowModal(Dialog& dialog) {
+  if (auto* chooser = dynamic_cast<BankChooser*>(&dialog)) {
+    return QtSelectDialog(*chooser, this).Run();
+  }
+  if (auto* name = dynamic_cast<TfrmSetName*>(&dialog)) {
+    return QtSetNameDialog(*name, this).Run();
+  }
+  if (auto* folder = dynamic_cast<TfrmPickDir*>(&dialog)) {
+    return QtPickDirDialog(*folder, this).Run();
+  }
+  // A form without a view cannot be confirmed: the operation that asked stops there.
   return ModalResult::Cancel;
 }
 
 std::optional<std::string> MainWindow::ChooseFile(const FileChoice& choice) {
+  if (fileChooserForTests) return fileChooserForTests(choice);
   const QString filter = "SysEx files (*syx)";
   const QString start = QDir(QString::fromStdString(choice.folder))
                             .filePath(QString::fromLatin1(choice.fileName.c_str()));
@@ -304,7 +347,14 @@ std::optional<std::string> MainWindow::ChooseFile(const FileChoice& choice) {
   return dialog.selectedFiles().front().toStdString();
 }
 
-void MainWindow::ProgressChanged(const TfrmProgress*) {}
+void MainWindow::ProgressChanged(const TfrmProgress* progress) {
+  if (!progress) {
+    delete progress_;
+    return;
+  }
+  if (!progress_) progress_ = new QtProgressWindow(this);
+  progress_->Redraw(*progress);
+}
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (!closed_) {
