@@ -9,8 +9,10 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QSocketNotifier>
+#include <QStringDecoder>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "dialogs/BankChooser.h"
 #include "dialogs/TfrmPickDir.h"
@@ -28,6 +30,15 @@ namespace {
 constexpr int kClientWidth = 410;
 constexpr int kClientHeight = 337;
 constexpr int kButtonHeight = 25;
+
+// Texts of the logic are bytes: paths come as UTF-8, names from the instrument may hold single
+// bytes that are no UTF-8.
+QString Text(const std::string& bytes) {
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  QString text = utf8(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+  if (!utf8.hasError()) return text;
+  return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
 
 }  // namespace
 
@@ -127,12 +138,26 @@ QPushButton* MainWindow::Button(QWidget* page, const char* name, const QString& 
                                 int row, int width) {
   auto* button = new QPushButton(caption, page);
   button->setObjectName(name);
-  button->setFixedSize(width, kButtonHeight);
-  const int gap = 30;
-  const int left = (kClientWidth - 2 * width - gap) / 2;
-  button->move(left + column * (width + gap), row);
+  button->setProperty("column", column);
+  PlaceButton(button, width, row);
   buttons_.push_back(button);
   return button;
+}
+
+void MainWindow::PlaceButton(QPushButton* button, int width, int row) {
+  const int gap = 30;
+  const int left = (kClientWidth - 2 * width - gap) / 2;
+  button->setFixedSize(width, kButtonHeight);
+  button->move(left + button->property("column").toInt() * (width + gap), row);
+}
+
+void MainWindow::EvenOutButtons(QWidget* page) {
+  // The design width, unless a caption needs more in the font at hand; equal across the page.
+  const auto buttons = page->findChildren<QPushButton*>();
+  int width = 0;
+  for (QPushButton* button : buttons) width = std::max(width, button->width());
+  for (QPushButton* button : buttons) width = std::max(width, button->sizeHint().width());
+  for (QPushButton* button : buttons) PlaceButton(button, width, button->y());
 }
 
 QWidget* MainWindow::BuildAboutPage() {
@@ -221,6 +246,7 @@ QWidget* MainWindow::BuildGlobalPage() {
   QWidget* page = Page("tabGlobal");
   Button(page, "btnGetGlobal", "Receive Global Data", 0, 120, 129);
   Button(page, "btnSendGlobal", "Send Global Data", 1, 120, 129);
+  EvenOutButtons(page);
   return page;
 }
 
@@ -237,6 +263,7 @@ QWidget* MainWindow::BuildProgramPage() {
   Button(page, "btnSendBank", "Send Bank", 1, 150);
   Button(page, "btnSplitProgramBank", "Split Bank", 0, 190)->setProperty("tag", 1);
   Button(page, "btnRenameProgBank", "Rename Bank", 1, 190);
+  EvenOutButtons(page);
   return page;
 }
 
@@ -254,6 +281,7 @@ QWidget* MainWindow::BuildMixPage() {
   Button(page, "btnSendMixBank", "Send Mix Bank", 1, 150);
   Button(page, "btnSplitMixBank", "Split Mix Bank", 0, 190)->setProperty("tag", 1);
   Button(page, "btnRenameMixBank", "Rename Mix Bank", 1, 190);
+  EvenOutButtons(page);
   return page;
 }
 
@@ -262,7 +290,7 @@ QList<QPushButton*> MainWindow::Buttons() const {
 }
 
 void MainWindow::StatusChanged(const std::string& text) {
-  Stat->setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+  Stat->setText(Text(text));
 }
 
 void MainWindow::StateChanged() {
@@ -300,7 +328,7 @@ void MainWindow::StateChanged() {
 }
 
 void MainWindow::ShowMessage(MessageIcon icon, const std::string& text) {
-  const QString message = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+  const QString message = Text(text);
   switch (icon) {
     case MessageIcon::Information:
       QMessageBox::information(this, "Quorle", message);
@@ -331,8 +359,7 @@ ModalResult MainWindow::ShowModal(Dialog& dialog) {
 std::optional<std::string> MainWindow::ChooseFile(const FileChoice& choice) {
   if (fileChooserForTests) return fileChooserForTests(choice);
   const QString filter = "SysEx files (*syx)";
-  const QString start = QDir(QString::fromStdString(choice.folder))
-                            .filePath(QString::fromLatin1(choice.fileName.c_str()));
+  const QString start = QDir(Text(choice.folder)).filePath(Text(choice.fileName));
   QFileDialog dialog(this, QString(), start, filter);
   dialog.setDefaultSuffix("syx");
   dialog.setOption(QFileDialog::ReadOnly, false);

@@ -58,6 +58,8 @@ class MainWindow : public QWidget, public FormHost {
   QWidget* BuildMixPage();
   QPushButton* Button(QWidget* page, const char* name, const QString& caption, int column, int row,
                       int width = 137);
+  void PlaceButton(QPushButton* button, int width, int row);
+  void EvenOutButtons(QWidget* page);
   QWidget* Page(const char* name);
   // A click on button runs the window operation click, as the top-level handler would.
   void Wire(QPushButton* button, void (TfrmMain::*click)());

@@ -34,6 +34,8 @@ QtPickDirDialog::QtPickDirDialog(TfrmPickDir& logic, QWidget* parent)
   lbSplitDir->setItemsExpandable(false);
   lbSplitDir->setExpandsOnDoubleClick(false);
   lbSplitDir->setIndentation(12);
+  // The tree is always open as far as it goes: no arrows that suggest otherwise.
+  lbSplitDir->setStyleSheet("QTreeView::branch { image: none; }");
   lbSplitDir->setFixedSize(label1->sizeHint().width(), 220);
   lbSplitDir->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
   lblPath->setFixedWidth(lbSplitDir->width());

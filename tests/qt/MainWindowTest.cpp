@@ -128,9 +128,15 @@ TEST_F(MainWindowView, WindowPagesAndControlsAreNamedAndCaptionedAsTheFormIs) {
 
 TEST_F(MainWindowView, TransferButtonsSitInTwoColumnsWithTheSeparatorBetweenRowsTwoAndThree) {
   auto geometry = [&](const char* name) { return Find<QWidget>(name)->geometry(); };
-  for (const char* name : {"btnGetGlobal", "btnSendGlobal"}) {
-    EXPECT_EQ(geometry(name).size(), QSize(129, 25)) << name;
-  }
+  // The design sizes, wider only where a caption would not fit in the font at hand.
+  auto expectSize = [&](const char* name, const char* first, int designWidth) {
+    auto* button = Find<QPushButton>(name);
+    EXPECT_EQ(button->size(), Find<QPushButton>(first)->size()) << name;
+    EXPECT_GE(button->width(), designWidth) << name;
+    EXPECT_GE(button->width(), button->sizeHint().width()) << name << " cuts its caption";
+    EXPECT_EQ(button->height(), 25) << name;
+  };
+  for (const char* name : {"btnGetGlobal", "btnSendGlobal"}) expectSize(name, "btnGetGlobal", 129);
   EXPECT_EQ(geometry("btnGetGlobal").top(), geometry("btnSendGlobal").top());
   EXPECT_LT(geometry("btnGetGlobal").right(), geometry("btnSendGlobal").left());
 
@@ -146,12 +152,12 @@ TEST_F(MainWindowView, TransferButtonsSitInTwoColumnsWithTheSeparatorBetweenRows
     int lastBottom = -1;
     for (int row = 0; row < 4; ++row) {
       const QRect left = geometry(rows[row][0]);
-      EXPECT_EQ(left.size(), QSize(137, 25)) << rows[row][0];
+      expectSize(rows[row][0], rows[0][0], 137);
       EXPECT_EQ(left.left(), geometry(rows[0][0]).left()) << rows[row][0];
       EXPECT_GT(left.top(), lastBottom) << rows[row][0];
       if (rows[row][1]) {
         const QRect right = geometry(rows[row][1]);
-        EXPECT_EQ(right.size(), QSize(137, 25));
+        expectSize(rows[row][1], rows[0][0], 137);
         EXPECT_EQ(right.top(), left.top()) << rows[row][1];
         EXPECT_EQ(right.left(), geometry(rows[0][1]).left()) << rows[row][1];
         EXPECT_LT(left.right(), right.left());
@@ -229,6 +235,17 @@ TEST_F(MainWindowView, OpensOnTheStoredPageAndFollowsTheSetupControls) {
   QTest::keyClick(delay, Qt::Key_PageUp);
   EXPECT_EQ(window_->Form().SendDelay, 25);
   EXPECT_EQ(Find<QLabel>("lblSendDelay")->text(), "25 ms ");
+}
+
+TEST_F(MainWindowView, StatusBarShowsFileNamesAndInstrumentNamesAlike) {
+  auto* stat = Find<QLabel>("Stat");
+  window_->Form().SetStatus(" caf\xC3\xA9.syx saved to disk");
+  EXPECT_EQ(stat->text(), QString(" caf") + QChar(0xE9) + ".syx saved to disk");
+  // A name byte that is no UTF-8 is shown as the single character it stands for.
+  window_->Form().SetStatus("Program \"Caf\xE9\" sent");
+  EXPECT_EQ(stat->text(), QString("Program \"Caf") + QChar(0xE9) + "\" sent");
+  window_->Form().SetStatus("");
+  EXPECT_EQ(stat->text(), "");
 }
 
 // Each transfer button reaches its own operation: the first thing that operation asks for tells
