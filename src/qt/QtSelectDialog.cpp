@@ -12,8 +12,6 @@
 #include "dialogs/TdlgSendProgram.h"
 #include "dialogs/TfrmSelMix.h"
 #include "dialogs/TfrmSelProgram.h"
-#include "dialogs/TfrmSplitBank.h"
-#include "dialogs/TfrmSplitMixBank.h"
 
 namespace quorle {
 
@@ -60,11 +58,12 @@ Form FormOf(const BankChooser& logic) {
     return {"dlgSendMix", "Mix #",     "cbProgram", {kUserBank, {}, kCard},
             "btnOK",      "btnCancel", false,       nullptr};
   }
-  if (dynamic_cast<const TfrmSplitMixBank*>(&logic)) {
+  // The bank choosers, told apart by their preset banks, so a chooser without a form of its own
+  // still shows the buttons its logic counts on.
+  if (logic.Presets() == 1) {
     return {"frmSplitMixBank", nullptr,     nullptr, {kUser, kMixPreset, kCard},
             "btnOK",           "btnCancel", false,   "Bevel2"};
   }
-  // TfrmSplitBank, and any other Program bank chooser.
   return {"frmSplitBank", nullptr,     nullptr, {kUser, kPreset1, kPreset2, kCard},
           "btnOK",        "btnCancel", false,   "Bevel2"};
 }
