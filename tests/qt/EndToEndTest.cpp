@@ -11,6 +11,7 @@
 #include <iterator>
 
 #include "QtTestSupport.h"
+#include "dialogs/TfrmSplitBank.h"
 #include "protocol/DumpName.h"
 #include "protocol/MessageSet.h"
 #include "sim/SimulatedAndromeda.h"
@@ -84,6 +85,27 @@ TEST_F(EndToEnd, CheckConnectionReportsTheInstrumentsVersion) {
   EXPECT_EQ(text, "Alesis Andromeda version 2.05 found");
   EXPECT_EQ(icon, QMessageBox::Information);
   EXPECT_EQ(answerer.Stuck(), 0);
+}
+
+TEST_F(EndToEnd, RepliesAreHandledWhileADialogIsOpen) {
+  QString text;
+  ModalAnswerer outer;
+  outer.Then([&](QWidget* form) {
+    ModalAnswerer inner(form);
+    inner.Then([&](QWidget* modal) {
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      ASSERT_NE(box, nullptr);
+      text = box->text();
+      box->accept();
+    });
+    window_->Form().btnCheckClick();
+    EXPECT_TRUE(WaitUntil([&] { return inner.AllAnswered(); }));
+    Click(Child<QPushButton>(form, "btnCancel"));
+  });
+  TfrmSplitBank chooser(window_->Form());
+  EXPECT_EQ(window_->ShowModal(chooser), ModalResult::Cancel);
+  EXPECT_EQ(text, "Alesis Andromeda version 2.05 found");
+  EXPECT_EQ(outer.Stuck(), 0);
 }
 
 TEST_F(EndToEnd, GetProgramSavesTheChosenProgramToTheChosenFile) {

@@ -38,7 +38,9 @@ class ModalAnswerer {
  public:
   using Answer = std::function<void(QWidget* modal)>;
 
-  ModalAnswerer() {
+  // A window already open (the one an outer answer is busy with) is left to its own answerer.
+  explicit ModalAnswerer(QWidget* alreadyOpen = nullptr) : last_(alreadyOpen) {
+    since_.start();
     timer_.setInterval(10);
     QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
     timer_.start();
