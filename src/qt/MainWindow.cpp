@@ -9,9 +9,19 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QSocketNotifier>
+#include <QStringDecoder>
+#include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 
+#include "dialogs/BankChooser.h"
+#include "dialogs/TfrmPickDir.h"
+#include "dialogs/TfrmSetName.h"
 #include "midi/MidiDispatcher.h"
+#include "qt/QtPickDirDialog.h"
+#include "qt/QtProgressWindow.h"
+#include "qt/QtSelectDialog.h"
+#include "qt/QtSetNameDialog.h"
 
 namespace quorle {
 
@@ -20,6 +30,15 @@ namespace {
 constexpr int kClientWidth = 410;
 constexpr int kClientHeight = 337;
 constexpr int kButtonHeight = 25;
+
+// Texts of the logic are bytes: paths come as UTF-8, names from the instrument may hold single
+// bytes that are no UTF-8.
+QString Text(const std::string& bytes) {
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  QString text = utf8(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+  if (!utf8.hasError()) return text;
+  return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
 
 }  // namespace
 
@@ -77,8 +96,18 @@ MainWindow::MainWindow(MidiService& service, MidiDispatcher& dispatcher, const Q
       count ? form_->UserLeavesBufferCount() : form_->UserLeavesBufferSize();
     });
   }
-  connect(btnCheck, &QPushButton::clicked, this,
-          [this] { form_->Guarded([this] { form_->btnCheckClick(); }); });
+  Wire(btnCheck, &TfrmMain::btnCheckClick);
+  const std::pair<const char*, void (TfrmMain::*)()> clicks[] = {
+      {"btnGetGlobal", &TfrmMain::btnGetGlobalClick},
+      {"btnSendGlobal", &TfrmMain::btnSendGlobalClick},
+      {"btnGetProgram", &TfrmMain::btnGetProgramClick},
+      {"btnSendProgram", &TfrmMain::btnSendProgramClick},
+      {"btnRenameProgram", &TfrmMain::btnRenameProgramClick},
+      {"btnGetMix", &TfrmMain::btnGetMixClick},
+      {"btnSendMix", &TfrmMain::btnSendMixClick},
+      {"btnRenameMix", &TfrmMain::btnRenameMixClick},
+      {"btnInitMix", &TfrmMain::btnInitMixClick}};
+  for (const auto& [name, click] : clicks) Wire(findChild<QPushButton*>(name), click);
 
   notifier_ = new QSocketNotifier(dispatcher_.WakeFd(), QSocketNotifier::Read, this);
   connect(notifier_, &QSocketNotifier::activated, this, [this] { dispatcher_.Dispatch(); });
@@ -90,6 +119,13 @@ MainWindow::MainWindow(MidiService& service, MidiDispatcher& dispatcher, const Q
 
 MainWindow::~MainWindow() {
   if (!closed_) form_->FormClose();
+  // The window's logic goes first: its progress window reports back here as it is destroyed.
+  form_.reset();
+}
+
+void MainWindow::Wire(QPushButton* button, void (TfrmMain::*click)()) {
+  connect(button, &QPushButton::clicked, this,
+          [this, click] { form_->Guarded([this, click] { (form_.get()->*click)(); }); });
 }
 
 QWidget* MainWindow::Page(const char* name) {
@@ -102,12 +138,26 @@ QPushButton* MainWindow::Button(QWidget* page, const char* name, const QString& 
                                 int row, int width) {
   auto* button = new QPushButton(caption, page);
   button->setObjectName(name);
-  button->setFixedSize(width, kButtonHeight);
-  const int gap = 30;
-  const int left = (kClientWidth - 2 * width - gap) / 2;
-  button->move(left + column * (width + gap), row);
+  button->setProperty("column", column);
+  PlaceButton(button, width, row);
   buttons_.push_back(button);
   return button;
+}
+
+void MainWindow::PlaceButton(QPushButton* button, int width, int row) {
+  const int gap = 30;
+  const int left = (kClientWidth - 2 * width - gap) / 2;
+  button->setFixedSize(width, kButtonHeight);
+  button->move(left + button->property("column").toInt() * (width + gap), row);
+}
+
+void MainWindow::EvenOutButtons(QWidget* page) {
+  // The design width, unless a caption needs more in the font at hand; equal across the page.
+  const auto buttons = page->findChildren<QPushButton*>();
+  int width = 0;
+  for (QPushButton* button : buttons) width = std::max(width, button->width());
+  for (QPushButton* button : buttons) width = std::max(width, button->sizeHint().width());
+  for (QPushButton* button : buttons) PlaceButton(button, width, button->y());
 }
 
 QWidget* MainWindow::BuildAboutPage() {
@@ -138,16 +188,18 @@ QWidget* MainWindow::BuildSetupPage() {
     l->move(x, y);
     return l;
   };
-  label("Midi In", 16, 14);
+  QLabel* inLabel = label("Midi In", 16, 14);
   cbxIn = new QComboBox(page);
   cbxIn->setObjectName("cbxIn");
   cbxIn->setGeometry(16, 32, 372, 24);
-  label("Midi Out", 16, 62);
+  inLabel->setBuddy(cbxIn);
+  QLabel* outLabel = label("Midi Out", 16, 62);
   cbxOut = new QComboBox(page);
   cbxOut->setObjectName("cbxOut");
   cbxOut->setGeometry(16, 80, 372, 24);
+  outLabel->setBuddy(cbxOut);
 
-  label("Midi Send Delay", 16, 112);
+  QLabel* delayLabel = label("Midi Send Delay", 16, 112);
   lblSendDelay = new QLabel("00 ms", page);
   lblSendDelay->setObjectName("lblSendDelay");
   lblSendDelay->setStyleSheet("color: navy");
@@ -161,15 +213,17 @@ QWidget* MainWindow::BuildSetupPage() {
   tbSendDelay->setTickPosition(QSlider::TicksBelow);
   tbSendDelay->setValue(10);
   tbSendDelay->setGeometry(16, 130, 372, 28);
+  delayLabel->setBuddy(tbSendDelay);
 
-  label("SysEx Buffer Count", 16, 168);
+  QLabel* countLabel = label("SysEx Buffer Count", 16, 168);
   spCount = new QSpinBox(page);
   spCount->setObjectName("spCount");
   spCount->setRange(TfrmMain::kMinBufferCount, TfrmMain::kMaxBufferCount);
   spCount->setValue(16);
   spCount->findChild<QLineEdit*>()->setMaxLength(3);
   spCount->setGeometry(16, 186, 120, 24);
-  label("SysEx Buffer Size", 160, 168);
+  countLabel->setBuddy(spCount);
+  QLabel* sizeLabel = label("SysEx Buffer Size", 160, 168);
   spSize = new QSpinBox(page);
   spSize->setObjectName("spSize");
   spSize->setRange(TfrmMain::kMinBufferSize, TfrmMain::kMaxBufferSize);
@@ -177,8 +231,11 @@ QWidget* MainWindow::BuildSetupPage() {
   spSize->setValue(4096);
   spSize->findChild<QLineEdit*>()->setMaxLength(5);
   spSize->setGeometry(160, 186, 120, 24);
+  sizeLabel->setBuddy(spSize);
 
-  btnCheck = new QPushButton(QIcon::fromTheme("view-refresh"), "&Check Connection", page);
+  btnCheck = new QPushButton(
+      QIcon::fromTheme("view-refresh", style()->standardIcon(QStyle::SP_BrowserReload)),
+      "&Check Connection", page);
   btnCheck->setObjectName("btnCheck");
   btnCheck->setGeometry(16, 226, 160, 25);
   buttons_.push_back(btnCheck);
@@ -189,6 +246,7 @@ QWidget* MainWindow::BuildGlobalPage() {
   QWidget* page = Page("tabGlobal");
   Button(page, "btnGetGlobal", "Receive Global Data", 0, 120, 129);
   Button(page, "btnSendGlobal", "Send Global Data", 1, 120, 129);
+  EvenOutButtons(page);
   return page;
 }
 
@@ -205,6 +263,7 @@ QWidget* MainWindow::BuildProgramPage() {
   Button(page, "btnSendBank", "Send Bank", 1, 150);
   Button(page, "btnSplitProgramBank", "Split Bank", 0, 190)->setProperty("tag", 1);
   Button(page, "btnRenameProgBank", "Rename Bank", 1, 190);
+  EvenOutButtons(page);
   return page;
 }
 
@@ -222,6 +281,7 @@ QWidget* MainWindow::BuildMixPage() {
   Button(page, "btnSendMixBank", "Send Mix Bank", 1, 150);
   Button(page, "btnSplitMixBank", "Split Mix Bank", 0, 190)->setProperty("tag", 1);
   Button(page, "btnRenameMixBank", "Rename Mix Bank", 1, 190);
+  EvenOutButtons(page);
   return page;
 }
 
@@ -230,7 +290,7 @@ QList<QPushButton*> MainWindow::Buttons() const {
 }
 
 void MainWindow::StatusChanged(const std::string& text) {
-  Stat->setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+  Stat->setText(Text(text));
 }
 
 void MainWindow::StateChanged() {
@@ -268,7 +328,7 @@ void MainWindow::StateChanged() {
 }
 
 void MainWindow::ShowMessage(MessageIcon icon, const std::string& text) {
-  const QString message = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+  const QString message = Text(text);
   switch (icon) {
     case MessageIcon::Information:
       QMessageBox::information(this, "Quorle", message);
@@ -282,14 +342,24 @@ void MainWindow::ShowMessage(MessageIcon icon, const std::string& text) {
   }
 }
 
-ModalResult MainWindow::ShowModal(Dialog&) {
+ModalResult MainWindow::ShowModal(Dialog& dialog) {
+  if (auto* chooser = dynamic_cast<BankChooser*>(&dialog)) {
+    return QtSelectDialog(*chooser, this).Run();
+  }
+  if (auto* name = dynamic_cast<TfrmSetName*>(&dialog)) {
+    return QtSetNameDialog(*name, this).Run();
+  }
+  if (auto* folder = dynamic_cast<TfrmPickDir*>(&dialog)) {
+    return QtPickDirDialog(*folder, this).Run();
+  }
+  // A form without a view cannot be confirmed: the operation that asked stops there.
   return ModalResult::Cancel;
 }
 
 std::optional<std::string> MainWindow::ChooseFile(const FileChoice& choice) {
+  if (fileChooserForTests) return fileChooserForTests(choice);
   const QString filter = "SysEx files (*syx)";
-  const QString start = QDir(QString::fromStdString(choice.folder))
-                            .filePath(QString::fromLatin1(choice.fileName.c_str()));
+  const QString start = QDir(Text(choice.folder)).filePath(Text(choice.fileName));
   QFileDialog dialog(this, QString(), start, filter);
   dialog.setDefaultSuffix("syx");
   dialog.setOption(QFileDialog::ReadOnly, false);
@@ -304,7 +374,14 @@ std::optional<std::string> MainWindow::ChooseFile(const FileChoice& choice) {
   return dialog.selectedFiles().front().toStdString();
 }
 
-void MainWindow::ProgressChanged(const TfrmProgress*) {}
+void MainWindow::ProgressChanged(const TfrmProgress* progress) {
+  if (!progress) {
+    delete progress_;
+    return;
+  }
+  if (!progress_) progress_ = new QtProgressWindow(this);
+  progress_->Redraw(*progress);
+}
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (!closed_) {

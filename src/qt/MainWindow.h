@@ -2,12 +2,14 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 #include "app/FormHost.h"
@@ -16,6 +18,8 @@
 class QSocketNotifier;
 
 namespace quorle {
+
+class QtProgressWindow;
 
 class MidiService;
 class MidiDispatcher;
@@ -40,6 +44,9 @@ class MainWindow : public QWidget, public FormHost {
   std::optional<std::string> ChooseFile(const FileChoice& choice) override;
   void ProgressChanged(const TfrmProgress* progress) override;
 
+  // Answers file choices in place of the file dialog when set (tests).
+  std::function<std::optional<std::string>(const FileChoice&)> fileChooserForTests;
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 
@@ -51,7 +58,11 @@ class MainWindow : public QWidget, public FormHost {
   QWidget* BuildMixPage();
   QPushButton* Button(QWidget* page, const char* name, const QString& caption, int column, int row,
                       int width = 137);
+  void PlaceButton(QPushButton* button, int width, int row);
+  void EvenOutButtons(QWidget* page);
   QWidget* Page(const char* name);
+  // A click on button runs the window operation click, as the top-level handler would.
+  void Wire(QPushButton* button, void (TfrmMain::*click)());
 
   QTabWidget* Tabs = nullptr;
   QLabel* Stat = nullptr;
@@ -63,6 +74,7 @@ class MainWindow : public QWidget, public FormHost {
   QSpinBox* spSize = nullptr;
   QPushButton* btnCheck = nullptr;
   QList<QPushButton*> buttons_;
+  QPointer<QtProgressWindow> progress_;
 
   QSocketNotifier* notifier_ = nullptr;
   MidiDispatcher& dispatcher_;

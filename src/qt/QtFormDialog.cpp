@@ -1,0 +1,53 @@
+#include "qt/QtFormDialog.h"
+
+#include <QBoxLayout>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QStyle>
+
+namespace quorle {
+
+QtFormDialog::QtFormDialog(const Dialog& logic, const char* formName, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+  setObjectName(formName);
+  setWindowTitle(QString::fromStdString(logic.Caption));
+  setModal(true);
+}
+
+void QtFormDialog::AddButtons(QBoxLayout* layout, const char* okName, const char* cancelName,
+                              bool glyphs) {
+  auto* row = new QHBoxLayout;
+  row->addStretch(1);
+  ok_ = new QPushButton("OK", this);
+  ok_->setObjectName(okName);
+  ok_->setDefault(true);
+  cancel_ = new QPushButton("Cancel", this);
+  cancel_->setObjectName(cancelName);
+  if (glyphs) {
+    ok_->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
+    cancel_->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+  }
+  for (QPushButton* button : {ok_, cancel_}) {
+    button->setMinimumWidth(75);
+    row->addWidget(button);
+  }
+  connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
+  connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+  layout->addLayout(row);
+}
+
+ModalResult QtFormDialog::Run() {
+  return exec() == QDialog::Accepted ? ModalResult::OK : ModalResult::Cancel;
+}
+
+void QtFormDialog::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  // Centred once the layout has its final size, frame included.
+  if (const QScreen* screen = this->screen()) {
+    const QRect frame = frameGeometry();
+    move(screen->availableGeometry().center() - QPoint(frame.width() / 2, frame.height() / 2));
+  }
+}
+
+}  // namespace quorle
