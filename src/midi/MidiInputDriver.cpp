@@ -39,6 +39,8 @@ MidiResult MidiInputDriver::AddBuffer(MidiHdr* header) {
   }
   tail_ = header;
   ++lodged_;
+  everLodged_ = true;
+  Drain();
   return MMSYSERR_NOERROR;
 }
 
@@ -49,6 +51,7 @@ MidiResult MidiInputDriver::Start() {
     startTime_ = Clock::now();
     started_.store(true, std::memory_order_release);
   }
+  Drain();
   return MMSYSERR_NOERROR;
 }
 
@@ -61,6 +64,9 @@ MidiResult MidiInputDriver::Stop() {
 MidiResult MidiInputDriver::Reset() {
   std::lock_guard lock(mutex_);
   started_.store(false, std::memory_order_release);
+  waiting_.clear();
+  waitingOffset_ = waitingBytes_ = 0;
+  everLodged_ = false;
   while (head_) HandBack(head_, MIM_LONGDATA);
   return MMSYSERR_NOERROR;
 }
@@ -70,6 +76,7 @@ MidiResult MidiInputDriver::Close() {
   if (lodged_ > 0) return MIDIERR_STILLPLAYING;
   started_.store(false, std::memory_order_release);
   closed_ = true;
+  waiting_.clear();
   return MMSYSERR_NOERROR;
 }
 
@@ -89,34 +96,65 @@ void MidiInputDriver::HandBack(MidiHdr* header, unsigned message) {
   callback_(this, message, instance_, reinterpret_cast<std::uintptr_t>(header), Timestamp());
 }
 
+std::size_t MidiInputDriver::File(ByteView message, std::size_t offset) {
+  const std::uint8_t status = message[0];
+  if (status != kSysexStart) {
+    if (status < 0x80) return message.size();  // stray data bytes without a status
+    std::uint32_t packed = status;
+    if (message.size() > 1) packed |= static_cast<std::uint32_t>(message[1]) << 8;
+    if (message.size() > 2) packed |= static_cast<std::uint32_t>(message[2]) << 16;
+    callback_(this, MIM_DATA, instance_, packed, Timestamp());
+    return message.size();
+  }
+  if (!everLodged_) return message.size();
+  const bool complete = message.back() == kSysexEnd;
+  std::size_t pos = offset;
+  while (pos < message.size()) {
+    MidiHdr* header = head_;
+    if (!header) return pos;
+    const std::size_t room = header->dwBufferLength - header->dwBytesRecorded;
+    const std::size_t n = std::min(room, message.size() - pos);
+    std::memcpy(header->lpData + header->dwBytesRecorded, message.data() + pos, n);
+    header->dwBytesRecorded += static_cast<std::uint32_t>(n);
+    pos += n;
+    const bool last = pos == message.size();
+    if (header->dwBytesRecorded == header->dwBufferLength || last) {
+      HandBack(header, last && !complete ? MIM_LONGERROR : MIM_LONGDATA);
+    }
+  }
+  return pos;
+}
+
+void MidiInputDriver::Drain() {
+  while (!waiting_.empty() && started_.load(std::memory_order_relaxed) && !closed_) {
+    const Bytes& message = waiting_.front();
+    const std::size_t before = waitingOffset_;
+    waitingOffset_ = File(message, waitingOffset_);
+    waitingBytes_ -= waitingOffset_ - before;
+    if (waitingOffset_ < message.size()) return;  // still no buffer
+    waiting_.pop_front();
+    waitingOffset_ = 0;
+  }
+}
+
 void MidiInputDriver::Receive(ByteView message) {
+  // A line that delivers faster than the port takes its buffers back has no bound; past this
+  // much waiting, input is lost as an overrun driver would lose it.
+  constexpr std::size_t kMaxWaiting = 4 * 1024 * 1024;
   if (message.empty()) return;
   std::lock_guard lock(mutex_);
   if (closed_ || !started_.load(std::memory_order_relaxed)) return;
-  const std::uint8_t status = message[0];
-  if (status == kSysexStart) {
-    const bool complete = message.back() == kSysexEnd;
-    std::size_t pos = 0;
-    while (pos < message.size()) {
-      MidiHdr* header = head_;
-      if (!header) return;  // no buffer lodged: the driver loses the rest, as hardware would
-      const std::size_t room = header->dwBufferLength - header->dwBytesRecorded;
-      const std::size_t n = std::min(room, message.size() - pos);
-      std::memcpy(header->lpData + header->dwBytesRecorded, message.data() + pos, n);
-      header->dwBytesRecorded += static_cast<std::uint32_t>(n);
-      pos += n;
-      const bool last = pos == message.size();
-      if (header->dwBytesRecorded == header->dwBufferLength || last) {
-        HandBack(header, last && !complete ? MIM_LONGERROR : MIM_LONGDATA);
-      }
-    }
+  if (waiting_.empty()) {
+    const std::size_t filed = File(message, 0);
+    if (filed == message.size()) return;
+    waiting_.emplace_back(message.begin(), message.end());
+    waitingOffset_ = filed;
+    waitingBytes_ = message.size() - filed;
     return;
   }
-  if (status < 0x80) return;  // stray data bytes without a status
-  std::uint32_t packed = status;
-  if (message.size() > 1) packed |= static_cast<std::uint32_t>(message[1]) << 8;
-  if (message.size() > 2) packed |= static_cast<std::uint32_t>(message[2]) << 16;
-  callback_(this, MIM_DATA, instance_, packed, Timestamp());
+  if (waitingBytes_ + message.size() > kMaxWaiting) return;
+  waiting_.emplace_back(message.begin(), message.end());
+  waitingBytes_ += message.size();
 }
 
 }  // namespace quorle

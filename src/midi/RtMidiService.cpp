@@ -1,11 +1,13 @@
 #include "midi/RtMidiService.h"
 
+#include <jack/jack.h>
 #include <unistd.h>
 
 #include <RtMidi.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <mutex>
 
 namespace quorle {
 
@@ -60,6 +62,22 @@ std::unique_ptr<Midi> MakeClient(int api, const std::string& name) {
   } catch (const RtMidiError&) {
     return nullptr;
   }
+}
+
+void Silent(const char*) {}
+
+// Whether a JACK server answers, without starting one and without a word on standard error.
+bool JackServerRunning() {
+  static std::once_flag quiet;
+  std::call_once(quiet, [] {
+    jack_set_error_function(&Silent);
+    jack_set_info_function(&Silent);
+  });
+  jack_status_t status;
+  jack_client_t* client = jack_client_open("quorle-probe", JackNoStartServer, &status);
+  if (!client) return false;
+  jack_client_close(client);
+  return true;
 }
 
 template <class Midi>
@@ -188,8 +206,12 @@ const std::vector<std::string>& RtMidiService::Names(bool inputs, bool refresh) 
     const auto now = Clock::now();
     const bool nothing = inputNames_.empty() && outputNames_.empty();
     if (!listed_ || (nothing && now - listersMade_ > std::chrono::seconds(10))) {
-      listIn_ = MakeClient<RtMidiIn>(api_, options_.clientName + "-list-in");
-      listOut_ = MakeClient<RtMidiOut>(api_, options_.clientName + "-list-out");
+      // Without a JACK server every RtMidi call tries to reach it again and prints a screenful;
+      // ask once, quietly, and make no clients until one answers.
+      const bool reachable = api_ != RtMidi::UNIX_JACK || JackServerRunning();
+      listIn_ = reachable ? MakeClient<RtMidiIn>(api_, options_.clientName + "-list-in") : nullptr;
+      listOut_ =
+          reachable ? MakeClient<RtMidiOut>(api_, options_.clientName + "-list-out") : nullptr;
       listersMade_ = now;
     }
     available_ = listIn_ || listOut_;

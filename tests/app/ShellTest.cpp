@@ -185,8 +185,9 @@ TEST_F(Shell, AMessageBeforeAnyRequestIsTheFirstOneTheFirstHandlerGets) {
   f.UserSelectsInput(1);
   f.UserSelectsOutput(1);
   endpoint_->Inject(IdentityReply("1.00"));
+  // It waits in the port; its notice finds no handler.
+  ASSERT_TRUE(WaitFor([&] { return f.MidiIn.PendingCount() == 1; }));
   Settle();
-  ASSERT_EQ(f.MidiIn.PendingCount(), 1);  // waiting; its notice found no handler
 
   f.btnCheckClick();
   endpoint_->Inject(IdentityReply("2.05"));

@@ -60,18 +60,33 @@ TEST_F(DriverTest, AMessageLongerThanOneBufferFillsSeveralInOrder) {
   EXPECT_EQ(headers[2].dwFlags & MHDR_INQUEUE, MHDR_INQUEUE);
 }
 
-TEST_F(DriverTest, SysexIsLostWhileNoBufferIsLodgedAndTheNextMessageStartsAfresh) {
+TEST_F(DriverTest, WhatFindsNoBufferWaitsInOrderForTheNextOneAndResetDropsIt) {
   Lodge(1, 16);
   driver.Start();
-  driver.Receive(test::Sysex(40));  // fills the one buffer, the rest is lost
-  ASSERT_EQ(deliveries.size(), 1u);
-  EXPECT_EQ(deliveries[0].bytes.size(), 16u);
-  driver.Receive(test::Sysex(8));
-  EXPECT_EQ(deliveries.size(), 1u);
-  ASSERT_EQ(driver.AddBuffer(&headers[0]), MMSYSERR_NOERROR);
+  const Bytes first = test::Sysex(40);
+  driver.Receive(first);  // fills the one buffer; the rest waits for it to come back
+  driver.Receive(Bytes{0x90, 0x3C, 0x40});
   driver.Receive(test::Sysex(8, 3));
-  ASSERT_EQ(deliveries.size(), 2u);
-  EXPECT_EQ(deliveries[1].bytes, test::Sysex(8, 3));
+  ASSERT_EQ(deliveries.size(), 1u);
+  EXPECT_EQ(deliveries[0].bytes, Bytes(first.begin(), first.begin() + 16));
+
+  for (int i = 0; i < 2; ++i) ASSERT_EQ(driver.AddBuffer(&headers[0]), MMSYSERR_NOERROR);
+  // The short message keeps its place behind the SysEx, ahead of the next one.
+  ASSERT_EQ(deliveries.size(), 4u);
+  EXPECT_EQ(deliveries[1].bytes, Bytes(first.begin() + 16, first.begin() + 32));
+  EXPECT_EQ(deliveries[2].bytes, Bytes(first.begin() + 32, first.end()));
+  EXPECT_EQ(deliveries[3].message, MIM_DATA);
+  EXPECT_EQ(deliveries[3].p1, 0x403C90u);
+  ASSERT_EQ(driver.AddBuffer(&headers[0]), MMSYSERR_NOERROR);
+  ASSERT_EQ(deliveries.size(), 5u);
+  EXPECT_EQ(deliveries[4].bytes, test::Sysex(8, 3));
+
+  driver.Receive(test::Sysex(40));
+  ASSERT_EQ(driver.Reset(), MMSYSERR_NOERROR);
+  const std::size_t afterReset = deliveries.size();
+  ASSERT_EQ(driver.Start(), MMSYSERR_NOERROR);
+  ASSERT_EQ(driver.AddBuffer(&headers[0]), MMSYSERR_NOERROR);
+  EXPECT_EQ(deliveries.size(), afterReset);  // what waited was given up with the reset
 }
 
 TEST_F(DriverTest, AnUnterminatedMessageIsReportedAsAnError) {

@@ -28,12 +28,9 @@ struct Received {
 
 class SimPortsTest : public ::testing::Test {
  protected:
-  // Four receive buffers of 4096 bytes, the smallest setup the program must cope with. This service
-  // hands the driver each message whole once it has crossed the wire, so the 18,183 bytes of the
-  // Global Data need five buffers lodged at once; a real line would let the port hand each buffer
-  // back before the next fills.
+  // Four receive buffers of 4096 bytes, the smallest setup the program must cope with; the
+  // 18,183 bytes of the Global Data take five of them in turn.
   static constexpr std::uint16_t kBuffers = 4;
-  static constexpr std::uint16_t kGlobalBuffers = 5;
 
   void StartSim(SimSettings settings, std::uint16_t buffers = kBuffers) {
     std::string error;
@@ -118,7 +115,7 @@ TEST_F(SimPortsTest, AnswersIdentityAndSingleDumps) {
 }
 
 TEST_F(SimPortsTest, SendsTheGlobalDataWhole) {
-  StartSim(SimSettings::kWireRate, kGlobalBuffers);
+  StartSim(SimSettings::kWireRate, kBuffers);
   Send(GlobalDumpRequest());
   ASSERT_TRUE(WaitFor(1));
   EXPECT_EQ(received_[0].bytes, sim_->Instrument().GlobalData());
@@ -138,7 +135,7 @@ TEST_F(SimPortsTest, SendsWholeBanksInOrder) {
 }
 
 TEST_F(SimPortsTest, ADumpSentToItIsReadBackIdentical) {
-  StartSim(kTestRate, kGlobalBuffers);
+  StartSim(kTestRate, kBuffers);
   Send(DumpRequest(kProgramKind, 1, 5));
   Send(DumpRequest(kMixKind, 1, 6));
   Send(GlobalDumpRequest());
