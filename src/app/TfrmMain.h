@@ -46,6 +46,11 @@ class TfrmMain : public TMainState {
   void Enable();
   void Disable();
   bool ControlsEnabled() const { return controlsEnabled_; }
+  // Unlocks the window when a reply handler ends, however it ends (a file error included).
+  struct EnableOnExit {
+    TfrmMain& form;
+    ~EnableOnExit() { form.Enable(); }
+  };
 
   void SetStatus(const std::string& text);
   const std::string& StatusText() const { return statusText_; }

@@ -83,11 +83,7 @@ void TfrmMain::SendDumpRequest(const DumpKind& kind) {
 void TfrmMain::RecDump(const DumpKind& kind, TMidiInput& port) {
   const auto event = port.FetchEvent();
   if (!event) return;
-  // The window unlocks however the handler ends, also when a file cannot be written.
-  struct Unlock {
-    TfrmMain& f;
-    ~Unlock() { f.Enable(); }
-  } unlock{*this};
+  const EnableOnExit unlock{*this};
 
   if (event->SysexSize != kind.dumpSize) {
     SetStatus(UnknownMessageText(event->SysexSize));

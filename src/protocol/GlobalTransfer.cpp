@@ -8,13 +8,11 @@
 namespace quorle {
 
 void TfrmMain::btnGetGlobalClick() {
-  OutMessage = GlobalDumpRequest();
-  InstallReplyHandler(&TfrmMain::RecGlobalDump);
+  SendRequest(GlobalDumpRequest(), &TfrmMain::RecGlobalDump, true);
   if (!OutputOpen) return;
+  // No reply is handled before this handler returns, so counting may start after the send.
   ReceivedCount = 0;
   globalReceived_ = 0;
-  Disable();
-  MidiOut.SendLong(OutMessage);
   Progress = std::make_unique<TfrmProgress>(host_);
   Progress->SetCaption("Receiving Global Data...");
   Progress->Show();
@@ -46,10 +44,7 @@ void TfrmMain::RecGlobalDump(TMidiInput& port) {
   }
 
   Progress.reset();
-  struct Unlock {
-    TfrmMain& f;
-    ~Unlock() { f.Enable(); }
-  } unlock{*this};
+  const EnableOnExit unlock{*this};
   globalReceived_ = 0;
   const auto path = ChooseFile(FileChoice::Mode::Save, GlobalPath, "Global");
   if (!path) return;

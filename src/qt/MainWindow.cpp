@@ -250,15 +250,20 @@ QWidget* MainWindow::BuildGlobalPage() {
   return page;
 }
 
+// The line between the single-object rows and the bank rows of the Program and Mix pages.
+void MainWindow::Separator(QWidget* page) {
+  auto* line = new QFrame(page);
+  line->setFrameShape(QFrame::HLine);
+  line->setFrameShadow(QFrame::Sunken);
+  line->setGeometry(20, 125, kClientWidth - 40, 4);
+}
+
 QWidget* MainWindow::BuildProgramPage() {
   QWidget* page = Page("tabProgram");
   Button(page, "btnGetProgram", "Get Program", 0, 30);
   Button(page, "btnSendProgram", "Send Program", 1, 30);
   Button(page, "btnRenameProgram", "Rename Program", 0, 70);
-  auto* line = new QFrame(page);
-  line->setFrameShape(QFrame::HLine);
-  line->setFrameShadow(QFrame::Sunken);
-  line->setGeometry(20, 125, kClientWidth - 40, 4);
+  Separator(page);
   Button(page, "btnGetBank", "Get Bank", 0, 150)->setProperty("tag", 0);
   Button(page, "btnSendBank", "Send Bank", 1, 150);
   Button(page, "btnSplitProgramBank", "Split Bank", 0, 190)->setProperty("tag", 1);
@@ -273,10 +278,7 @@ QWidget* MainWindow::BuildMixPage() {
   Button(page, "btnSendMix", "Send Mix", 1, 30);
   Button(page, "btnRenameMix", "Rename Mix", 0, 70);
   Button(page, "btnInitMix", "Initialize Mix", 1, 70);
-  auto* line = new QFrame(page);
-  line->setFrameShape(QFrame::HLine);
-  line->setFrameShadow(QFrame::Sunken);
-  line->setGeometry(20, 125, kClientWidth - 40, 4);
+  Separator(page);
   Button(page, "btnGetMixBank", "Get Mix Bank", 0, 150)->setProperty("tag", 0);
   Button(page, "btnSendMixBank", "Send Mix Bank", 1, 150);
   Button(page, "btnSplitMixBank", "Split Mix Bank", 0, 190)->setProperty("tag", 1);

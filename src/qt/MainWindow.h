@@ -61,6 +61,7 @@ class MainWindow : public QWidget, public FormHost {
   void PlaceButton(QPushButton* button, int width, int row);
   void EvenOutButtons(QWidget* page);
   QWidget* Page(const char* name);
+  static void Separator(QWidget* page);
   // A click on button runs the window operation click, as the top-level handler would.
   void Wire(QPushButton* button, void (TfrmMain::*click)());
 
