@@ -6,7 +6,11 @@ namespace quorle {
 
 TfrmMain::TfrmMain(FormHost& host, MidiService& service, MidiDispatcher& dispatcher,
                    std::filesystem::path appFolder)
-    : MidiIn(service, dispatcher), MidiOut(service, dispatcher), host_(host) {
+    : MidiIn(service, dispatcher),
+      MidiOut(service, dispatcher),
+      BankBuffer(kBankEntries),
+      host_(host),
+      dispatcher_(dispatcher) {
   std::string folder = appFolder.string();
   if (folder.empty() || folder.back() != std::filesystem::path::preferred_separator) {
     folder += std::filesystem::path::preferred_separator;
@@ -16,11 +20,14 @@ TfrmMain::TfrmMain(FormHost& host, MidiService& service, MidiDispatcher& dispatc
   MidiIn.SetSysexBufferSize(4096);
   MidiIn.SetSysexBufferCount(4);
   MidiIn.SetSysexOnly(true);
+  MidiOut.SetOnmidioutput([this](TMidiOutput&) { Guarded([&] { OutputDone(); }); });
 }
 
 TfrmMain::~TfrmMain() {
   // Handlers point back at this window; none may run once it is gone.
   MidiIn.SetOnMidiInput(nullptr);
+  MidiOut.SetOnmidioutput(nullptr);
+  EndExchange();
 }
 
 void TfrmMain::FormCreate() {
@@ -81,6 +88,7 @@ void TfrmMain::Guarded(const std::function<void()>& operation) {
     operation();
   } catch (const std::exception& e) {
     // An interrupted exchange must not leave the window locked with no way out.
+    EndExchange();
     Enable();
     host_.ShowMessage(MessageIcon::Error, e.what());
   }
@@ -94,6 +102,13 @@ void TfrmMain::Enable() {
 void TfrmMain::Disable() {
   controlsEnabled_ = false;
   host_.StateChanged();
+}
+
+void TfrmMain::EndExchange() {
+  collecting_ = nullptr;
+  if (pacedSend_ && pacedSend_->pause != 0) dispatcher_.StopTimer(pacedSend_->pause);
+  pacedSend_.reset();
+  Progress.reset();
 }
 
 void TfrmMain::SetStatus(const std::string& text) {

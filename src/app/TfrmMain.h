@@ -13,6 +13,7 @@
 #include "app/FormHost.h"
 #include "app/TMainState.h"
 #include "dialogs/TfrmProgress.h"
+#include "midi/MidiDispatcher.h"
 #include "midi/TMidiInput.h"
 #include "midi/TMidiOutput.h"
 #include "protocol/MessageSet.h"
@@ -20,7 +21,6 @@
 namespace quorle {
 
 class MidiService;
-class MidiDispatcher;
 
 // The main window: all state every transfer shares, the control lock, the request slot, start
 // and close, the settings and the Setup page. Toolkit-free; what it shows goes through FormHost.
@@ -51,6 +51,12 @@ class TfrmMain : public TMainState {
     TfrmMain& form;
     ~EnableOnExit() { form.Enable(); }
   };
+
+  // Ends the exchange under way, if any: no more collecting or sending, the progress window gone.
+  // The lock is the caller's.
+  void EndExchange();
+  // What the status bar says when an operation needs the instrument and no output port is open.
+  static constexpr const char* kNoOutputText = " The MIDI output port is not open";
 
   void SetStatus(const std::string& text);
   const std::string& StatusText() const { return statusText_; }
@@ -99,6 +105,18 @@ class TfrmMain : public TMainState {
   void btnSendGlobalClick();
   void RecGlobalDump(TMidiInput& port);
 
+  // Whole banks. The fetch buttons share their handler with the split buttons: tag 0 fetches.
+  void btnGetBankClick(int tag = 0);
+  void btnSendBankClick();
+  void SendBankDumpRequest();
+  void RecBankDump(TMidiInput& port);
+  void btnGetMixBankClick(int tag = 0);
+  void btnSendMixBankClick();
+  void SendMixBankDumpRequest();
+  void RecMixBankDump(TMidiInput& port);
+  // Frees a received message unread: what arrives while nothing is asked for.
+  void IgnoreReply(TMidiInput& port);
+
   // Settings file "quorle.ini" beside the program file.
   void ReadRegistry();
   void WriteRegistry();
@@ -111,6 +129,8 @@ class TfrmMain : public TMainState {
   std::array<std::uint8_t, kMaxDumpSize> ProgramDump{}, MixDump{}, PackedData{}, UnpackedData{};
   std::array<std::uint8_t, kGlobalDumpSize> GlobalDump{};
   std::unique_ptr<TfrmProgress> Progress;
+  // The bank in hand: slot i holds dump i as received or read; a Mix fills the first 1180 bytes.
+  std::vector<std::array<std::uint8_t, kMaxDumpSize>> BankBuffer;
 
   // Setup page controls, as the views show them.
   std::vector<std::string> cbxInItems, cbxOutItems;
@@ -150,7 +170,36 @@ class TfrmMain : public TMainState {
   // Bytes received of the Global Data so far.
   std::size_t globalReceived_ = 0;
 
+  // Whole banks, written once over the Program and Mix descriptors.
+  void GetBankClick(const DumpKind& kind, int tag);
+  void SendBankRequest(const DumpKind& kind);
+  // Locks, shows the progress window and asks for the bank; the collector takes it from there.
+  void StartBankFetch(const DumpKind& kind);
+  void RecBank(const DumpKind& kind, TMidiInput& port);
+  void SendBankFileClick(const DumpKind& kind);
+  std::string& BankFolderFor(const DumpKind& kind);
+  // The kind whose bank is being collected; nullptr while none is.
+  const DumpKind* collecting_ = nullptr;
+
+  // A send of many messages, each after the last has left the output port and SendDelay more.
+  struct PacedMessage {
+    Bytes bytes;
+    std::string caption;  // the progress window's while it goes out
+  };
+  void SendPaced(std::vector<PacedMessage> messages, const std::string& status,
+                 std::string doneStatus);
+  void SendNextPaced();
+  void OutputDone();
+  struct PacedSend {
+    std::vector<PacedMessage> messages;
+    std::size_t sent = 0;
+    std::string doneStatus;
+    MidiDispatcher::TimerId pause = 0;
+  };
+  std::optional<PacedSend> pacedSend_;
+
   FormHost& host_;
+  MidiDispatcher& dispatcher_;
   bool controlsEnabled_ = true;
   std::string statusText_;
   // The first error met while applying stored settings, shown once when start-up is over.

@@ -94,10 +94,13 @@ int RunCli(int argc, const char* const* argv, const std::filesystem::path& appFo
 
   std::string file;
   bool json = false;
+  bool names = false;
   auto* info = app.add_subcommand("info", "Tell what a .syx file holds");
   info->add_option("FILE", file, "The .syx file")->required();
-  info->add_flag("--json", json, "One JSON object instead of text");
-  info->callback([&] { command = [&] { InfoCommand(file, json, out); }; });
+  auto* jsonFlag = info->add_flag("--json", json, "One JSON object instead of text");
+  info->add_flag("--names", names, "Only the names, one a line, trailing blanks trimmed")
+      ->excludes(jsonFlag);
+  info->callback([&] { command = [&] { InfoCommand(file, json, out, names); }; });
 
   int index = 0;
   std::string name;
@@ -160,7 +163,7 @@ int RunCli(int argc, const char* const* argv, const std::filesystem::path& appFo
   try {
     command();
   } catch (const Refusal& e) {
-    err << e.what() << '\n';
+    if (*e.what()) err << e.what() << '\n';
     return kExitRefused;
   } catch (const NoReply& e) {
     err << e.what() << '\n';

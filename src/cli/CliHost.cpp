@@ -1,6 +1,26 @@
 #include "cli/CliHost.h"
 
+#include <unistd.h>
+
+#include <iostream>
+
+#include "dialogs/TfrmProgress.h"
+
 namespace quorle {
+
+CliHost::CliHost(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+
+void CliHost::ProgressChanged(const TfrmProgress* progress) {
+  // Only a person watching a terminal wants the line; a log or a pipe would fill with redraws.
+  if (&err_ != &std::cerr || !::isatty(STDERR_FILENO)) return;
+  if (progress && !progress->Caption().empty()) {
+    err_ << '\r' << progress->Caption() << "\033[K" << std::flush;
+    progressLine_ = true;
+  } else if (!progress && progressLine_) {
+    err_ << "\r\033[K" << std::flush;
+    progressLine_ = false;
+  }
+}
 
 void CliHost::StatusChanged(const std::string& text) {
   // A status text cleared to nothing says nothing worth a line.

@@ -14,7 +14,7 @@ namespace quorle {
 // line of output, in the order the window would have shown them; error boxes go to err.
 class CliHost : public FormHost {
  public:
-  CliHost(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+  CliHost(std::ostream& out, std::ostream& err);
 
   void StatusChanged(const std::string& text) override;
   void StateChanged() override {}
@@ -22,7 +22,8 @@ class CliHost : public FormHost {
   // Dialogs and file choosers are answered by the command from its options.
   ModalResult ShowModal(Dialog& dialog) override;
   std::optional<std::string> ChooseFile(const FileChoice& choice) override;
-  void ProgressChanged(const TfrmProgress*) override {}
+  // On a terminal, the progress window's caption as one line that redraws itself.
+  void ProgressChanged(const TfrmProgress* progress) override;
 
   std::function<ModalResult(Dialog&)> answerDialog;
   std::function<std::optional<std::string>(const FileChoice&)> answerFile;
@@ -38,6 +39,7 @@ class CliHost : public FormHost {
   std::vector<std::string> messages_;
   int information_ = 0;
   int errors_ = 0;
+  bool progressLine_ = false;
 };
 
 }  // namespace quorle

@@ -5,11 +5,15 @@
 #include <memory>
 
 #include "cli/OfflineCommands.h"
+#include "dialogs/TdlgSendBank.h"
 #include "dialogs/TdlgSendMix.h"
+#include "dialogs/TdlgSendMixBank.h"
 #include "dialogs/TdlgSendProgram.h"
 #include "dialogs/TfrmSelMix.h"
 #include "dialogs/TfrmSelProgram.h"
 #include "dialogs/TfrmSetName.h"
+#include "dialogs/TfrmSplitBank.h"
+#include "dialogs/TfrmSplitMixBank.h"
 #include "midi/MidiDispatcher.h"
 #include "protocol/DumpName.h"
 #include "sim/SimulatedAndromeda.h"
@@ -23,6 +27,7 @@ struct Target {
   int number = 0;
   std::string name;
   std::string file;
+  bool wholeBank = false;
 };
 
 // Makes the choice in a bank dialog as a user would, so the command line can choose only what
@@ -51,6 +56,18 @@ ModalResult Answer(Dialog& dialog, const Target& t) {
     d->BitBtn1Click();
   } else if (auto* d = dynamic_cast<TdlgSendMix*>(&dialog)) {
     if (!Choose(*d, kMixKind, t.bank, t.number)) return ModalResult::Cancel;
+  } else if (auto* d = dynamic_cast<TfrmSplitBank*>(&dialog)) {
+    if (!Choose(*d, kProgramKind, t.bank, 0)) return ModalResult::Cancel;
+    d->btnOKClick();
+  } else if (auto* d = dynamic_cast<TfrmSplitMixBank*>(&dialog)) {
+    if (!Choose(*d, kMixKind, t.bank, 0)) return ModalResult::Cancel;
+    d->btnOKClick();
+  } else if (auto* d = dynamic_cast<TdlgSendBank*>(&dialog)) {
+    if (!Choose(*d, kProgramKind, t.bank, 0)) return ModalResult::Cancel;
+    d->BitBtn1Click();
+  } else if (auto* d = dynamic_cast<TdlgSendMixBank*>(&dialog)) {
+    if (!Choose(*d, kMixKind, t.bank, 0)) return ModalResult::Cancel;
+    d->btnOKClick();
   } else if (auto* d = dynamic_cast<TfrmSetName*>(&dialog)) {
     d->SetName(t.name);
   } else {
@@ -75,17 +92,19 @@ class Runner {
   }
 
   // Runs one window operation and waits until its exchange is over and all it sent has left.
-  void Do(void (TfrmMain::*operation)()) {
-    form_.Guarded([&] { (form_.*operation)(); });
+  void Do(const std::function<void(TfrmMain&)>& operation) {
+    form_.Guarded([&] { operation(form_); });
     session_.WaitFor(
         [&] { return form_.ControlsEnabled() && form_.MidiOut.MessagesInFlight() == 0; });
     // The simulated instrument keeps what it was sent in its state file; let it finish writing.
     session_.Midi().Simulator().FlushState(std::chrono::seconds(10));
     if (refused_) {
-      throw Refusal("bank " + std::to_string(target_.bank) + " entry " +
-                    std::to_string(target_.number) + " cannot be chosen there");
+      throw Refusal("bank " + std::to_string(target_.bank) +
+                    (target_.wholeBank ? "" : " entry " + std::to_string(target_.number)) +
+                    " cannot be chosen there");
     }
-    if (host_.ErrorCount() > 0) throw Refusal(host_.Messages().back());
+    // The error box has been printed already.
+    if (host_.ErrorCount() > 0) throw Refusal("");
   }
   // What the operation reported on the status bar must begin with expected.
   void Expect(const std::string& expected, const std::string& otherwise) {
@@ -125,11 +144,15 @@ void AddLiveCommands(CLI::App& app, std::function<void()>& command,
     void (TfrmMain::*get)();
     void (TfrmMain::*send)();
     void (TfrmMain::*rename)();
+    void (TfrmMain::*getBank)(int tag);
+    void (TfrmMain::*sendBank)();
   };
   for (const Kind& k : {Kind{"program", &kProgramKind, &TfrmMain::btnGetProgramClick,
-                             &TfrmMain::btnSendProgramClick, &TfrmMain::btnRenameProgramClick},
+                             &TfrmMain::btnSendProgramClick, &TfrmMain::btnRenameProgramClick,
+                             &TfrmMain::btnGetBankClick, &TfrmMain::btnSendBankClick},
                         Kind{"mix", &kMixKind, &TfrmMain::btnGetMixClick,
-                             &TfrmMain::btnSendMixClick, &TfrmMain::btnRenameMixClick}}) {
+                             &TfrmMain::btnSendMixClick, &TfrmMain::btnRenameMixClick,
+                             &TfrmMain::btnGetMixBankClick, &TfrmMain::btnSendMixBankClick}}) {
     const std::string word = k.word;
     const std::string Name(k.kind->name);
 
@@ -153,6 +176,41 @@ void AddLiveCommands(CLI::App& app, std::function<void()>& command,
         Runner r(run, *target);
         r.Do(k.send);
         r.Expect(" ", "nothing was sent");
+      };
+    });
+
+    const int lastBank = k.kind->firstCardBank + BankChooser::kCardBanks - 1;
+    auto* getBank =
+        app.add_subcommand("get-" + word + "-bank", "Fetch a whole " + Name + " bank into a file");
+    getBank->add_option("--bank", t.bank, "Bank number as the instrument counts them")
+        ->required()
+        ->check(CLI::Range(0, lastBank));
+    getBank->add_option("-o,--output", t.file, "The file to write")->required();
+    getBank->callback([&command, &run, target, k, Name] {
+      command = [&run, target, k, Name] {
+        target->wholeBank = true;
+        Runner r(run, *target);
+        r.Do([&](TfrmMain& f) { (f.*k.getBank)(0); });
+        r.Expect(std::string(k.kind == &kProgramKind ? "Bank \"" : "Mix Bank \"") +
+                     std::filesystem::path(target->file).filename().string() + "\" saved to disk",
+                 "the " + Name + " bank did not arrive whole");
+      };
+    });
+
+    auto* sendBank = app.add_subcommand("send-" + word + "-bank",
+                                        "Send a " + Name + " bank file to the instrument");
+    sendBank->add_option("FILE", t.file, "The " + Name + " bank file")->required();
+    sendBank->add_option("--bank", t.bank, "0 for the User bank or a card bank")
+        ->required()
+        ->check(CLI::Range(0, lastBank));
+    sendBank->callback([&command, &run, target, k] {
+      command = [&run, target, k] {
+        target->wholeBank = true;
+        Runner r(run, *target);
+        r.Do(k.sendBank);
+        r.Expect(
+            " " + std::filesystem::path(target->file).filename().string() + " sent to Andromeda",
+            "nothing was sent");
       };
     });
 

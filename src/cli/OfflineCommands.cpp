@@ -74,11 +74,23 @@ std::string Latin1ToUtf8(std::string_view text) {
   return out;
 }
 
-void InfoCommand(const fs::path& file, bool json, std::ostream& out) {
+std::string NameLine(std::string_view name) {
+  std::string line = Printable(name);
+  line.erase(line.find_last_not_of(' ') + 1);
+  return line;
+}
+
+void InfoCommand(const fs::path& file, bool json, std::ostream& out, bool names) {
   const Bytes content = ReadOrRefuse(file);
   const FileKind kind = ClassifyFile(content);
   const DumpKind* dumpKind = DumpKindOf(kind);
   const std::vector<Entry> entries = Entries(kind, content);
+
+  if (names) {
+    if (!dumpKind) throw Refusal(file.string() + ": holds no Program or Mix names");
+    for (const Entry& e : entries) out << NameLine(DumpName(*dumpKind, e.bytes)) << '\n';
+    return;
+  }
 
   if (json) {
     nlohmann::json j;

@@ -14,7 +14,11 @@ class Refusal : public std::runtime_error {
 };
 
 // Commands on .syx files that need no instrument. Each throws Refusal for an input it refuses.
-void InfoCommand(const std::filesystem::path& file, bool json, std::ostream& out);
+// names: one name a line, trailing blanks trimmed, as a rename of the bank reads them back.
+void InfoCommand(const std::filesystem::path& file, bool json, std::ostream& out,
+                 bool names = false);
+// A name as one line of text: control characters shown as "?", trailing blanks trimmed.
+std::string NameLine(std::string_view name);
 void RenameCommand(const std::filesystem::path& file, int index, const std::string& name,
                    const std::filesystem::path& output, std::ostream& out);
 void SplitCommand(const std::filesystem::path& file, const std::filesystem::path& folder,

@@ -49,12 +49,16 @@ BankChooser::BankChooser(const DumpKind& kind, Style style, int bank, int number
   }
 
   Bank = bank;
-  const bool card = bank >= firstCard_ && bank <= 16;
+  const bool card = bank >= firstCard_ && bank <= LastCardBank();
   if (card) {
     checked_ = CardButton();
     CardEnabled = true;
     const int entry = bank - firstCard_;
     CardIndex = entry < static_cast<int>(CardList.size()) ? entry : -1;
+  } else if (bank > LastCardBank() && style != Style::Select) {
+    // A bank byte beyond the card (a damaged or foreign file) names no bank: nothing is chosen
+    // and OK waits for the user, so nothing is sent or fetched where the user did not point.
+    checked_ = kNone;
   } else if (style == Style::Send) {
     // Only User and card banks can be sent to.
     checked_ = 0;
@@ -65,10 +69,8 @@ BankChooser::BankChooser(const DumpKind& kind, Style style, int bank, int number
     checked_ = 0;
     Bank = 0;
   } else {
-    // A bank chooser opened on a number no button stands for shows nothing checked; OK then
-    // falls back to the User bank, since such a number must never be sent.
+    // -1 (a bank read from a file) checks nothing either.
     checked_ = kNone;
-    Bank = 0;
   }
 }
 

@@ -31,6 +31,10 @@ class BankChooser : public Dialog {
   int Presets() const { return presets_; }
   int CardButton() const { return presets_ + 1; }
   bool IsCardChecked() const { return checked_ == CardButton(); }
+  // OK waits for a bank: a chooser opened on a number no button stands for has none checked.
+  bool OkEnabled() const { return checked_ != kNone; }
+  int LastCardBank() const { return firstCard_ + kCardBanks - 1; }
+  static constexpr int kCardBanks = 14;
 
   // The working choice.
   int Bank = 0;

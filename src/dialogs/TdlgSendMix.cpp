@@ -11,6 +11,7 @@ TdlgSendMix::TdlgSendMix(TMainState& state)
 }
 
 void TdlgSendMix::ChoiceChanged() {
+  if (!OkEnabled()) return;
   state_.MixBank = Bank;
   state_.MixNumber = Number;
 }

@@ -10,6 +10,7 @@ TdlgSendProgram::TdlgSendProgram(TMainState& state)
 }
 
 void TdlgSendProgram::btnOKClick() {
+  if (!OkEnabled()) return;
   state_.ProgramBank = Bank;
   state_.ProgramNumber = Number;
 }

@@ -9,6 +9,7 @@ TfrmSplitBank::TfrmSplitBank(TMainState& state)
 }
 
 void TfrmSplitBank::btnOKClick() {
+  if (!OkEnabled()) return;
   state_.ProgramBank = Bank;
 }
 

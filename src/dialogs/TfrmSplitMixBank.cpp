@@ -9,6 +9,7 @@ TfrmSplitMixBank::TfrmSplitMixBank(TMainState& state)
 }
 
 void TfrmSplitMixBank::btnOKClick() {
+  if (!OkEnabled()) return;
   state_.MixBank = Bank;
 }
 

@@ -36,6 +36,14 @@ MidiDispatcher::MidiDispatcher(std::size_t capacity) : queue_(capacity) {
 }
 
 MidiDispatcher::~MidiDispatcher() {
+  if (waker_.joinable()) {
+    {
+      const std::lock_guard lock(wakerMutex_);
+      stopping_ = true;
+    }
+    wakerChanged_.notify_one();
+    waker_.join();
+  }
   ::close(readFd_);
   if (writeFd_ != readFd_) ::close(writeFd_);
 }
@@ -107,10 +115,70 @@ std::size_t MidiDispatcher::Dispatch() {
     ++delivered;
     (*proc)(notice);
   }
-  return delivered;
+  return delivered + RunDueTimers();
+}
+
+std::size_t MidiDispatcher::RunDueTimers() {
+  std::size_t ran = 0;
+  const auto now = Clock::now();
+  while (!timers_.empty() && timers_.begin()->first <= now) {
+    const std::function<void()> callback = std::move(timers_.begin()->second.callback);
+    timers_.erase(timers_.begin());
+    ++ran;
+    callback();
+  }
+  if (!timers_.empty()) WakeAt(timers_.begin()->first);
+  return ran;
+}
+
+MidiDispatcher::TimerId MidiDispatcher::StartTimer(std::chrono::milliseconds delay,
+                                                   std::function<void()> callback) {
+  const TimerId id = nextTimer_++;
+  const auto deadline = Clock::now() + std::max(delay, std::chrono::milliseconds(0));
+  timers_.emplace(deadline, Timer{id, std::move(callback)});
+  WakeAt(timers_.begin()->first);
+  return id;
+}
+
+void MidiDispatcher::StopTimer(TimerId id) {
+  for (auto it = timers_.begin(); it != timers_.end(); ++it) {
+    if (it->second.id == id) {
+      timers_.erase(it);
+      return;
+    }
+  }
+}
+
+void MidiDispatcher::WakeAt(Clock::time_point deadline) {
+  {
+    const std::lock_guard lock(wakerMutex_);
+    if (deadline >= wakeAt_) return;
+    wakeAt_ = deadline;
+    if (!waker_.joinable()) {
+      waker_ = std::thread([this] {
+        std::unique_lock lock(wakerMutex_);
+        while (!stopping_) {
+          if (wakeAt_ == Clock::time_point::max()) {
+            wakerChanged_.wait(lock);
+          } else if (wakerChanged_.wait_until(lock, wakeAt_) == std::cv_status::timeout &&
+                     Clock::now() >= wakeAt_) {
+            wakeAt_ = Clock::time_point::max();
+            Signal();
+          }
+        }
+      });
+      return;
+    }
+  }
+  wakerChanged_.notify_one();
 }
 
 std::size_t MidiDispatcher::WaitAndDispatch(std::chrono::milliseconds timeout) {
+  if (!timers_.empty()) {
+    const auto due =
+        std::chrono::ceil<std::chrono::milliseconds>(timers_.begin()->first - Clock::now());
+    timeout = std::min(timeout, std::max(due, std::chrono::milliseconds(0)));
+  }
   if (held_.empty()) {
     pollfd fd{readFd_, POLLIN, 0};
     const int ms = static_cast<int>(std::max<std::int64_t>(0, timeout.count()));

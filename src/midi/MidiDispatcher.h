@@ -2,11 +2,15 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <unordered_map>
 
 #include "midi/MidiNotice.h"
@@ -20,7 +24,8 @@ namespace quorle {
 // loop can watch (an eventfd, or a pipe where there is none); the owner then calls Dispatch.
 // A notice posted to a window that is gone is dropped. While one notice is being handled, a
 // nested Dispatch (from a modal dialog's event loop, say) holds new notices back until the
-// handler has returned, so no handler is ever re-entered.
+// handler has returned, so no handler is ever re-entered. Timers run on the owner thread too, from
+// Dispatch, under the same rule.
 class MidiDispatcher {
  public:
   using WindowProc = std::function<void(const MidiNotice& notice)>;
@@ -50,9 +55,20 @@ class MidiDispatcher {
   // Dispatches until `done` answers true (true) or `limit` has passed (false).
   bool DispatchUntil(const std::function<bool()>& done, std::chrono::milliseconds limit);
 
+  // Owner thread. Runs callback once, from Dispatch, when delay has passed; StopTimer before then
+  // cancels it. A timer that falls due while a handler runs waits until it has returned.
+  using TimerId = std::uint64_t;
+  TimerId StartTimer(std::chrono::milliseconds delay, std::function<void()> callback);
+  void StopTimer(TimerId id);
+
  private:
+  using Clock = std::chrono::steady_clock;
   void Signal() noexcept;
   void DrainWake() noexcept;
+  // Runs the timers that are due; owner thread, outside any handler.
+  std::size_t RunDueTimers();
+  // Tells the waker thread the earliest deadline, starting it on first use.
+  void WakeAt(Clock::time_point deadline);
 
   MidiNoticeQueue queue_;
   int readFd_ = -1;
@@ -62,6 +78,20 @@ class MidiDispatcher {
   std::unordered_map<std::uint64_t, std::shared_ptr<WindowProc>> windows_;
   std::deque<MidiNotice> held_;
   int depth_ = 0;
+
+  struct Timer {
+    TimerId id;
+    std::function<void()> callback;
+  };
+  std::multimap<Clock::time_point, Timer> timers_;
+  TimerId nextTimer_ = 1;
+  // The waker sleeps until the earliest deadline and then signals the wake-up descriptor, so every
+  // event loop that watches it (Qt's included) wakes for timers as it does for notices.
+  std::mutex wakerMutex_;
+  std::condition_variable wakerChanged_;
+  Clock::time_point wakeAt_ = Clock::time_point::max();
+  bool stopping_ = false;
+  std::thread waker_;
 };
 
 }  // namespace quorle

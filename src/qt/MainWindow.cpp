@@ -106,8 +106,20 @@ MainWindow::MainWindow(MidiService& service, MidiDispatcher& dispatcher, const Q
       {"btnGetMix", &TfrmMain::btnGetMixClick},
       {"btnSendMix", &TfrmMain::btnSendMixClick},
       {"btnRenameMix", &TfrmMain::btnRenameMixClick},
-      {"btnInitMix", &TfrmMain::btnInitMixClick}};
+      {"btnInitMix", &TfrmMain::btnInitMixClick},
+      {"btnSendBank", &TfrmMain::btnSendBankClick},
+      {"btnSendMixBank", &TfrmMain::btnSendMixBankClick}};
   for (const auto& [name, click] : clicks) Wire(findChild<QPushButton*>(name), click);
+  // Buttons that share a handler tell it apart by their tag.
+  const std::pair<const char*, void (TfrmMain::*)(int)> tagged[] = {
+      {"btnGetBank", &TfrmMain::btnGetBankClick}, {"btnGetMixBank", &TfrmMain::btnGetMixBankClick}};
+  for (const auto& [name, click] : tagged) {
+    auto* button = findChild<QPushButton*>(name);
+    const int tag = button->property("tag").toInt();
+    connect(button, &QPushButton::clicked, this, [this, click, tag] {
+      form_->Guarded([this, click, tag] { (form_.get()->*click)(tag); });
+    });
+  }
 
   notifier_ = new QSocketNotifier(dispatcher_.WakeFd(), QSocketNotifier::Read, this);
   connect(notifier_, &QSocketNotifier::activated, this, [this] { dispatcher_.Dispatch(); });

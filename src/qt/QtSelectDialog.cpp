@@ -4,11 +4,14 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 #include <vector>
 
+#include "dialogs/TdlgSendBank.h"
 #include "dialogs/TdlgSendMix.h"
+#include "dialogs/TdlgSendMixBank.h"
 #include "dialogs/TdlgSendProgram.h"
 #include "dialogs/TfrmSelMix.h"
 #include "dialogs/TfrmSelProgram.h"
@@ -57,6 +60,14 @@ Form FormOf(const BankChooser& logic) {
   if (dynamic_cast<const TdlgSendMix*>(&logic)) {
     return {"dlgSendMix", "Mix #",     "cbProgram", {kUserBank, {}, kCard},
             "btnOK",      "btnCancel", false,       nullptr};
+  }
+  if (dynamic_cast<const TdlgSendBank*>(&logic)) {
+    return {"dlgSendBank", nullptr,   nullptr, {kUser, {}, {}, kCard},
+            "BitBtn1",     "BitBtn2", true,    nullptr};
+  }
+  if (dynamic_cast<const TdlgSendMixBank*>(&logic)) {
+    return {"dlgSendMixBank", nullptr,     nullptr, {kUser, {}, kCard},
+            "btnOK",          "btnCancel", false,   nullptr};
   }
   // The bank choosers, told apart by their preset banks, so a chooser without a form of its own
   // still shows the buttons its logic counts on.
@@ -157,6 +168,7 @@ void QtSelectDialog::Redraw() {
   Fill(cbCard, logic_.CardList);
   cbCard->setCurrentIndex(logic_.CardIndex);
   cbCard->setEnabled(logic_.CardEnabled);
+  ok_->setEnabled(logic_.OkEnabled());
   for (int i = 0; i < radios_.size(); ++i) {
     QRadioButton* radio = radios_[i];
     if (!radio) continue;

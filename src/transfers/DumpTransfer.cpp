@@ -152,11 +152,11 @@ void TfrmMain::SendDumpFileClick(const DumpKind& kind) {
   bool confirmed;
   if (IsProgram(kind)) {
     TdlgSendProgram dialog(*this);
-    confirmed = host_.ShowModal(dialog) == ModalResult::OK;
+    confirmed = host_.ShowModal(dialog) == ModalResult::OK && dialog.OkEnabled();
     if (confirmed) dialog.btnOKClick();
   } else {
     TdlgSendMix dialog(*this);
-    confirmed = host_.ShowModal(dialog) == ModalResult::OK;
+    confirmed = host_.ShowModal(dialog) == ModalResult::OK && dialog.OkEnabled();
   }
   if (!confirmed) return;
   AddressDump(dump, static_cast<std::uint8_t>(SelectedBank(kind)),

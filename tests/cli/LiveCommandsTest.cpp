@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "cli/CliApp.h"
+#include "cli/OfflineCommands.h"
 #include "protocol/DumpName.h"
 #include "protocol/SysexFile.h"
 
@@ -69,6 +71,30 @@ TEST_F(LiveCli, ChangesPersistInTheSimulatedInstrumentAcrossCalls) {
   EXPECT_THAT(err_.str(), HasSubstr("Default Mix.syx is missing."));
   ASSERT_EQ(Run({"get-global", "-o", Path("g.syx")}), 0) << err_.str();
   ASSERT_EQ(Run({"send-global", Path("g.syx")}), 0) << err_.str();
+}
+
+TEST_F(LiveCli, WholeBanksTravelByteExactBothWays) {
+  ASSERT_EQ(Run({"get-mix-bank", "--bank", "1", "-o", Path("presets.syx")}), 0) << err_.str();
+  EXPECT_THAT(out_.str(), HasSubstr("Mix Bank \"presets.syx\" saved to disk"));
+  ASSERT_EQ(Run({"--delay", "0", "send-mix-bank", Path("presets.syx"), "--bank", "0"}), 0)
+      << err_.str();
+  EXPECT_THAT(out_.str(), HasSubstr(" presets.syx sent to Andromeda"));
+  ASSERT_EQ(Run({"get-mix-bank", "--bank", "0", "-o", Path("user.syx")}), 0);
+  Bytes presets, user;
+  ASSERT_TRUE(ReadWholeFile(Path("presets.syx"), presets).ok);
+  ASSERT_TRUE(ReadWholeFile(Path("user.syx"), user).ok);
+  ASSERT_EQ(user.size(), 128u * 1180);
+  for (std::size_t i = 0; i < 128; ++i) presets[i * 1180 + 6] = 0;  // now in the User bank
+  EXPECT_EQ(user, presets);
+
+  ASSERT_EQ(Run({"info", Path("user.syx"), "--names"}), 0);
+  const std::string names = out_.str();
+  EXPECT_EQ(std::count(names.begin(), names.end(), '\n'), 128);
+  EXPECT_EQ(names.substr(0, names.find('\n')), NameLine(DumpName(kMixKind, user)));
+
+  EXPECT_EQ(Run({"send-program-bank", Path("user.syx"), "--bank", "0"}), 1);
+  EXPECT_EQ(err_.str(), "user.syx is not a Program Bank Dump\n");
+  EXPECT_EQ(Run({"send-program-bank", Path("user.syx"), "--bank", "17"}), 2);
 }
 
 TEST_F(LiveCli, RefusalsAndUsageErrorsHaveTheirOwnExitStatus) {

@@ -246,6 +246,11 @@ TEST_F(DialogView, ProgramBankChooserOpensOnTheStoredCardBankOrOnNothing) {
   Show(*window_, unknown, [](QWidget* form) {
     EXPECT_EQ(Checked(form), QStringList{});
     EXPECT_EQ(form->findChildren<QRadioButton*>().size(), 4);
+    // OK waits until a bank is chosen.
+    auto* ok = Child<QPushButton>(form, "btnOK");
+    EXPECT_FALSE(ok->isEnabled());
+    Click(Child<QRadioButton>(form, "rbPreset2"));
+    EXPECT_TRUE(ok->isEnabled());
     Click(Child<QPushButton>(form, "btnCancel"));
   });
 }

@@ -301,23 +301,34 @@ TEST_F(MainWindowView, EachTransferButtonRunsItsOwnOperation) {
   asked = press("btnInitMix");  // no "Default Mix.syx" in this program folder
   EXPECT_THAT(asked.text.toStdString(), HasSubstr("Default Mix.syx is missing."));
 
+  asked = press("btnGetBank");
+  EXPECT_EQ(asked.form, "frmSplitBank");
+  EXPECT_TRUE(asked.presetsEnabled);
+  asked = press("btnGetMixBank");
+  EXPECT_EQ(asked.form, "frmSplitMixBank");
+  EXPECT_TRUE(asked.presetsEnabled);
+
   ASSERT_TRUE(choices.empty());
-  for (const char* name : {"btnSendProgram", "btnSendMix", "btnSendGlobal"}) {
+  f.BankPath = "/bank-files";
+  f.MixBankPath = "/mix-bank-files";
+  for (const char* name :
+       {"btnSendProgram", "btnSendMix", "btnSendGlobal", "btnSendBank", "btnSendMixBank"}) {
     EXPECT_EQ(press(name).form, "") << name;
   }
-  ASSERT_EQ(choices.size(), 3u);
+  ASSERT_EQ(choices.size(), 5u);
   EXPECT_EQ(choices[0].folder, "/program-files");
   EXPECT_EQ(choices[1].folder, "/mix-files");
   EXPECT_EQ(choices[2].folder, "/global-files");
+  EXPECT_EQ(choices[3].folder, "/bank-files");
+  EXPECT_EQ(choices[4].folder, "/mix-bank-files");
   for (const auto& choice : choices) EXPECT_EQ(choice.mode, FileChoice::Mode::Open);
 
-  // The bank buttons have no operation yet: they ask nothing.
+  // Split and rename of whole banks have no operation yet: they ask nothing.
   for (const char* name :
-       {"btnGetBank", "btnSendBank", "btnSplitProgramBank", "btnRenameProgBank", "btnGetMixBank",
-        "btnSendMixBank", "btnSplitMixBank", "btnRenameMixBank"}) {
+       {"btnSplitProgramBank", "btnRenameProgBank", "btnSplitMixBank", "btnRenameMixBank"}) {
     EXPECT_EQ(press(name).form, "") << name;
   }
-  EXPECT_EQ(choices.size(), 3u);
+  EXPECT_EQ(choices.size(), 5u);
   EXPECT_TRUE(f.ControlsEnabled());
 }
 

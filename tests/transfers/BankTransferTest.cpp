@@ -1,0 +1,221 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "dialogs/TdlgSendBank.h"
+#include "dialogs/TdlgSendMixBank.h"
+#include "dialogs/TdlgSendProgram.h"
+#include "dialogs/TfrmSplitBank.h"
+#include "dialogs/TfrmSplitMixBank.h"
+#include "protocol/DumpName.h"
+#include "support/WindowFixture.h"
+
+namespace quorle {
+namespace {
+
+using ::testing::Contains;
+using testing::WindowFixture;
+
+class BankTransfer : public WindowFixture {
+ protected:
+  Bytes SimBank(const DumpKind& kind, int bank) {
+    Bytes all;
+    for (int i = 0; i < 128; ++i) {
+      const Bytes dump = Sim().Dump(kind, bank, i);
+      all.insert(all.end(), dump.begin(), dump.end());
+    }
+    return all;
+  }
+  void FetchBank(const DumpKind& kind, int bank, const std::filesystem::path& file) {
+    if (&kind == &kProgramKind) {
+      AnswerDialog<TfrmSplitBank>([=](TfrmSplitBank& d) {
+        d.Bank = bank;
+        d.btnOKClick();
+      });
+    } else {
+      AnswerDialog<TfrmSplitMixBank>([=](TfrmSplitMixBank& d) {
+        d.Bank = bank;
+        d.btnOKClick();
+      });
+    }
+    AnswerFile(file);
+    &kind == &kProgramKind ? form_->btnGetBankClick(0) : form_->btnGetMixBankClick(0);
+  }
+  static ByteView Record(const Bytes& bank, const DumpKind& kind, int i) {
+    return ByteView(bank).subspan(static_cast<std::size_t>(i) * kind.dumpSize, kind.dumpSize);
+  }
+};
+
+TEST_F(BankTransfer, FetchedBanksAreSavedWholeExactlyAsTheInstrumentSentThem) {
+  TfrmMain& f = Start([](SimSettings& s) { s.programCardBanks = s.mixCardBanks = 2; });
+  FetchBank(kProgramKind, 4, dir_ / "Bank4.syx");
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(host_.fileChoices.back().fileName, "Bank4");
+  EXPECT_EQ(Read(dir_ / "Bank4.syx"), SimBank(kProgramKind, 4));
+  EXPECT_EQ(f.StatusText(), "Bank \"Bank4.syx\" saved to disk");
+  ASSERT_EQ(f.BankNames->size(), 128u);
+  EXPECT_EQ(f.BankNames->back(), DumpName(kProgramKind, Sim().Dump(kProgramKind, 4, 127)));
+  EXPECT_EQ(f.BankPath, dir_.string() + "/");
+  EXPECT_FALSE(host_.progressShown);
+
+  FetchBank(kMixKind, 2, dir_ / "m.syx");
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(host_.fileChoices.back().fileName, "MixBank2");
+  EXPECT_EQ(Read(dir_ / "m.syx"), SimBank(kMixKind, 2));
+  EXPECT_EQ(f.StatusText(), "Mix Bank \"m.syx\" saved to disk");
+  EXPECT_EQ(f.MixBankPath, dir_.string() + "/");
+}
+
+TEST_F(BankTransfer, OnlyTheNextDumpCountsAndNothingIsWrittenUntilTheBankIsWhole) {
+  TfrmMain& f = Start();
+  UseEndpoint();
+  const auto file = Write("kept.syx", Bytes{1, 2, 3});
+  FetchBank(kProgramKind, 0, file);
+  ASSERT_TRUE(endpoint_->WaitForSent(1, kLimit));
+  EXPECT_EQ(endpoint_->Sent()[0], BankDumpRequest(kProgramKind, 0));
+
+  Bytes wrongOpcode = Sim().Dump(kProgramKind, 0, 1);
+  wrongOpcode[5] = kMixKind.opcode;
+  for (int i = 0; i < 128; ++i) {
+    endpoint_->Inject(Sim().Dump(kProgramKind, 0, i));
+    if (i == 0) {
+      endpoint_->Inject(Sim().Dump(kMixKind, 0, 1));      // the other kind
+      endpoint_->Inject(Sim().Dump(kProgramKind, 0, 0));  // a second copy
+      endpoint_->Inject(Sim().Dump(kProgramKind, 0, 2));  // one ahead of its turn
+      endpoint_->Inject(wrongOpcode);
+      ASSERT_TRUE(WaitFor([&] { return host_.statuses.size() >= 5; }));
+      EXPECT_THAT(host_.statuses, Contains(TfrmMain::UnknownMessageText(1180)));
+      EXPECT_THAT(host_.statuses, Contains(TfrmMain::UnknownMessageText(2350)));
+      EXPECT_EQ(f.ReceivedCount, 1);
+    }
+    if (i == 100) {
+      ASSERT_TRUE(WaitFor([&] { return f.ReceivedCount == 101; }));
+      EXPECT_EQ(Read(file), (Bytes{1, 2, 3}));  // nothing written while incomplete
+      EXPECT_FALSE(f.ControlsEnabled());
+    }
+  }
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(Read(file), SimBank(kProgramKind, 0));
+}
+
+TEST_F(BankTransfer, SentBanksReachTheInstrumentPacedAndAddressedToTheChosenBank) {
+  TfrmMain& f = Start([](SimSettings& s) { s.mixCardBanks = 4; });
+  f.SendDelay = 2;
+  Bytes bank = SimBank(kMixKind, 1);
+  const auto file = Write("mixes.syx", bank);
+  AnswerFile(file);
+  AnswerDialog<TdlgSendMixBank>([](TdlgSendMixBank& d) {
+    d.rbCardClick();
+    d.cbCardChange(2);  // card bank 3
+    d.btnOKClick();
+  });
+  f.btnSendMixBankClick();
+  EXPECT_EQ(f.StatusText(), " Sending Mix Bank...");
+  EXPECT_FALSE(f.ControlsEnabled());
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(f.StatusText(), " mixes.syx sent to Andromeda");
+  EXPECT_EQ(f.MixBank, 4);
+  for (int i = 0; i < 128; ++i) {
+    Bytes expected(Record(bank, kMixKind, i).begin(), Record(bank, kMixKind, i).end());
+    expected[6] = 4;
+    ASSERT_EQ(Sim().Dump(kMixKind, 4, i), expected) << i;
+  }
+}
+
+TEST_F(BankTransfer, StatusSaysSentOnlyAfterTheLastDumpLeft) {
+  TfrmMain& f = Start();
+  UseEndpoint();
+  f.SendDelay = 0;
+  const Bytes bank = SimBank(kProgramKind, 0);
+  AnswerFile(Write("b.syx", bank));
+  AnswerDialog<TdlgSendBank>([](TdlgSendBank& d) { d.BitBtn1Click(); });
+  f.btnSendBankClick();
+  ASSERT_TRUE(WaitFor([&] { return f.ControlsEnabled(); }));
+  EXPECT_EQ(f.StatusText(), " b.syx sent to Andromeda");
+  EXPECT_EQ(f.MidiOut.MessagesInFlight(), 0u);
+  ASSERT_TRUE(endpoint_->WaitForSent(128, kLimit));
+  const auto sent = endpoint_->Sent();
+  ASSERT_EQ(sent.size(), 128u);
+  for (int i = 0; i < 128; ++i) {
+    EXPECT_TRUE(std::equal(sent[i].begin(), sent[i].end(), Record(bank, kProgramKind, i).begin()));
+  }
+}
+
+TEST_F(BankTransfer, DamagedOrShuffledBankFilesAreRefusedBeforeAnythingIsSent) {
+  TfrmMain& f = Start();
+  UseEndpoint();
+  const Bytes good = SimBank(kProgramKind, 0);
+  Bytes damaged = good;
+  damaged[5 * 2350 + 100] = 0x80;
+  Bytes shuffled = good;
+  std::swap_ranges(shuffled.begin() + 3 * 2350, shuffled.begin() + 4 * 2350,
+                   shuffled.begin() + 4 * 2350);
+  const Bytes shortFile(good.begin(), good.end() - 1);
+  for (const auto& [name, content] :
+       {std::pair{"damaged.syx", damaged}, {"shuffled.syx", shuffled}, {"short.syx", shortFile}}) {
+    AnswerFile(Write(name, content));
+    f.btnSendBankClick();
+    ASSERT_FALSE(host_.messages.empty());
+    EXPECT_EQ(host_.messages.back().text, std::string(name) + " is not a Program Bank Dump");
+  }
+  AnswerFile(Write("programs.syx", good));
+  f.btnSendMixBankClick();
+  EXPECT_EQ(host_.messages.back().text, "programs.syx is not a Mix Bank Dump");
+  EXPECT_EQ(host_.messages.size(), 4u);
+  EXPECT_TRUE(host_.dialogsShown.empty());
+  EXPECT_TRUE(f.ControlsEnabled());
+  EXPECT_TRUE(endpoint_->Sent().empty());
+}
+
+TEST_F(BankTransfer, AClosedOutputPortTouchesNoFileAndSaysSo) {
+  TfrmMain& f = Start();
+  f.MidiOut.Close();
+  f.OutputOpen = false;
+  FetchBank(kMixKind, 0, dir_ / "never.syx");
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "never.syx"));
+  EXPECT_EQ(f.StatusText(), TfrmMain::kNoOutputText);
+  EXPECT_TRUE(f.ControlsEnabled());
+  EXPECT_FALSE(host_.progressShown);
+}
+
+TEST_F(BankTransfer, ChoosersOpenedOnNoRealBankWaitForTheUsersChoice) {
+  TfrmMain& f = Start();
+  UseEndpoint();
+  f.SendDelay = 0;
+  // A single Program file addressed beyond the card: its bank byte names no bank.
+  Bytes single = Sim().Dump(kProgramKind, 0, 9);
+  single[6] = 20;
+  AnswerFile(Write("p.syx", single));
+  bool okEnabled = true;
+  AnswerDialog<TdlgSendProgram>([&](TdlgSendProgram& d) {
+    okEnabled = d.OkEnabled();
+    EXPECT_FALSE(d.rbUserBankChecked());
+    d.btnOKClick();
+  });
+  f.btnSendProgramClick();
+  EXPECT_FALSE(okEnabled);
+  EXPECT_TRUE(endpoint_->Sent().empty());
+
+  // The bank send dialog then opens on that number too, and once a bank is picked, sends.
+  AnswerFile(Write("b.syx", SimBank(kProgramKind, 0)));
+  AnswerDialog<TdlgSendBank>([&](TdlgSendBank& d) {
+    EXPECT_FALSE(d.OkEnabled());
+    d.rbUserClick();
+    EXPECT_TRUE(d.OkEnabled());
+    d.BitBtn1Click();
+  });
+  f.btnSendBankClick();
+  EXPECT_EQ(f.ProgramBank, 0);
+  ASSERT_TRUE(WaitIdle());
+
+  // Mix card banks end at 15; 16 is no bank to send to.
+  f.MixBank = 16;
+  TdlgSendMixBank mixes(f);
+  EXPECT_FALSE(mixes.OkEnabled());
+  f.MixBank = 15;
+  TdlgSendMixBank card(f);
+  EXPECT_TRUE(card.rbCardChecked());
+  EXPECT_EQ(card.CardIndex, 13);
+}
+
+}  // namespace
+}  // namespace quorle
