@@ -1,3 +1,6 @@
+#include <cstdlib>
+#include <sstream>
+
 #include "app/IniFile.h"
 #include "app/TfrmMain.h"
 #include "midi/EMidiInputError.h"
@@ -50,6 +53,12 @@ void TfrmMain::ReadRegistry() {
   });
   SendDelay =
       static_cast<int>(std::clamp<long long>(integer(kMidi, "SendDelay", 15), -1000000, 1000000));
+  // A missing, unreadable or negative value means the default; fractions are kept.
+  const std::string timeout = ini.Get(kMidi, "ReplyTimeout").value_or("");
+  char* end = nullptr;
+  const double seconds = std::strtod(timeout.c_str(), &end);
+  ReplyTimeout =
+      !timeout.empty() && *end == '\0' && seconds >= 0 && seconds <= 86400 ? seconds : 10;
   ActivePage =
       static_cast<int>(std::clamp<long long>(integer(kProgram, "ActivePage", 1), -1, 1000));
   ProgramPath = folder("ProgramPath");
@@ -76,6 +85,10 @@ void TfrmMain::WriteRegistry() {
   ini.Set(kMidi, "BufferCount", std::to_string(MidiIn.SysexBufferCount()));
   ini.Set(kMidi, "BufferSize", std::to_string(MidiIn.SysexBufferSize()));
   ini.Set(kMidi, "SendDelay", std::to_string(SendDelay));
+  // Written after the keys older copies of the program know, which they pass over.
+  std::ostringstream timeout;
+  timeout << ReplyTimeout;
+  ini.Set(kMidi, "ReplyTimeout", timeout.str());
   ini.Set(kProgram, "ProgramPath", ProgramPath);
   ini.Set(kProgram, "BankPath", BankPath);
   ini.Set(kProgram, "MixPath", MixPath);

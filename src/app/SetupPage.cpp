@@ -142,6 +142,7 @@ void TfrmMain::RecDeviceInfo(TMidiInput& port) {
   if (id.result == IdentityResult::WrongLength) {
     SetStatus(UnknownMessageText(event->SysexSize));
   } else if (id.result == IdentityResult::Andromeda) {
+    StopWatching();
     host_.ShowMessage(MessageIcon::Information,
                       "Alesis Andromeda version " + id.version + " found");
   }

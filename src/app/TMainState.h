@@ -24,7 +24,10 @@ struct TMainState {
   std::string CurrentFileName;
   // Last folders of the file dialogs.
   std::string ProgramPath, BankPath, MixPath, MixBankPath, GlobalPath;
-  int SendDelay = 15;     // milliseconds after each message of a multi-message send
+  int SendDelay = 15;  // milliseconds after each message of a multi-message send
+  // Seconds without any message from the instrument after which a waiting exchange gives up;
+  // 0 waits as long as it takes.
+  double ReplyTimeout = 10;
   std::string AppFolder;  // the program file's folder, ending with the separator
   std::string SplitFolder;
   int ReceivedCount = 0;

@@ -27,6 +27,7 @@ TfrmMain::~TfrmMain() {
   // Handlers point back at this window; none may run once it is gone.
   MidiIn.SetOnMidiInput(nullptr);
   MidiOut.SetOnmidioutput(nullptr);
+  StopWatching();
   EndExchange();
 }
 
@@ -95,6 +96,8 @@ void TfrmMain::Guarded(const std::function<void()>& operation) {
 }
 
 void TfrmMain::Enable() {
+  // An exchange that unlocks the window has what it waited for, or has given up.
+  StopWatching();
   controlsEnabled_ = true;
   host_.StateChanged();
 }
@@ -121,8 +124,11 @@ std::string TfrmMain::UnknownMessageText(std::size_t length) {
 }
 
 void TfrmMain::InstallReplyHandler(ReplyHandler handler) {
-  MidiIn.SetOnMidiInput(
-      [this, handler](TMidiInput& port) { Guarded([&] { (this->*handler)(port); }); });
+  MidiIn.SetOnMidiInput([this, handler](TMidiInput& port) {
+    // The instrument is still talking: the time-out counts from its latest message.
+    if (awaiting_) WatchReply();
+    Guarded([&] { (this->*handler)(port); });
+  });
 }
 
 void TfrmMain::SendRequest(Bytes message, ReplyHandler handler, bool lock) {
@@ -130,7 +136,51 @@ void TfrmMain::SendRequest(Bytes message, ReplyHandler handler, bool lock) {
   InstallReplyHandler(handler);
   if (!OutputOpen) return;
   if (lock) Disable();
+  gaveUp_ = GaveUp::No;
+  awaiting_ = true;
+  WatchReply();
   MidiOut.SendLong(OutMessage);
+}
+
+void TfrmMain::IgnoreReply(TMidiInput& port) {
+  port.FetchEvent();
+}
+
+void TfrmMain::WatchReply() {
+  if (watchdog_ != 0) dispatcher_.StopTimer(watchdog_);
+  watchdog_ = 0;
+  if (ReplyTimeout <= 0) return;
+  const auto limit = std::chrono::milliseconds(static_cast<long long>(ReplyTimeout * 1000));
+  watchdog_ = dispatcher_.StartTimer(limit, [this] {
+    watchdog_ = 0;
+    GiveUp(GaveUp::NoReply);
+  });
+}
+
+void TfrmMain::StopWatching() {
+  awaiting_ = false;
+  if (watchdog_ != 0) dispatcher_.StopTimer(watchdog_);
+  watchdog_ = 0;
+}
+
+void TfrmMain::CancelExchange() {
+  if (ControlsEnabled()) return;
+  GiveUp(GaveUp::Cancelled);
+}
+
+void TfrmMain::GiveUp(GaveUp why) {
+  std::string status = why == GaveUp::NoReply ? kNoReplyText : kCancelledText;
+  if (pacedSend_) {
+    status += ": " + std::to_string(pacedSend_->sent) + " of " +
+              std::to_string(pacedSend_->messages.size()) + " sent";
+  }
+  EndExchange();
+  // Whatever is still on its way belongs to nothing now.
+  InstallReplyHandler(&TfrmMain::IgnoreReply);
+  globalReceived_ = 0;
+  Enable();
+  gaveUp_ = why;
+  SetStatus(status);
 }
 
 void TfrmMain::UserSelectsPage(int index) {

@@ -58,6 +58,16 @@ class TfrmMain : public TMainState {
   // What the status bar says when an operation needs the instrument and no output port is open.
   static constexpr const char* kNoOutputText = " The MIDI output port is not open";
 
+  // Giving up an exchange: the progress window closes, nothing partial is kept, the window
+  // unlocks, and whatever the instrument still sends is freed unread.
+  enum class GaveUp { No, NoReply, Cancelled };
+  // At the user's word (Escape, or Cancel on the progress window); only while the window is locked.
+  void CancelExchange();
+  // How the last exchange was given up; No once a new one starts.
+  GaveUp LastGaveUp() const { return gaveUp_; }
+  static constexpr const char* kNoReplyText = " No reply from the Andromeda";
+  static constexpr const char* kCancelledText = " Transfer cancelled";
+
   void SetStatus(const std::string& text);
   const std::string& StatusText() const { return statusText_; }
   static std::string UnknownMessageText(std::size_t length);
@@ -197,6 +207,14 @@ class TfrmMain : public TMainState {
     MidiDispatcher::TimerId pause = 0;
   };
   std::optional<PacedSend> pacedSend_;
+
+  // The reply watch: armed while an exchange waits for the instrument, re-armed by every message.
+  void WatchReply();
+  void StopWatching();
+  void GiveUp(GaveUp why);
+  bool awaiting_ = false;
+  MidiDispatcher::TimerId watchdog_ = 0;
+  GaveUp gaveUp_ = GaveUp::No;
 
   FormHost& host_;
   MidiDispatcher& dispatcher_;

@@ -23,11 +23,9 @@ void AddLiveOptions(CLI::App& app, LiveOptions& live, std::vector<std::string>& 
   app.add_option("--buffer-size", live.bufferSize, "Size of each SysEx receive buffer")
       ->check(CLI::Range(4096, 16384));
   app.add_option_function<double>(
-         "--timeout",
-         [&live](double seconds) {
-           live.timeout = std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
-         },
-         "Seconds to wait for the instrument (default 10)")
+         "--timeout", [&live](double seconds) { live.timeout = seconds; },
+         "Seconds of silence after which the instrument is given up (default: the stored "
+         "setting, 10; 0 waits as long as it takes)")
       ->check(CLI::Range(0.0, 86400.0));
 
   SimSettings& sim = live.midi.sim;

@@ -45,6 +45,7 @@ void LiveSession::Start() {
   form_->FormCreate();
   started_ = true;
   TfrmMain& f = *form_;
+  if (options_.timeout) f.ReplyTimeout = *options_.timeout;
   if (options_.in) f.UserSelectsInput(DeviceIndex(*options_.in, f.cbxInItems, true));
   if (options_.out) f.UserSelectsOutput(DeviceIndex(*options_.out, f.cbxOutItems, false));
   if (options_.delay) f.UserMovesSendDelay(*options_.delay);
@@ -59,7 +60,12 @@ void LiveSession::Start() {
 }
 
 void LiveSession::WaitFor(const std::function<bool()>& done) {
-  if (!MidiDispatcher::Main().DispatchUntil(done, options_.timeout)) throw NoReply();
+  // The window's own reply watch decides when the instrument has gone quiet for too long.
+  const auto gaveUp = [&] { return form_->LastGaveUp() != TfrmMain::GaveUp::No; };
+  while (!MidiDispatcher::Main().DispatchUntil([&] { return done() || gaveUp(); },
+                                               std::chrono::hours(1))) {
+  }
+  if (form_->LastGaveUp() == TfrmMain::GaveUp::NoReply) throw NoReply();
 }
 
 }  // namespace quorle

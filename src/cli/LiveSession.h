@@ -25,7 +25,8 @@ class NoReply : public std::runtime_error {
 struct LiveOptions {
   std::optional<std::string> in, out;  // a device number or an exact device name
   std::optional<int> delay, buffers, bufferSize;
-  std::chrono::milliseconds timeout{10000};
+  std::optional<double> timeout;  // seconds; the stored setting when not given
+
   MidiSystem::Options midi;
 };
 

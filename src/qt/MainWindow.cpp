@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QScreen>
@@ -390,11 +391,28 @@ std::optional<std::string> MainWindow::ChooseFile(const FileChoice& choice) {
 
 void MainWindow::ProgressChanged(const TfrmProgress* progress) {
   if (!progress) {
-    delete progress_;
+    // Its own Cancel button may be what ended the transfer: let that click return first.
+    if (progress_) {
+      progress_->hide();
+      progress_->deleteLater();
+      progress_ = nullptr;
+    }
     return;
   }
-  if (!progress_) progress_ = new QtProgressWindow(this);
+  if (!progress_) {
+    progress_ = new QtProgressWindow(this);
+    progress_->onCancel = [this] { form_->Guarded([this] { form_->CancelExchange(); }); };
+  }
   progress_->Redraw(*progress);
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+  // Escape gives up the exchange that holds the window locked.
+  if (event->key() == Qt::Key_Escape && !form_->ControlsEnabled()) {
+    form_->Guarded([this] { form_->CancelExchange(); });
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -49,6 +49,7 @@ class MainWindow : public QWidget, public FormHost {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   QWidget* BuildAboutPage();

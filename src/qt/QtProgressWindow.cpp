@@ -1,6 +1,8 @@
 #include "qt/QtProgressWindow.h"
 
+#include <QKeyEvent>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 
 #include "dialogs/TfrmProgress.h"
@@ -11,12 +13,28 @@ QtProgressWindow::QtProgressWindow(QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
   setObjectName("frmProgress");
   setWindowTitle("Progress");
-  setFixedSize(376, 48);
+  setFixedSize(376, 80);
   pBank = new QProgressBar(this);
   pBank->setObjectName("pBank");
   pBank->setRange(0, TfrmProgress::kMax);
   pBank->setTextVisible(false);
   pBank->setGeometry(16, 16, 345, 16);
+  // A transfer the instrument stops answering, or one started by mistake, must not hold the
+  // window until the program is killed.
+  btnCancel = new QPushButton("Cancel", this);
+  btnCancel->setObjectName("btnCancel");
+  btnCancel->setGeometry(286, 44, 75, 25);
+  connect(btnCancel, &QPushButton::clicked, this, [this] {
+    if (onCancel) onCancel();
+  });
+}
+
+void QtProgressWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && onCancel) {
+    onCancel();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void QtProgressWindow::Redraw(const TfrmProgress& progress) {

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 
 class QProgressBar;
+class QPushButton;
 
 namespace quorle {
 
@@ -17,9 +19,15 @@ class QtProgressWindow : public QWidget {
   explicit QtProgressWindow(QWidget* parent);
 
   void Redraw(const TfrmProgress& progress);
+  // What Cancel (the button, or Escape here) does: give up the transfer.
+  std::function<void()> onCancel;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   QProgressBar* pBank = nullptr;
+  QPushButton* btnCancel = nullptr;
   bool placed_ = false;
 };
 

@@ -40,8 +40,4 @@ void TfrmMain::OutputDone() {
   SetStatus(done);
 }
 
-void TfrmMain::IgnoreReply(TMidiInput& port) {
-  port.FetchEvent();
-}
-
 }  // namespace quorle

@@ -399,7 +399,7 @@ TEST_F(DialogView, ProgressWindowFollowsItsLogicWithoutBlockingTheWindow) {
   EXPECT_TRUE(view->isVisible());
   EXPECT_TRUE(view->isWindow());
   EXPECT_EQ(view->windowTitle(), "Receiving Program Bank...");
-  EXPECT_EQ(view->size(), QSize(376, 48));
+  EXPECT_EQ(view->size(), QSize(376, 80));
   EXPECT_FALSE(view->windowFlags() & Qt::WindowCloseButtonHint);
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
   auto* pBank = Child<QProgressBar>(view, "pBank");
@@ -416,6 +416,18 @@ TEST_F(DialogView, ProgressWindowFollowsItsLogicWithoutBlockingTheWindow) {
   EXPECT_EQ(find(), view);
 
   progress.reset();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(find(), nullptr);
+
+  // Cancel gives up the exchange that holds the window locked.
+  TfrmMain& f = window_->Form();
+  f.Disable();
+  f.Progress = std::make_unique<TfrmProgress>(*window_);
+  f.Progress->Show();
+  Click(Child<QPushButton>(find(), "btnCancel"));
+  EXPECT_TRUE(f.ControlsEnabled());
+  EXPECT_EQ(f.StatusText(), TfrmMain::kCancelledText);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_EQ(find(), nullptr);
 }
 

@@ -57,7 +57,8 @@ class EndToEnd : public testing::WindowTest {
     window_->fileChooserForTests = [this, name](const FileChoice& choice) {
       choices_.push_back(choice);
       lockedWhileChoosing_ = !AnyButtonEnabled();
-      progressWhileChoosing_ = window_->findChild<QWidget*>("frmProgress") != nullptr;
+      const auto* progress = window_->findChild<QWidget*>("frmProgress");
+      progressWhileChoosing_ = progress && progress->isVisible();
       return std::optional<std::string>((dir_ / name).string());
     };
   }
