@@ -75,14 +75,17 @@ std::string Latin1ToUtf8(std::string_view text) {
 }
 
 void InfoCommand(const fs::path& file, bool json, std::ostream& out) {
-  const Bytes content = ReadOrRefuse(file);
+  WriteInfo(file.string(), ReadOrRefuse(file), json, out);
+}
+
+void WriteInfo(const std::string& name, ByteView content, bool json, std::ostream& out) {
   const FileKind kind = ClassifyFile(content);
   const DumpKind* dumpKind = DumpKindOf(kind);
   const std::vector<Entry> entries = Entries(kind, content);
 
   if (json) {
     nlohmann::json j;
-    j["file"] = file.string();
+    j["file"] = name;
     j["kind"] = FileKindName(kind);
     j["size"] = content.size();
     j["entries"] = nlohmann::json::array();
@@ -101,11 +104,12 @@ void InfoCommand(const fs::path& file, bool json, std::ostream& out) {
       entry["valid"] = EntryValid(kind, e.bytes);
       j["entries"].push_back(entry);
     }
-    out << j.dump(2) << '\n';
+    // A file name need not be UTF-8, which JSON text must be.
+    out << j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
     return;
   }
 
-  out << file.string() << ": " << FileKindName(kind) << ", " << content.size() << " bytes, "
+  out << name << ": " << FileKindName(kind) << ", " << content.size() << " bytes, "
       << entries.size() << (entries.size() == 1 ? " dump" : " dumps") << '\n';
   for (const Entry& e : entries) {
     char line[64];

@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "protocol/MessageSet.h"
+
 namespace quorle {
 
 // An input the command refuses: reported on one line, exit status 1.
@@ -15,6 +17,8 @@ class Refusal : public std::runtime_error {
 
 // Commands on .syx files that need no instrument. Each throws Refusal for an input it refuses.
 void InfoCommand(const std::filesystem::path& file, bool json, std::ostream& out);
+// What info reports on content read from a file called name; any bytes, any length.
+void WriteInfo(const std::string& name, ByteView content, bool json, std::ostream& out);
 void RenameCommand(const std::filesystem::path& file, int index, const std::string& name,
                    const std::filesystem::path& output, std::ostream& out);
 void SplitCommand(const std::filesystem::path& file, const std::filesystem::path& folder,

@@ -258,6 +258,18 @@ TEST_F(Shell, SetupFieldsTakeEachKeystrokeAndClampOnLeaving) {
   EXPECT_TRUE(host_.messages.empty());
 }
 
+TEST_F(Shell, AFolderWithALineBreakIsForgottenRatherThanSpilledIntoOtherSettings) {
+  // Found by fuzzing the settings file: such a folder's second line was read as a section.
+  TfrmMain& f = Start();
+  f.ProgramPath = "/music/two\nlines/";
+  f.MixPath = "/music/x\r\n[MIDI]\r\nBufferCount=0\n";
+  f.FormClose();
+  EXPECT_EQ(ReadSettings(),
+            "[MIDI]\nInputDeviceID=0\nOutputDeviceID=0\nBufferCount=4\nBufferSize=4096\n"
+            "SendDelay=15\n\n[PROGRAM]\nProgramPath=\nBankPath=\nMixPath=\nMixBankPath=\n"
+            "GlobalPath=\nProgramBanksOnCard=-1\nMixBanksOnCard=-1\nActivePage=1\n");
+}
+
 TEST_F(Shell, StoredBuffersOutOfRangeComeIntoRangeAlsoWithTheStoredDevicesGone) {
   // The fields already show 4096 and 4 before start; the port must not keep 0 all the same.
   WriteSettings("[MIDI]\nBufferSize=0\nBufferCount=0\n");
