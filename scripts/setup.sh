@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config clang-format
+  build-essential cmake ninja-build pkg-config clang-format clang libclang-rt-14-dev
   qt6-base-dev librtmidi-dev libasound2-dev libjack-jackd2-dev jackd2
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
   xvfb xauth imagemagick fonts-dejavu-core

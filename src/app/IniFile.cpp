@@ -119,6 +119,7 @@ long long IniFile::GetInt(std::string_view section, std::string_view key,
 }
 
 void IniFile::Set(std::string_view section, std::string_view key, std::string_view value) {
+  if (value.find_first_of("\r\n") != std::string_view::npos) value = {};
   const std::string entry = std::string(key) + "=" + std::string(value);
   bool inSection = false;
   std::optional<std::size_t> sectionEnd;  // one past the last non-blank line of the section

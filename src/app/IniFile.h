@@ -21,7 +21,8 @@ class IniFile {
   // fallback when the key is missing or its value is not such a number.
   long long GetInt(std::string_view section, std::string_view key, long long fallback) const;
   // Replaces the key's value where it stands, or adds it at the end of its section, or adds the
-  // section at the end of the file.
+  // section at the end of the file. A value with a line break (a folder may hold one) is written
+  // empty: written as it is, its second line would be read as keys or sections of its own.
   void Set(std::string_view section, std::string_view key, std::string_view value);
 
   std::string Text() const;

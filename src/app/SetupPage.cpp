@@ -68,17 +68,24 @@ int TfrmMain::FieldValue(const std::string& text, int minimum) {
 }
 
 void TfrmMain::spCountChange() {
-  if (!InputOpen) return;
-  MidiIn.Close();
-  MidiIn.SetSysexBufferCount(static_cast<std::uint16_t>(FieldValue(spCountText, kMinBufferCount)));
-  MidiIn.Open();
-  MidiIn.Start();
+  ReopenInput([&] {
+    MidiIn.SetSysexBufferCount(
+        static_cast<std::uint16_t>(FieldValue(spCountText, kMinBufferCount)));
+  });
 }
 
 void TfrmMain::spSizeChange() {
+  ReopenInput([&] {
+    MidiIn.SetSysexBufferSize(static_cast<std::uint16_t>(FieldValue(spSizeText, kMinBufferSize)));
+  });
+}
+
+void TfrmMain::ReopenInput(const std::function<void()>& set) {
+  // A port left closed (no device could be opened) still takes the value, so the next open uses
+  // it and the settings keep it.
+  if (InputOpen) MidiIn.Close();
+  set();
   if (!InputOpen) return;
-  MidiIn.Close();
-  MidiIn.SetSysexBufferSize(static_cast<std::uint16_t>(FieldValue(spSizeText, kMinBufferSize)));
   MidiIn.Open();
   MidiIn.Start();
 }

@@ -1,5 +1,6 @@
 #include "app/TfrmMain.h"
 
+#include <algorithm>
 #include <exception>
 
 namespace quorle {
@@ -34,6 +35,14 @@ TfrmMain::~TfrmMain() {
 void TfrmMain::FormCreate() {
   InitMidiControls();
   ReadRegistry();
+  // Stored buffer values come into range before the port first opens, whatever the fields show
+  // and whether or not the stored devices can be opened: a port without buffers takes no SysEx.
+  const int count = std::clamp<int>(MidiIn.SysexBufferCount(), kMinBufferCount, kMaxBufferCount);
+  const int size = std::clamp<int>(MidiIn.SysexBufferSize(), kMinBufferSize, kMaxBufferSize);
+  MidiIn.SetSysexBufferCount(static_cast<std::uint16_t>(count));
+  MidiIn.SetSysexBufferSize(static_cast<std::uint16_t>(size));
+  spCountText = std::to_string(count);
+  spSizeText = std::to_string(size);
 
   // A stored device that no longer exists leaves both ports closed rather than talking to a
   // device the user did not choose.
@@ -43,11 +52,6 @@ void TfrmMain::FormCreate() {
     InputOpen = true;
     OutputOpen = MidiOut.Open();
   }
-
-  SetFieldFromProgram(spCountText, MidiIn.SysexBufferCount(), kMinBufferCount, kMaxBufferCount,
-                      &TfrmMain::spCountChange);
-  SetFieldFromProgram(spSizeText, MidiIn.SysexBufferSize(), kMinBufferSize, kMaxBufferSize,
-                      &TfrmMain::spSizeChange);
 
   const int position = std::clamp(SendDelay, 0, kMaxSendDelay);
   if (position != tbSendDelayPosition) {

@@ -163,6 +163,8 @@ class TfrmMain : public TMainState {
   static int FieldValue(const std::string& text, int minimum);
   void SetFieldFromProgram(std::string& text, int value, int minimum, int maximum,
                            void (TfrmMain::*change)());
+  // Closes the input port while set changes one of its properties, then opens it again.
+  void ReopenInput(const std::function<void()>& set);
   // The single-object transfers, written once over the Program and Mix descriptors.
   void GetDumpClick(const DumpKind& kind, bool rename);
   void SendDumpRequest(const DumpKind& kind);

@@ -62,6 +62,18 @@ void AddLiveOptions(CLI::App& app, LiveOptions& live, std::vector<std::string>& 
              if (n) sim.mixCardBanks = *n;
              return n.has_value();
            });
+  app.add_option_function<std::vector<std::string>>(
+         "--sim-fault",
+         [&sim, &simErrors](const std::vector<std::string>& values) {
+           for (const std::string& v : values) {
+             std::string e;
+             if (!ParseSimFault(v, sim.faults, e)) simErrors.push_back(e);
+           }
+         },
+         "Simulator misbehaviour, several allowed: drop:K, wrong-opcode:K, short:K, foreign:K, "
+         "stall:K, stall:K:MS, slow:MS, ignore")
+      ->expected(1)
+      ->take_all();
   simValue("--sim-version", "Software version the simulator reports (a.bc)",
            [&sim](const std::string& v, std::string& e) {
              const auto version = ParseSimVersion(v, e);

@@ -81,20 +81,24 @@ std::string NameLine(std::string_view name) {
 }
 
 void InfoCommand(const fs::path& file, bool json, std::ostream& out, bool names) {
-  const Bytes content = ReadOrRefuse(file);
+  WriteInfo(file.string(), ReadOrRefuse(file), json, out, names);
+}
+
+void WriteInfo(const std::string& name, ByteView content, bool json, std::ostream& out,
+               bool names) {
   const FileKind kind = ClassifyFile(content);
   const DumpKind* dumpKind = DumpKindOf(kind);
   const std::vector<Entry> entries = Entries(kind, content);
 
   if (names) {
-    if (!dumpKind) throw Refusal(file.string() + ": holds no Program or Mix names");
+    if (!dumpKind) throw Refusal(name + ": holds no Program or Mix names");
     for (const Entry& e : entries) out << NameLine(DumpName(*dumpKind, e.bytes)) << '\n';
     return;
   }
 
   if (json) {
     nlohmann::json j;
-    j["file"] = file.string();
+    j["file"] = name;
     j["kind"] = FileKindName(kind);
     j["size"] = content.size();
     j["entries"] = nlohmann::json::array();
@@ -113,11 +117,12 @@ void InfoCommand(const fs::path& file, bool json, std::ostream& out, bool names)
       entry["valid"] = EntryValid(kind, e.bytes);
       j["entries"].push_back(entry);
     }
-    out << j.dump(2) << '\n';
+    // A file name need not be UTF-8, which JSON text must be.
+    out << j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
     return;
   }
 
-  out << file.string() << ": " << FileKindName(kind) << ", " << content.size() << " bytes, "
+  out << name << ": " << FileKindName(kind) << ", " << content.size() << " bytes, "
       << entries.size() << (entries.size() == 1 ? " dump" : " dumps") << '\n';
   for (const Entry& e : entries) {
     char line[64];

@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "protocol/MessageSet.h"
+
 namespace quorle {
 
 // An input the command refuses: reported on one line, exit status 1.
@@ -17,6 +19,9 @@ class Refusal : public std::runtime_error {
 // names: one name a line, trailing blanks trimmed, as a rename of the bank reads them back.
 void InfoCommand(const std::filesystem::path& file, bool json, std::ostream& out,
                  bool names = false);
+// What info reports on content read from a file called name; any bytes, any length.
+void WriteInfo(const std::string& name, ByteView content, bool json, std::ostream& out,
+               bool names = false);
 // A name as one line of text: control characters shown as "?", trailing blanks trimmed.
 std::string NameLine(std::string_view name);
 void RenameCommand(const std::filesystem::path& file, int index, const std::string& name,

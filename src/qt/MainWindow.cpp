@@ -88,9 +88,10 @@ MainWindow::MainWindow(MidiService& service, MidiDispatcher& dispatcher, const Q
               count ? form_->UserTypesBufferCount(text.toStdString())
                     : form_->UserTypesBufferSize(text.toStdString());
             });
+    // Arrows, keys and the wheel step the value without an edit; a keystroke was already sent.
     connect(field, &QSpinBox::valueChanged, this, [this, field, count](int) {
-      if (redrawing_ || field->findChild<QLineEdit*>()->hasFocus()) return;
-      const std::string text = field->text().toStdString();
+      const std::string text = field->cleanText().toStdString();
+      if (redrawing_ || text == (count ? form_->spCountText : form_->spSizeText)) return;
       count ? form_->UserTypesBufferCount(text) : form_->UserTypesBufferSize(text);
     });
     connect(field, &QSpinBox::editingFinished, this, [this, count] {

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <optional>
 
+#include "sim/SimDumpSet.h"
+
 namespace quorle {
 
 // Ways the simulated instrument can be told to misbehave, so tests can show how the program copes.
@@ -10,17 +12,20 @@ namespace quorle {
 struct SimFaults {
   enum class Foreign { IdentityReply, ShortMessage, ActiveSensing };
 
-  std::optional<int> dropDump;           // dump k of a bank is not sent
-  std::optional<int> wrongOpcodeDump;    // dump k carries the other dump kind's opcode
-  std::optional<int> wrongLengthDump;    // dump k lacks its last data byte
-  std::optional<int> foreignBeforeDump;  // a foreign message comes just before dump k
+  SimDumpSet dropDump;           // dump k of a bank is not sent
+  SimDumpSet wrongOpcodeDump;    // dump k carries the other dump kind's opcode
+  SimDumpSet wrongLengthDump;    // dump k lacks its last data byte
+  SimDumpSet foreignBeforeDump;  // a foreign message comes just before dump k
   Foreign foreign = Foreign::ActiveSensing;
   std::optional<int> stallAfter;          // after k dumps of a bank the instrument stalls ...
   std::chrono::milliseconds stallFor{0};  // ... for this long; 0: the rest of the bank never comes
 
-  // Identity, single Program or Mix and Global Data requests.
+  // Every reply starts this late: identity, single Program or Mix, Global Data and bank replies.
   std::chrono::milliseconds replyDelay{0};
+  // Identity, single Program or Mix and Global Data requests go unanswered; banks still come.
   bool ignoreSingleRequests = false;
+
+  bool operator==(const SimFaults&) const = default;
 };
 
 }  // namespace quorle

@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "protocol/DumpKind.h"
+
 namespace quorle {
 
 namespace {
@@ -50,6 +52,69 @@ std::optional<std::string> ParseSimVersion(std::string_view text, std::string& e
     return std::nullopt;
   }
   return std::string(text);
+}
+
+bool ParseSimFault(std::string_view text, SimFaults& faults, std::string& error) {
+  constexpr unsigned kMaxMs = 600000;
+  std::vector<std::string_view> parts;
+  for (std::size_t start = 0;;) {
+    const auto colon = text.find(':', start);
+    parts.push_back(text.substr(start, colon == std::string_view::npos ? colon : colon - start));
+    if (colon == std::string_view::npos) break;
+    start = colon + 1;
+  }
+  const std::string_view name = parts.front();
+  auto dump = [&](std::size_t i) {
+    const auto k = i < parts.size() ? ParseNumber<int>(parts[i]) : std::nullopt;
+    return k && *k < static_cast<int>(kBankEntries) ? k : std::nullopt;
+  };
+  auto ms = [&](std::size_t i, unsigned minimum) {
+    const auto v = i < parts.size() ? ParseNumber<unsigned>(parts[i]) : std::nullopt;
+    return v && *v >= minimum && *v <= kMaxMs ? std::optional(std::chrono::milliseconds(*v))
+                                              : std::nullopt;
+  };
+
+  bool ok = false;
+  if (name == "ignore") {
+    ok = parts.size() == 1;
+    if (ok) faults.ignoreSingleRequests = true;
+  } else if (name == "slow") {
+    const auto delay = ms(1, 0);
+    ok = parts.size() == 2 && delay;
+    if (ok) faults.replyDelay = *delay;
+  } else if (name == "stall") {
+    const auto k = dump(1);
+    const auto resume = parts.size() == 3 ? ms(2, 1) : std::optional(std::chrono::milliseconds(0));
+    ok = (parts.size() == 2 || parts.size() == 3) && k && resume;
+    if (ok) {
+      faults.stallAfter = *k;
+      faults.stallFor = *resume;
+    }
+  } else {
+    const std::pair<std::string_view, SimDumpSet SimFaults::*> perDump[] = {
+        {"drop", &SimFaults::dropDump},
+        {"wrong-opcode", &SimFaults::wrongOpcodeDump},
+        {"short", &SimFaults::wrongLengthDump},
+        {"foreign", &SimFaults::foreignBeforeDump}};
+    for (const auto& [fault, member] : perDump) {
+      if (name != fault) continue;
+      const auto k = dump(1);
+      ok = parts.size() == 2 && k;
+      if (!ok) break;
+      (faults.*member).Add(*k);
+      // A message the port hands on, so the program meets it among the dumps.
+      if (member == &SimFaults::foreignBeforeDump)
+        faults.foreign = SimFaults::Foreign::IdentityReply;
+    }
+  }
+  if (!ok) {
+    error =
+        "--sim-fault takes drop:K, wrong-opcode:K, short:K, foreign:K, stall:K, stall:K:MS, "
+        "slow:MS or ignore (K a dump of a bank, 0 to 127; MS milliseconds up to 600000), "
+        "not \"" +
+        std::string(text) + "\"";
+  }
+  return ok;
 }
 
 SimArguments ParseSimArguments(const std::vector<std::string>& args, SimSettings& settings) {
@@ -111,6 +176,11 @@ SimArguments ParseSimArguments(const std::vector<std::string>& args, SimSettings
         return out;
       }
       settings.version = *version;
+    } else if (name == "--sim-fault") {
+      if (!ParseSimFault(value, settings.faults, error)) {
+        out.error = error;
+        return out;
+      }
     } else if (name == "--sim-seed") {
       const auto seed = ParseNumber<std::uint64_t>(value);
       if (!seed) {

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "sim/SimFaults.h"
+
 namespace quorle {
 
 // How the simulated Andromeda is set up: what it holds, where it keeps it and how fast it talks.
@@ -23,6 +25,7 @@ struct SimSettings {
   int mixCardBanks = 2;                  // 0 to 14
   std::string version = "2.05";          // reported in the identity reply
   std::uint64_t seed = 1;                // the content of a fresh memory
+  SimFaults faults;                      // how it misbehaves from the start
 };
 
 // Each parser returns the value, or nothing with a sentence for the user in error.
@@ -31,10 +34,15 @@ std::optional<unsigned> ParseSimRate(std::string_view text, std::string& error);
 std::optional<int> ParseCardBanks(std::string_view text, std::string& error);
 // "a.bc": a digit, a dot and two more digits, as the instrument reports it.
 std::optional<std::string> ParseSimVersion(std::string_view text, std::string& error);
+// One --sim-fault value added to faults: drop:K, wrong-opcode:K, short:K, foreign:K, stall:K,
+// stall:K:MS, slow:MS or ignore; K is a dump number of a bank, 0 to 127. Faults at several dumps
+// gather; a later stall or slow replaces an earlier one.
+bool ParseSimFault(std::string_view text, SimFaults& faults, std::string& error);
 
 // The simulator's options at the front of a command line, before any command name:
 //   --sim-state FILE, --sim-rate wire|instant|N, --sim-gap MS, --sim-program-card-banks N,
-//   --sim-mix-card-banks N, --sim-version a.bc, --sim-seed N (each also as --option=value).
+//   --sim-mix-card-banks N, --sim-version a.bc, --sim-seed N, --sim-fault F (several may be
+//   given; each also as --option=value).
 // Other options are left for the caller in their order; scanning stops at the first argument
 // that is not an option (the command name) or at "--". Returns an empty error on success.
 struct SimArguments {

@@ -50,7 +50,7 @@ SimSettings WithinLimits(SimSettings settings) {
 }  // namespace
 
 SimulatedAndromeda::SimulatedAndromeda(SimSettings settings)
-    : settings_(WithinLimits(std::move(settings))) {
+    : settings_(WithinLimits(std::move(settings))), faults_(settings_.faults) {
   for (const DumpKind* kind : {&kProgramKind, &kMixKind}) {
     auto& memory = Memory(*kind);
     const int banks = BankCount(*kind);
@@ -222,22 +222,21 @@ std::vector<ScheduledMessage> SimulatedAndromeda::Bank(const DumpKind& kind, int
   if (!HasBank(kind, bank)) return {};
   std::vector<ScheduledMessage> out;
   out.reserve(kBankEntries + 1);
-  auto is = [](const std::optional<int>& k, int entry) { return k && *k == entry; };
-  std::chrono::milliseconds pause{0};  // nothing before the first dump
+  std::chrono::milliseconds pause = faults_.replyDelay;  // before the first dump
   for (int entry = 0; entry < static_cast<int>(kBankEntries); ++entry) {
-    if (is(faults_.stallAfter, entry)) {
+    if (faults_.stallAfter == entry) {
       if (faults_.stallFor.count() == 0) break;
       pause += faults_.stallFor;
     }
-    if (is(faults_.foreignBeforeDump, entry)) {
+    if (faults_.foreignBeforeDump.Has(entry)) {
       out.push_back({ForeignMessage(faults_.foreign, settings_.version), pause});
       pause = {};
     }
-    if (is(faults_.dropDump, entry)) continue;
+    if (faults_.dropDump.Has(entry)) continue;
 
     Bytes dump = DumpLocked(kind, bank, entry);
-    if (is(faults_.wrongOpcodeDump, entry)) dump[5] = OtherKind(kind).opcode;
-    if (is(faults_.wrongLengthDump, entry)) dump.erase(dump.end() - 2);
+    if (faults_.wrongOpcodeDump.Has(entry)) dump[5] = OtherKind(kind).opcode;
+    if (faults_.wrongLengthDump.Has(entry)) dump.erase(dump.end() - 2);
     out.push_back({std::move(dump), pause});
     pause = settings_.bankGap;
   }

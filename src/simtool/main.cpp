@@ -27,6 +27,7 @@ constexpr const char* kUsage =
     "  --sim-mix-card-banks N         Mix banks on the card, 0 to 14 (default 2)\n"
     "  --sim-version a.bc             version in the identity reply (default 2.05)\n"
     "  --sim-seed N                   the content of a fresh memory (default 1)\n"
+    "  --sim-fault FAULT              misbehave, see the README; several may be given\n"
     "  --help                         show this text\n"
     "\n"
     "QUORLE_SIM_STATE names the state file when --sim-state does not; QUORLE_MIDI_API chooses\n"

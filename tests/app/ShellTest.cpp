@@ -258,5 +258,46 @@ TEST_F(Shell, SetupFieldsTakeEachKeystrokeAndClampOnLeaving) {
   EXPECT_TRUE(host_.messages.empty());
 }
 
+TEST_F(Shell, AFolderWithALineBreakIsForgottenRatherThanSpilledIntoOtherSettings) {
+  // Found by fuzzing the settings file: such a folder's second line was read as a section.
+  TfrmMain& f = Start();
+  f.ProgramPath = "/music/two\nlines/";
+  f.MixPath = "/music/x\r\n[MIDI]\r\nBufferCount=0\n";
+  f.FormClose();
+  EXPECT_EQ(ReadSettings(),
+            "[MIDI]\nInputDeviceID=0\nOutputDeviceID=0\nBufferCount=4\nBufferSize=4096\n"
+            "SendDelay=15\n\n[PROGRAM]\nProgramPath=\nBankPath=\nMixPath=\nMixBankPath=\n"
+            "GlobalPath=\nProgramBanksOnCard=-1\nMixBanksOnCard=-1\nActivePage=1\n");
+}
+
+TEST_F(Shell, StoredBuffersOutOfRangeComeIntoRangeAlsoWithTheStoredDevicesGone) {
+  // The fields already show 4096 and 4 before start; the port must not keep 0 all the same.
+  WriteSettings("[MIDI]\nBufferSize=0\nBufferCount=0\n");
+  TfrmMain& f = Start();
+  EXPECT_EQ(f.MidiIn.SysexBufferSize(), 4096);
+  EXPECT_EQ(f.MidiIn.SysexBufferCount(), 4);
+  f.btnCheckClick();
+  ASSERT_TRUE(WaitFor([&] { return !host_.messages.empty(); }));
+  EXPECT_EQ(host_.messages[0].text, "Alesis Andromeda version 2.05 found");
+  form_.reset();
+
+  host_.messages.clear();
+  WriteSettings("[MIDI]\nInputDeviceID=7\nBufferSize=100\nBufferCount=500\n");
+  TfrmMain& g = Start();
+  EXPECT_FALSE(g.InputOpen);
+  EXPECT_EQ(g.MidiIn.SysexBufferSize(), 4096);
+  EXPECT_EQ(g.MidiIn.SysexBufferCount(), 128);
+  EXPECT_EQ(g.spCountText, "128");
+  // A change while the port is closed is kept for its next open and for the settings.
+  g.UserTypesBufferSize("8192");
+  g.UserSelectsInput(0);
+  EXPECT_EQ(g.MidiIn.SysexBufferSize(), 8192);
+  EXPECT_TRUE(g.MidiIn.IsOpen());
+  g.FormClose();
+  const IniFile ini = IniFile::Load(dir_ / "quorle.ini");
+  EXPECT_EQ(ini.Get("MIDI", "BufferSize"), "8192");
+  EXPECT_EQ(ini.Get("MIDI", "BufferCount"), "128");
+}
+
 }  // namespace
 }  // namespace quorle

@@ -116,5 +116,13 @@ TEST_F(LiveCli, RefusalsAndUsageErrorsHaveTheirOwnExitStatus) {
   EXPECT_THAT(err_.str(), HasSubstr("no reply from the instrument"));
 }
 
+TEST_F(LiveCli, SimulatorFaultsComeBeforeTheCommandAndAMalformedOneIsAUsageError) {
+  EXPECT_EQ(Run({"--sim-fault", "ignore", "--timeout", "0.5", "get-global", "-o", Path("g.syx")}),
+            3);
+  EXPECT_FALSE(fs::exists(Path("g.syx")));
+  EXPECT_EQ(Run({"--sim-fault", "drop:3", "--sim-fault", "stall:300", "check"}), 2);
+  EXPECT_THAT(err_.str(), HasSubstr("--sim-fault takes"));
+}
+
 }  // namespace
 }  // namespace quorle

@@ -120,6 +120,11 @@ TEST_F(Cli, InfoTellsKindsBySize) {
   }
   EXPECT_EQ(Run({"info", (dir_ / "missing.syx").string()}), 1);
   EXPECT_THAT(err_.str(), HasSubstr("missing.syx"));
+
+  // Found by fuzzing: a file name that is not UTF-8 ended the program in the JSON writer.
+  const fs::path latin1 = Write("Caf\xE9.syx", Bytes(1180, 0));
+  ASSERT_EQ(Run({"info", "--json", latin1.string()}), 0);
+  EXPECT_EQ(nlohmann::json::parse(out_.str())["file"], (dir_ / "Caf\uFFFD.syx").string());
 }
 
 TEST_F(Cli, RenameChangesOneDumpAndKeepsEveryOtherByte) {

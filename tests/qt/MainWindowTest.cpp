@@ -11,6 +11,7 @@
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QWheelEvent>
 #include <fstream>
 #include <set>
 
@@ -235,6 +236,41 @@ TEST_F(MainWindowView, OpensOnTheStoredPageAndFollowsTheSetupControls) {
   QTest::keyClick(delay, Qt::Key_PageUp);
   EXPECT_EQ(window_->Form().SendDelay, 25);
   EXPECT_EQ(Find<QLabel>("lblSendDelay")->text(), "25 ms ");
+}
+
+TEST_F(MainWindowView, BufferFieldsSteppedByKeysArrowsOrWheelReachThePortAndTheSettings) {
+  window_->Form().FormCreate();
+  window_->show();
+  QApplication::setActiveWindow(window_.get());
+  Find<QTabWidget>("Tabs")->setCurrentIndex(1);
+  const TfrmMain& f = window_->Form();
+  auto* size = Find<QSpinBox>("spSize");
+  auto* count = Find<QSpinBox>("spCount");
+
+  // Stepped while the field has focus, as after a click into it.
+  size->setFocus();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return size->hasFocus(); }));
+  QTest::keyClick(size, Qt::Key_Up);
+  EXPECT_EQ(f.MidiIn.SysexBufferSize(), 4096 + 128);
+  QTest::mouseClick(size, Qt::LeftButton, {}, QPoint(size->width() - 4, size->height() / 4));
+  EXPECT_EQ(f.MidiIn.SysexBufferSize(), 4096 + 2 * 128);
+  QWheelEvent wheel(QPointF(size->rect().center()), size->mapToGlobal(size->rect().center()),
+                    QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                    false);
+  QApplication::sendEvent(size, &wheel);
+  EXPECT_EQ(f.MidiIn.SysexBufferSize(), 4096 + 3 * 128);
+  EXPECT_TRUE(f.MidiIn.IsOpen());
+
+  count->setFocus();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return count->hasFocus(); }));
+  QTest::keyClick(count, Qt::Key_Up);
+  EXPECT_EQ(f.MidiIn.SysexBufferCount(), 5);
+  EXPECT_EQ(f.spCountText, "5");
+
+  window_->close();
+  std::ifstream ini(dir_ / "quorle.ini");
+  const std::string text((std::istreambuf_iterator<char>(ini)), std::istreambuf_iterator<char>());
+  EXPECT_THAT(text, HasSubstr("BufferCount=5\nBufferSize=4480\n"));
 }
 
 TEST_F(MainWindowView, StatusBarShowsFileNamesAndInstrumentNamesAlike) {

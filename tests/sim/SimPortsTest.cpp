@@ -1,6 +1,7 @@
 // The simulated Andromeda through the ports the application uses, over the in-process service.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "midi/MidiDispatcher.h"
@@ -253,6 +254,29 @@ TEST_F(SimPortsTest, AnswersASingleRequestLateOrNotAtAll) {
   EXPECT_EQ(received_[0].bytes.size(), kIdentityReplySize);
   EXPECT_EQ(received_[1].bytes.size(), kIdentityReplySize);
   EXPECT_GE(received_[1].timestamp - received_[0].timestamp, 300u);
+}
+
+TEST_F(SimPortsTest, FaultsFromTheCommandLineGatherAndSlowDelaysBanksToo) {
+  SimSettings settings;
+  settings.rate = kTestRate;
+  ASSERT_EQ(ParseSimArguments({"--sim-fault", "slow:300", "--sim-fault", "drop:2", "--sim-fault",
+                               "drop:5", "--sim-fault", "short:7"},
+                              settings)
+                .error,
+            "");
+  StartSim(settings);
+  Send(IdentityRequest());
+  ASSERT_TRUE(WaitFor(1));
+  Send(BankDumpRequest(kProgramKind, 0));
+  ASSERT_TRUE(WaitFor(1 + 126));
+  // The bank was asked for once the identity reply was in; its first dump came the delay later.
+  EXPECT_GE(received_[1].timestamp - received_[0].timestamp, 300u);
+  std::vector<int> numbers;
+  for (std::size_t i = 1; i < received_.size(); ++i) numbers.push_back(received_[i].bytes[7]);
+  EXPECT_EQ(numbers.size(), 126u);
+  EXPECT_EQ(std::count(numbers.begin(), numbers.end(), 2), 0);
+  EXPECT_EQ(std::count(numbers.begin(), numbers.end(), 5), 0);
+  EXPECT_EQ(received_[1 + 5].bytes.size(), 2349u);  // dump 7, behind two dropped ones
 }
 
 }  // namespace

@@ -66,6 +66,44 @@ TEST(SimSettings, RefusesBadOptionsWithAReason) {
   }
 }
 
+TEST(SimSettings, FaultsGatherFromSeveralOptionsAndMalformedOnesAreRefused) {
+  SimSettings s;
+  const auto parsed = ParseSimArguments(
+      {"--sim-fault", "drop:3", "--sim-fault=drop:127", "--sim-fault", "wrong-opcode:0",
+       "--sim-fault", "short:9", "--sim-fault", "foreign:4", "--sim-fault", "stall:5",
+       "--sim-fault", "stall:6:250", "--sim-fault", "slow:700", "--sim-fault", "ignore", "check"},
+      s);
+  ASSERT_EQ(parsed.error, "");
+  EXPECT_EQ(parsed.rest, std::vector<std::string>{"check"});
+  const SimFaults& f = s.faults;
+  EXPECT_TRUE(f.dropDump.Has(3) && f.dropDump.Has(127) && !f.dropDump.Has(4));
+  EXPECT_TRUE(f.wrongOpcodeDump.Has(0));
+  EXPECT_TRUE(f.wrongLengthDump.Has(9));
+  EXPECT_TRUE(f.foreignBeforeDump.Has(4));
+  EXPECT_EQ(f.foreign, SimFaults::Foreign::IdentityReply);
+  EXPECT_EQ(f.stallAfter, 6);  // the later stall replaces the earlier one
+  EXPECT_EQ(f.stallFor.count(), 250);
+  EXPECT_EQ(f.replyDelay.count(), 700);
+  EXPECT_TRUE(f.ignoreSingleRequests);
+
+  SimFaults never;
+  std::string error;
+  ASSERT_TRUE(ParseSimFault("stall:0", never, error));
+  EXPECT_EQ(never.stallFor.count(), 0);  // the rest of the bank never comes
+
+  for (const char* bad : {"", "drop", "drop:", "drop:128", "drop:-1", "drop:+1", "drop:1:2",
+                          "Drop:1", "short:x", "stall", "stall:1:0", "stall:1:2:3", "slow",
+                          "slow:-5", "slow:600001", "ignore:1", "late:5", "drop 3"}) {
+    SimFaults faults;
+    error.clear();
+    EXPECT_FALSE(ParseSimFault(bad, faults, error)) << bad;
+    EXPECT_NE(error.find("--sim-fault"), std::string::npos) << bad;
+    EXPECT_EQ(faults, SimFaults{}) << bad;
+  }
+  SimSettings refused;
+  EXPECT_NE(ParseSimArguments({"--sim-fault", "drop:200", "check"}, refused).error, "");
+}
+
 TEST(SimSettings, EnvironmentNamesTheStateFileUnlessTheCommandLineDid) {
   SimSettings s;
   ApplySimEnvironment(s, "/tmp/env.syx", false);
