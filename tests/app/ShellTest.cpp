@@ -267,7 +267,8 @@ TEST_F(Shell, AFolderWithALineBreakIsForgottenRatherThanSpilledIntoOtherSettings
   f.FormClose();
   EXPECT_EQ(ReadSettings(),
             "[MIDI]\nInputDeviceID=0\nOutputDeviceID=0\nBufferCount=4\nBufferSize=4096\n"
-            "SendDelay=15\n\n[PROGRAM]\nProgramPath=\nBankPath=\nMixPath=\nMixBankPath=\n"
+            "SendDelay=15\nReplyTimeout=10\n\n[PROGRAM]\nProgramPath=\nBankPath=\nMixPath="
+            "\nMixBankPath=\n"
             "GlobalPath=\nProgramBanksOnCard=-1\nMixBanksOnCard=-1\nActivePage=1\n");
 }
 
