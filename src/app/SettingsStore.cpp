@@ -1,4 +1,5 @@
 #include "app/IniFile.h"
+#include "app/InstallLayout.h"
 #include "app/TfrmMain.h"
 #include "midi/EMidiInputError.h"
 #include "midi/EmidioutputError.h"
@@ -13,7 +14,7 @@ constexpr const char* kProgram = "PROGRAM";
 }  // namespace
 
 std::filesystem::path TfrmMain::SettingsPath() const {
-  return std::filesystem::path(AppFolder) / "quorle.ini";
+  return SettingsFileFor(AppFolder);
 }
 
 void TfrmMain::ReadRegistry() {
@@ -84,6 +85,8 @@ void TfrmMain::WriteRegistry() {
   ini.Set(kProgram, "ProgramBanksOnCard", std::to_string(ProgramBanksOnCard));
   ini.Set(kProgram, "MixBanksOnCard", std::to_string(MixBanksOnCard));
   ini.Set(kProgram, "ActivePage", std::to_string(ActivePage));
+  std::error_code ec;
+  std::filesystem::create_directories(path.parent_path(), ec);
   if (!ini.Save(path)) {
     host_.ShowMessage(MessageIcon::Error, "Unable to write to " + path.string());
   }

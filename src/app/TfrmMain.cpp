@@ -2,6 +2,8 @@
 
 #include <exception>
 
+#include "help/HelpViewer.h"
+
 namespace quorle {
 
 TfrmMain::TfrmMain(FormHost& host, MidiService& service, MidiDispatcher& dispatcher,
@@ -24,6 +26,7 @@ TfrmMain::~TfrmMain() {
 }
 
 void TfrmMain::FormCreate() {
+  CreateHelpHook();
   InitMidiControls();
   ReadRegistry();
 
@@ -52,6 +55,7 @@ void TfrmMain::FormCreate() {
   ProgramBank = 0;
   MixNumber = 0;
   MixBank = 0;
+  FillAboutPage();
 
   // A stored page that does not exist opens the Setup page, as a first start does.
   if (ActivePage < 0 || ActivePage >= kPageCount) ActivePage = 1;
@@ -74,6 +78,8 @@ void TfrmMain::FormClose() {
     OutputOpen = false;
   }
   MidiIn.SetOnMidiInput(nullptr);
+  HelpHook.reset();
+  if (HelpViewer* viewer = host_.Help()) viewer->CloseAll();
 }
 
 void TfrmMain::Guarded(const std::function<void()>& operation) {
