@@ -28,6 +28,7 @@ bool QtHelpViewer::OpenHelp(const QString& path) {
   collection_ = std::make_unique<QTemporaryDir>();
   if (!collection_->isValid()) return false;
   auto engine = std::make_unique<QHelpEngineCore>(collection_->filePath("quorle.qhc"));
+  engine->setReadOnly(false);  // the collection is this run's own, to register the file in
   if (!engine->setupData() || !engine->registerDocumentation(path)) return false;
   if (QHelpEngineCore::namespaceName(path).isEmpty()) return false;
   engine_ = std::move(engine);
