@@ -1,5 +1,7 @@
 #include "qt/QtHelpViewer.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QFileInfo>
 #include <QHelpEngineCore>
 #include <QHelpLink>
@@ -65,10 +67,29 @@ bool QtHelpViewer::ShowTopic(const std::string& helpFile, int context) {
     layout->addWidget(browser_);
   }
   browser_->setSource(topic);
+  LendToModalDialog();
   window_->show();
   window_->raise();
   window_->activateWindow();
   return true;
+}
+
+void QtHelpViewer::LendToModalDialog() {
+  // A modal dialog blocks every window but its own; while it is open the help window is one of
+  // them, so its topic can be read and scrolled, and it comes back when the dialog closes.
+  auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+  if (!dialog || window_->parentWidget() == dialog) return;
+  auto moveTo = [this](QWidget* owner) {
+    const QRect geometry = window_->geometry();
+    const bool shown = window_->isVisible();
+    window_->setParent(owner, Qt::Window);
+    window_->setGeometry(geometry);
+    if (shown) window_->show();
+  };
+  moveTo(dialog);
+  QObject::connect(dialog, &QDialog::finished, window_, [this, moveTo] {
+    if (window_) moveTo(parent_);
+  });
 }
 
 void QtHelpViewer::CloseAll() {

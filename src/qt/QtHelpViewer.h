@@ -34,6 +34,7 @@ class QtHelpViewer : public HelpViewer {
 
  private:
   bool OpenHelp(const QString& path);
+  void LendToModalDialog();
 
   QString appFolder_;
   QPointer<QWidget> parent_;

@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QDialog>
 #include <QHelpEngineCore>
 #include <QHelpLink>
 #include <QLabel>
@@ -80,6 +81,26 @@ TEST_F(HelpWindow, HelpKeyOpensTheTopicOfThePageOrTabsAndCloseClosesIt) {
 
   window_->close();
   EXPECT_FALSE(help->isVisible());
+}
+
+TEST_F(HelpWindow, HelpKeyInADialogOpensItsPagesTopicInAWindowTheDialogDoesNotBlock) {
+  Start(true);
+  Find<QTabWidget>("Tabs")->setCurrentIndex(4);
+  ModalAnswerer answerer;
+  answerer.Then([&](QWidget* modal) {
+    QTest::keyClick(modal->focusWidget() ? modal->focusWidget() : modal, Qt::Key_F1);
+    EXPECT_EQ(Shown(), "mix.html");
+    QWidget* help = window_->HelpView().Window();
+    ASSERT_NE(help, nullptr);
+    EXPECT_EQ(help->parentWidget(), modal);
+    static_cast<QDialog*>(modal)->reject();
+  });
+  Click(Find<QPushButton>("btnGetMix"));
+  EXPECT_TRUE(WaitUntil([&] { return answerer.AllAnswered(); }));
+  QWidget* help = window_->HelpView().Window();
+  ASSERT_NE(help, nullptr);
+  EXPECT_EQ(help->parentWidget(), window_.get());
+  EXPECT_TRUE(help->isVisible());
 }
 
 TEST_F(HelpWindow, WithoutTheCompiledHelpAWarningSaysSoAndTheWindowGoesOn) {
