@@ -8,6 +8,8 @@ packages=(
   qt6-base-dev librtmidi-dev libasound2-dev libjack-jackd2-dev jackd2
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
   xvfb xauth imagemagick fonts-dejavu-core
+  libelf-dev qt6-tools-dev qt6-tools-dev-tools qt6-documentation-tools libqt6sql6-sqlite
+  desktop-file-utils
 )
 
 missing=()

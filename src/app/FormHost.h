@@ -8,6 +8,7 @@
 namespace quorle {
 
 class TfrmProgress;
+class HelpViewer;
 
 enum class MessageIcon { Information, Warning, Error };
 
@@ -39,6 +40,8 @@ class FormHost {
   virtual std::optional<std::string> ChooseFile(const FileChoice& choice) = 0;
   // The modeless progress window appeared or changed (caption, bar); nullptr when it is gone.
   virtual void ProgressChanged(const TfrmProgress* progress) = 0;
+  // The help window of this front end; none where help is not shown.
+  virtual HelpViewer* Help() { return nullptr; }
 };
 
 }  // namespace quorle

@@ -2,6 +2,7 @@
 #include <sstream>
 
 #include "app/IniFile.h"
+#include "app/InstallLayout.h"
 #include "app/TfrmMain.h"
 #include "midi/EMidiInputError.h"
 #include "midi/EmidioutputError.h"
@@ -16,7 +17,7 @@ constexpr const char* kProgram = "PROGRAM";
 }  // namespace
 
 std::filesystem::path TfrmMain::SettingsPath() const {
-  return std::filesystem::path(AppFolder) / "quorle.ini";
+  return SettingsFileFor(AppFolder);
 }
 
 void TfrmMain::ReadRegistry() {
@@ -97,6 +98,8 @@ void TfrmMain::WriteRegistry() {
   ini.Set(kProgram, "ProgramBanksOnCard", std::to_string(ProgramBanksOnCard));
   ini.Set(kProgram, "MixBanksOnCard", std::to_string(MixBanksOnCard));
   ini.Set(kProgram, "ActivePage", std::to_string(ActivePage));
+  std::error_code ec;
+  std::filesystem::create_directories(path.parent_path(), ec);
   if (!ini.Save(path)) {
     host_.ShowMessage(MessageIcon::Error, "Unable to write to " + path.string());
   }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <exception>
 
+#include "help/HelpViewer.h"
+
 namespace quorle {
 
 TfrmMain::TfrmMain(FormHost& host, MidiService& service, MidiDispatcher& dispatcher,
@@ -33,6 +35,7 @@ TfrmMain::~TfrmMain() {
 }
 
 void TfrmMain::FormCreate() {
+  CreateHelpHook();
   InitMidiControls();
   ReadRegistry();
   // Stored buffer values come into range before the port first opens, whatever the fields show
@@ -64,6 +67,7 @@ void TfrmMain::FormCreate() {
   ProgramBank = 0;
   MixNumber = 0;
   MixBank = 0;
+  FillAboutPage();
 
   // A stored page that does not exist opens the Setup page, as a first start does.
   if (ActivePage < 0 || ActivePage >= kPageCount) ActivePage = 1;
@@ -86,6 +90,8 @@ void TfrmMain::FormClose() {
     OutputOpen = false;
   }
   MidiIn.SetOnMidiInput(nullptr);
+  HelpHook.reset();
+  if (HelpViewer* viewer = host_.Help()) viewer->CloseAll();
 }
 
 void TfrmMain::Guarded(const std::function<void()>& operation) {

@@ -12,7 +12,9 @@
 
 #include "app/FormHost.h"
 #include "app/TMainState.h"
+#include "app/TVersionInfo.h"
 #include "dialogs/TfrmProgress.h"
+#include "help/THookHelpSystem.h"
 #include "midi/MidiDispatcher.h"
 #include "midi/TMidiInput.h"
 #include "midi/TMidiOutput.h"
@@ -132,6 +134,18 @@ class TfrmMain : public TMainState {
   void WriteRegistry();
   std::filesystem::path SettingsPath() const;
 
+  // About page, filled at start from the program's version block.
+  void FillAboutPage();
+  TVersionInfo VersionInfo;
+  std::string lblDescriptionCaption, lblVersionCaption, lblCopyrightCaption;
+
+  // Context help. The help key names the controls from the focused one outwards; the nearest one
+  // with a help context gives the topic.
+  int HelpContextOf(const std::vector<std::string>& controls) const;
+  void HelpRequested(const std::vector<std::string>& controls, THookHelpSystem::Point where);
+  std::unique_ptr<THookHelpSystem> HelpHook;
+  static constexpr int kWindowHelpContext = 1005;
+
   TMidiInput MidiIn;
   TMidiOutput MidiOut;
 
@@ -159,6 +173,7 @@ class TfrmMain : public TMainState {
   static constexpr int kPageCount = 5;
 
  private:
+  void CreateHelpHook();
   // The value a number field's text stands for: its minimum when it is not a whole number.
   static int FieldValue(const std::string& text, int minimum);
   void SetFieldFromProgram(std::string& text, int value, int minimum, int maximum,

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <functional>
 
+#include "app/TVersionInfo.h"
+#include "cli/DeviceCommands.h"
 #include "cli/LiveCommands.h"
 #include "cli/LiveSession.h"
 #include "cli/OfflineCommands.h"
@@ -95,6 +97,7 @@ int RunCli(int argc, const char* const* argv, const std::filesystem::path& appFo
            std::ostream& out, std::ostream& err) {
   CLI::App app{"Quorle: a SysEx librarian for the Alesis Andromeda", "quorle-cli"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", [] { return VersionReport(TVersionInfo()); });
   std::function<void()> command;
 
   LiveOptions live;
@@ -139,8 +142,18 @@ int RunCli(int argc, const char* const* argv, const std::filesystem::path& appFo
     return *session;
   };
 
+  auto* devices = app.add_subcommand("devices", "List the MIDI ports --in and --out can name");
+  devices->add_flag("--json", json, "One JSON object instead of text");
+  devices->callback([&] { command = [&] { DevicesCommand(live, appFolder, json, out, err); }; });
+
+  bool all = false;
   auto* check = app.add_subcommand("check", "Ask the instrument who it is");
+  check->add_flag("--all", all, "Try every output and listen on every input");
   check->callback([&] {
+    // Each output is listened to for a second, unless --timeout says otherwise.
+    const auto window = app.count("--timeout") ? live.timeout : std::chrono::milliseconds(1000);
+    if (all) command = [&, window] { CheckAllCommand(live, window, out, err); };
+    if (all) return;
     command = [&] {
       TfrmMain& f = startSession().Form();
       if (!f.OutputOpen) throw Refusal("the MIDI output port is not open");
@@ -155,6 +168,9 @@ int RunCli(int argc, const char* const* argv, const std::filesystem::path& appFo
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
     out << app.help();
+    return kExitOk;
+  } catch (const CLI::CallForVersion& e) {
+    out << e.what() << '\n';
     return kExitOk;
   } catch (const CLI::CallForAllHelp&) {
     out << app.help("", CLI::AppFormatMode::All);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "cli/DeviceCommands.h"
 #include "cli/OfflineCommands.h"
 #include "midi/MidiDispatcher.h"
 
@@ -29,16 +30,20 @@ int LiveSession::DeviceIndex(const std::string& device, const std::vector<std::s
       !device.empty() && device.size() < 6 && std::all_of(device.begin(), device.end(), [](char c) {
         return std::isdigit(static_cast<unsigned char>(c));
       });
+  const std::string choices = std::string("\nThe MIDI ") + (input ? "inputs" : "outputs") +
+                              " are: " + DeviceChoices(names) + " (quorle-cli devices lists them).";
   if (number) {
     const int index = std::stoi(device);
     if (index < static_cast<int>(names.size())) return index;
-    throw Refusal("Invalid device ID");
+    throw Refusal("Invalid device ID: there is no MIDI " + std::string(input ? "input" : "output") +
+                  " " + device + "." + choices);
   }
   const auto found = std::find(names.begin(), names.end(), device);
   if (found != names.end()) return static_cast<int>(found - names.begin());
   // The ports' own words for a name that no device has.
-  throw Refusal(input ? "MIDI Input Device " + device + " not installed "
-                      : "MIDI output Device " + device + " not installed");
+  throw Refusal((input ? "MIDI Input Device " + device + " not installed "
+                       : "MIDI output Device " + device + " not installed ") +
+                choices);
 }
 
 void LiveSession::Start() {

@@ -19,6 +19,8 @@
 #include "dialogs/TfrmPickDir.h"
 #include "dialogs/TfrmSetName.h"
 #include "midi/MidiDispatcher.h"
+#include "qt/QtHelpKey.h"
+#include "qt/QtHelpViewer.h"
 #include "qt/QtPickDirDialog.h"
 #include "qt/QtProgressWindow.h"
 #include "qt/QtSelectDialog.h"
@@ -68,6 +70,8 @@ MainWindow::MainWindow(MidiService& service, MidiDispatcher& dispatcher, const Q
   Stat->setFixedHeight(19);
   layout->addWidget(Stat);
 
+  help_ = std::make_unique<QtHelpViewer>(appFolder, this);
+  new QtHelpKey(*this);
   form_ = std::make_unique<TfrmMain>(*this, service, dispatcher, appFolder.toStdString());
 
   connect(Tabs, &QTabWidget::currentChanged, this, [this](int index) {
@@ -177,21 +181,22 @@ void MainWindow::EvenOutButtons(QWidget* page) {
 QWidget* MainWindow::BuildAboutPage() {
   QWidget* page = Page("tabAbout");
   auto* layout = new QVBoxLayout(page);
+  layout->addStretch(2);
   auto* logo = new QLabel(page);
   logo->setObjectName("iLogo");
-  logo->setAlignment(Qt::AlignCenter);
-  logo->setText("<b style='font-size:20pt'>Quorle</b>");
-  layout->addWidget(logo);
-  const std::pair<const char*, QString> labels[] = {
-      {"lblDescription", "A SysEx librarian for the Alesis Andromeda"},
-      {"lblVersion", "Version " QUORLE_VERSION},
-      {"lblCopyright", "Free software"}};
-  for (const auto& [name, text] : labels) {
-    auto* label = new QLabel(text, page);
+  logo->setPixmap(QPixmap(":/quorle-logo.png"));
+  logo->setFixedSize(185, 34);
+  layout->addWidget(logo, 0, Qt::AlignHCenter);
+  layout->addSpacing(16);
+  // Filled at start from the program's version block.
+  for (const char* name : {"lblDescription", "lblVersion", "lblCopyright"}) {
+    auto* label = new QLabel(page);
     label->setObjectName(name);
     label->setAlignment(Qt::AlignCenter);
-    layout->addWidget(label);
+    label->setFixedWidth(kClientWidth - 20);
+    layout->addWidget(label, 0, Qt::AlignHCenter);
   }
+  layout->addStretch(3);
   return page;
 }
 
@@ -334,6 +339,9 @@ void MainWindow::StateChanged() {
     }
   }
   Tabs->setCurrentIndex(f.ActivePage);
+  findChild<QLabel*>("lblDescription")->setText(Text(f.lblDescriptionCaption));
+  findChild<QLabel*>("lblVersion")->setText(Text(f.lblVersionCaption));
+  findChild<QLabel*>("lblCopyright")->setText(Text(f.lblCopyrightCaption));
 
   const bool enabled = f.ControlsEnabled();
   cbxIn->setEnabled(enabled);
@@ -414,6 +422,10 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
     return;
   }
   QWidget::keyPressEvent(event);
+}
+
+HelpViewer* MainWindow::Help() {
+  return help_.get();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -20,6 +20,7 @@ class QSocketNotifier;
 namespace quorle {
 
 class QtProgressWindow;
+class QtHelpViewer;
 
 class MidiService;
 class MidiDispatcher;
@@ -43,6 +44,8 @@ class MainWindow : public QWidget, public FormHost {
   ModalResult ShowModal(Dialog& dialog) override;
   std::optional<std::string> ChooseFile(const FileChoice& choice) override;
   void ProgressChanged(const TfrmProgress* progress) override;
+  HelpViewer* Help() override;
+  QtHelpViewer& HelpView() { return *help_; }
 
   // Answers file choices in place of the file dialog when set (tests).
   std::function<std::optional<std::string>(const FileChoice&)> fileChooserForTests;
@@ -78,6 +81,7 @@ class MainWindow : public QWidget, public FormHost {
   QList<QPushButton*> buttons_;
   QPointer<QtProgressWindow> progress_;
 
+  std::unique_ptr<QtHelpViewer> help_;
   QSocketNotifier* notifier_ = nullptr;
   MidiDispatcher& dispatcher_;
   std::unique_ptr<TfrmMain> form_;

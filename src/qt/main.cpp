@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "app/MidiSystem.h"
+#include "help/THelpTrace.h"
 #include "midi/MidiDispatcher.h"
 #include "qt/MainWindow.h"
 
@@ -12,7 +13,13 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("Quorle");
 
   quorle::MidiSystem::Options options;
-  const std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<std::string> all(argv + 1, argv + argc);
+  quorle::THelpTrace::SetCommandLine(all);
+  // The help layer's trace switches are no options of the simulator.
+  std::vector<std::string> args;
+  for (const std::string& arg : all) {
+    if (!quorle::THelpTrace::IsTraceSwitch(arg)) args.push_back(arg);
+  }
   const quorle::SimArguments parsed = quorle::ParseSimArguments(args, options.sim);
   if (!parsed.error.empty() || !parsed.rest.empty()) {
     const std::string what =

@@ -8,6 +8,7 @@
 #include <iostream>
 #include <thread>
 
+#include "app/TVersionInfo.h"
 #include "sim/SimSettings.h"
 #include "sim/SimulatedAndromeda.h"
 #include "simtool/RtMidiAndromeda.h"
@@ -29,6 +30,7 @@ constexpr const char* kUsage =
     "  --sim-seed N                   the content of a fresh memory (default 1)\n"
     "  --sim-fault FAULT              misbehave, see the README; several may be given\n"
     "  --help                         show this text\n"
+    "  --version                      show the version and build number\n"
     "\n"
     "QUORLE_SIM_STATE names the state file when --sim-state does not; QUORLE_MIDI_API chooses\n"
     "alsa or jack. Ends on SIGINT or SIGTERM.\n";
@@ -56,6 +58,10 @@ int main(int argc, char** argv) {
   for (const auto& arg : args) {
     if (arg == "--help" || arg == "-h") {
       std::cout << kUsage;
+      return 0;
+    }
+    if (arg == "--version") {
+      std::cout << VersionReport(TVersionInfo()) << '\n';
       return 0;
     }
   }

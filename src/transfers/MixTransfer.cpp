@@ -1,5 +1,6 @@
 // Get, Send, Rename and Initialize Mix: the entry points of the Mix page's upper buttons.
 #include "app/FileAccess.h"
+#include "app/InstallLayout.h"
 #include "app/TfrmMain.h"
 #include "dialogs/TdlgSendMix.h"
 #include "protocol/DumpName.h"
@@ -24,7 +25,7 @@ void TfrmMain::RecMixDump(TMidiInput& port) {
 }
 
 void TfrmMain::btnInitMixClick() {
-  const std::string path = AppFolder + "Default Mix.syx";
+  const std::string path = FindDataFile(AppFolder, "Default Mix.syx").string();
   const std::string reinstall = "Please replace or re-install this file";
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) {

@@ -45,11 +45,13 @@ class ScriptedHost : public FormHost {
     progressShown = progress != nullptr;
     ++progressChanges;
   }
+  HelpViewer* Help() override { return helpViewer; }
 
   // Answers, used in order; when none is left a dialog is cancelled and a file choice too.
   std::deque<DialogScript> dialogs;
   std::deque<FileScript> files;
   std::function<void()> onMessage;
+  HelpViewer* helpViewer = nullptr;
 
   std::vector<std::string> statuses;
   std::vector<Message> messages;
