@@ -151,7 +151,9 @@ int RunCli(int argc, const char* const* argv, const std::filesystem::path& appFo
   check->add_flag("--all", all, "Try every output and listen on every input");
   check->callback([&] {
     // Each output is listened to for a second, unless --timeout says otherwise.
-    const auto window = app.count("--timeout") ? live.timeout : std::chrono::milliseconds(1000);
+    const auto window =
+        live.timeout ? std::chrono::milliseconds(static_cast<long long>(*live.timeout * 1000))
+                     : std::chrono::milliseconds(1000);
     if (all) command = [&, window] { CheckAllCommand(live, window, out, err); };
     if (all) return;
     command = [&] {
