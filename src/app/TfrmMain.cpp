@@ -180,9 +180,12 @@ void TfrmMain::CancelExchange() {
 
 void TfrmMain::GiveUp(GaveUp why) {
   std::string status = why == GaveUp::NoReply ? kNoReplyText : kCancelledText;
+  // Where a bank stopped tells a loose cable from a damaged dump.
   if (pacedSend_) {
     status += ": " + std::to_string(pacedSend_->sent) + " of " +
               std::to_string(pacedSend_->messages.size()) + " sent";
+  } else if (collecting_) {
+    status += ": " + std::to_string(ReceivedCount) + " of 128 received";
   }
   EndExchange();
   // Whatever is still on its way belongs to nothing now.

@@ -120,6 +120,11 @@ TEST_F(LiveCli, SimulatorFaultsComeBeforeTheCommandAndAMalformedOneIsAUsageError
   EXPECT_EQ(Run({"--sim-fault", "ignore", "--timeout", "0.5", "get-global", "-o", Path("g.syx")}),
             3);
   EXPECT_FALSE(fs::exists(Path("g.syx")));
+  // A bank that stops in the middle writes nothing, however long it ran.
+  EXPECT_EQ(Run({"--sim-fault", "drop:100", "--timeout", "0.3", "get-program-bank", "--bank", "0",
+                 "-o", Path("b.syx")}),
+            3);
+  EXPECT_FALSE(fs::exists(Path("b.syx")));
   EXPECT_EQ(Run({"--sim-fault", "drop:3", "--sim-fault", "stall:300", "check"}), 2);
   EXPECT_THAT(err_.str(), HasSubstr("--sim-fault takes"));
 }

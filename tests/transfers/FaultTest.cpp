@@ -1,0 +1,156 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "dialogs/TdlgSendBank.h"
+#include "dialogs/TfrmSelProgram.h"
+#include "dialogs/TfrmSplitBank.h"
+#include "dialogs/TfrmSplitMixBank.h"
+#include "sim/SimSettings.h"
+#include "support/WindowFixture.h"
+
+namespace quorle {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+using testing::WindowFixture;
+
+// Every rehearsed fault of the instrument, met by the window's fetches with a short time-out.
+class Faults : public WindowFixture {
+ protected:
+  static constexpr double kTimeout = 0.3;
+
+  TfrmMain& StartWith(const std::string& fault) {
+    TfrmMain& f = Start([&](SimSettings& s) {
+      std::string error;
+      ASSERT_TRUE(ParseSimFault(fault, s.faults, error)) << error;
+    });
+    f.ReplyTimeout = kTimeout;
+    return f;
+  }
+  Bytes SimBank(const DumpKind& kind) {
+    Bytes all;
+    for (int i = 0; i < 128; ++i) {
+      const Bytes dump = Sim().Dump(kind, 0, i);
+      all.insert(all.end(), dump.begin(), dump.end());
+    }
+    return all;
+  }
+  // Runs one fetch to its end, whichever way it ends, and answers what the file then holds.
+  std::optional<Bytes> Fetch(const std::string& what) {
+    const auto file = dir_ / (what + ".syx");
+    std::filesystem::remove(file);
+    AnswerFile(file);
+    if (what == "program") {
+      AnswerDialog<TfrmSelProgram>([](TfrmSelProgram& d) { d.btnOKClick(); });
+      form_->btnGetProgramClick();
+    } else if (what == "programs") {
+      AnswerDialog<TfrmSplitBank>([](TfrmSplitBank& d) { d.btnOKClick(); });
+      form_->btnGetBankClick(0);
+    } else if (what == "mixes") {
+      AnswerDialog<TfrmSplitMixBank>([](TfrmSplitMixBank& d) { d.btnOKClick(); });
+      form_->btnGetMixBankClick(0);
+    } else {
+      form_->btnGetGlobalClick();
+    }
+    EXPECT_TRUE(WaitIdle()) << what;
+    EXPECT_FALSE(host_.progressShown) << what;
+    host_.files.clear();
+    if (!std::filesystem::exists(file)) return std::nullopt;
+    return Read(file);
+  }
+};
+
+TEST_F(Faults, BrokenBanksEndInATimeOutAndNoFileWhileSingleRepliesStillWork) {
+  for (const std::string fault :
+       {"drop:5", "wrong-opcode:5", "short:5", "stall:5", "stall:5:900"}) {
+    SCOPED_TRACE(fault);
+    TfrmMain& f = StartWith(fault);
+    EXPECT_TRUE(Fetch("program").has_value());
+    EXPECT_EQ(Fetch("global"), Sim().GlobalData());
+
+    EXPECT_EQ(Fetch("programs"), std::nullopt);
+    EXPECT_EQ(f.StatusText(), std::string(TfrmMain::kNoReplyText) + ": 5 of 128 received");
+    EXPECT_EQ(f.LastGaveUp(), TfrmMain::GaveUp::NoReply);
+    // What still comes of the broken bank is passed over; the Mix bank breaks the same way.
+    EXPECT_EQ(Fetch("mixes"), std::nullopt);
+    EXPECT_THAT(f.StatusText(), StartsWith(TfrmMain::kNoReplyText));
+    form_.reset();
+    midi_.reset();
+  }
+}
+
+TEST_F(Faults, ForeignMessagesSlowRepliesAndShortStallsAreSurvived) {
+  for (const std::string fault : {"foreign:5", "slow:100", "stall:5:100"}) {
+    SCOPED_TRACE(fault);
+    TfrmMain& f = StartWith(fault);
+    EXPECT_TRUE(Fetch("program").has_value());
+    EXPECT_EQ(Fetch("programs"), SimBank(kProgramKind));
+    EXPECT_EQ(f.StatusText(), "Bank \"programs.syx\" saved to disk");
+    EXPECT_EQ(Fetch("mixes"), SimBank(kMixKind));
+    EXPECT_EQ(Fetch("global"), Sim().GlobalData());
+    form_.reset();
+    midi_.reset();
+  }
+}
+
+TEST_F(Faults, AnInstrumentThatIgnoresSingleRequestsTimesOutAndALateReplyIsNeverSaved) {
+  TfrmMain& f = StartWith("ignore");
+  EXPECT_EQ(Fetch("program"), std::nullopt);
+  EXPECT_EQ(f.StatusText(), TfrmMain::kNoReplyText);
+  EXPECT_EQ(Fetch("global"), std::nullopt);
+  EXPECT_EQ(f.StatusText(), TfrmMain::kNoReplyText);
+  EXPECT_EQ(Fetch("programs"), SimBank(kProgramKind));  // banks still come
+  EXPECT_TRUE(host_.fileChoices.size() == 1);           // only the bank asked where to save
+
+  // A reply later than the time-out is freed unread: no save dialog, no file.
+  form_.reset();
+  midi_.reset();
+  host_.fileChoices.clear();
+  TfrmMain& g = StartWith("slow:600");
+  EXPECT_EQ(Fetch("program"), std::nullopt);
+  EXPECT_EQ(g.StatusText(), TfrmMain::kNoReplyText);
+  g.ReplyTimeout = 5;
+  g.btnCheckClick();  // the late dump arrives while this waits
+  ASSERT_TRUE(WaitFor([&] { return host_.messages.size() == 1; }));
+  EXPECT_THAT(host_.messages[0].text, HasSubstr("found"));
+  EXPECT_TRUE(host_.fileChoices.empty());
+}
+
+TEST_F(Faults, SilenceNotLengthEndsAWaitAndTheUserCanGiveUpAtOnce) {
+  // A bank that takes several time-outs to arrive completes while its dumps keep coming.
+  TfrmMain& f = Start([](SimSettings& s) { s.rate = 100000; });
+  f.ReplyTimeout = 0.2;
+  EXPECT_EQ(Fetch("mixes"), SimBank(kMixKind));
+
+  // Cancel while collecting: nothing saved, the window free again.
+  f.ReplyTimeout = 0;  // waits as long as it takes
+  AnswerDialog<TfrmSplitBank>([](TfrmSplitBank& d) { d.btnOKClick(); });
+  AnswerFile(dir_ / "cancelled.syx");
+  f.btnGetBankClick(0);
+  ASSERT_TRUE(WaitFor([&] { return f.ReceivedCount >= 3; }));
+  f.CancelExchange();
+  EXPECT_EQ(f.StatusText(), std::string(TfrmMain::kCancelledText) + ": " +
+                                std::to_string(f.ReceivedCount) + " of 128 received");
+  EXPECT_TRUE(f.ControlsEnabled());
+  EXPECT_FALSE(host_.progressShown);
+  EXPECT_EQ(f.LastGaveUp(), TfrmMain::GaveUp::Cancelled);
+
+  // Cancel while sending: the status says how many went out, and no more follow.
+  UseEndpoint();
+  f.SendDelay = 20;
+  AnswerFile(Write("b.syx", SimBank(kProgramKind)));
+  AnswerDialog<TdlgSendBank>([](TdlgSendBank& d) { d.BitBtn1Click(); });
+  f.btnSendBankClick();
+  ASSERT_TRUE(WaitFor([&] { return endpoint_->Sent().size() >= 3; }));
+  f.CancelExchange();
+  EXPECT_THAT(f.StatusText(), StartsWith(std::string(TfrmMain::kCancelledText) + ": "));
+  ASSERT_TRUE(WaitIdle());
+  const std::size_t sent = endpoint_->Sent().size();
+  EXPECT_THAT(f.StatusText(), HasSubstr(": " + std::to_string(sent) + " of 128 sent"));
+  EXPECT_LT(sent, 128u);
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "cancelled.syx"));
+}
+
+}  // namespace
+}  // namespace quorle
