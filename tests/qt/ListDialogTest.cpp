@@ -97,7 +97,7 @@ TEST_F(RenameViews, GridShowsAll128NamesAndRenamesByDoubleClick) {
   EXPECT_EQ(*f.BankNames, names);
 }
 
-TEST_F(RenameViews, BankChooserTakesTheDiskWithOneClickAndWaitsForABankAfterALoad) {
+TEST_F(RenameViews, BankChooserTakesTheDiskWithOneClick) {
   TfrmMain& f = window_->Form();
   f.ProgramBank = 4;
   TfrmSelBank source(f, kProgramKind, TfrmSelBank::Question::Source);
@@ -114,19 +114,6 @@ TEST_F(RenameViews, BankChooserTakesTheDiskWithOneClickAndWaitsForABankAfterALoa
             ModalResult::OK);
   EXPECT_TRUE(source.DiskChosen());
   EXPECT_EQ(f.ProgramBank, -1);
-
-  TfrmSelBank target(f, kProgramKind, TfrmSelBank::Question::Target);
-  Show(*window_, target, [](QWidget* form) {
-    EXPECT_EQ(Child<QPushButton>(form, "btnLoad")->text(), "Save to disk");
-    auto* ok = Child<QPushButton>(form, "btnOK");
-    EXPECT_FALSE(ok->isEnabled());
-    EXPECT_FALSE(Child<QRadioButton>(form, "rbUser")->isChecked());
-    Click(Child<QRadioButton>(form, "rbUser"));
-    EXPECT_TRUE(ok->isEnabled());
-    Click(ok);
-  });
-  target.btnOKClick();
-  EXPECT_EQ(f.ProgramBank, 0);
 }
 
 }  // namespace
