@@ -129,6 +129,15 @@ class TfrmMain : public TMainState {
   // Frees a received message unread: what arrives while nothing is asked for.
   void IgnoreReply(TMidiInput& port);
 
+  // Bank rename through the grid of 128 names, and bank split into 128 files (the split buttons
+  // are the fetch buttons' tag 1).
+  void btnRenameProgBankClick();
+  void btnRenameMixBankClick();
+  void HandleBankRename();
+  void HandleMixBankRename();
+  void SplitProgramBank();
+  void SplitMixBank();
+
   // Settings file "quorle.ini" beside the program file.
   void ReadRegistry();
   void WriteRegistry();
@@ -207,6 +216,15 @@ class TfrmMain : public TMainState {
   std::string& BankFolderFor(const DumpKind& kind);
   // The kind whose bank is being collected; nullptr while none is.
   const DumpKind* collecting_ = nullptr;
+  // Bank rename and split, written once over the Program and Mix descriptors.
+  void RenameBankClick(const DumpKind& kind);
+  // The grid over the bank in hand; on OK, the second half of the rename.
+  void RenameBankInHand(const DumpKind& kind);
+  void HandleRename(const DumpKind& kind);
+  void SplitBank(const DumpKind& kind);
+  void WriteSplitFile(const DumpKind& kind, ByteView dump, std::size_t n);
+  // The whole bank is in and the window unlocked: what a rename or split does with it.
+  void BankCollected(const DumpKind& kind);
 
   // A send of many messages, each after the last has left the output port and SendDelay more.
   struct PacedMessage {

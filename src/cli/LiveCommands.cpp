@@ -4,11 +4,15 @@
 #include <filesystem>
 #include <memory>
 
+#include "cli/NamesFile.h"
 #include "cli/OfflineCommands.h"
 #include "dialogs/TdlgSendBank.h"
 #include "dialogs/TdlgSendMix.h"
 #include "dialogs/TdlgSendMixBank.h"
 #include "dialogs/TdlgSendProgram.h"
+#include "dialogs/TfrmList.h"
+#include "dialogs/TfrmPickDir.h"
+#include "dialogs/TfrmSelBank.h"
 #include "dialogs/TfrmSelMix.h"
 #include "dialogs/TfrmSelProgram.h"
 #include "dialogs/TfrmSetName.h"
@@ -28,6 +32,14 @@ struct Target {
   std::string name;
   std::string file;
   bool wholeBank = false;
+  // Bank rename and split.
+  std::string namesFile;
+  std::shared_ptr<NamesFile> names;
+  bool fromFile = false;
+  int sendTo = -1;  // -1: to saveFile
+  std::string saveFile;
+  std::string folder;
+  std::string refusal;  // why an answer was refused, when the answer knows better than the runner
 };
 
 // Makes the choice in a bank dialog as a user would, so the command line can choose only what
@@ -44,7 +56,7 @@ bool Choose(BankChooser& dialog, const DumpKind& kind, int bank, int number) {
 }
 
 // Answers every dialog an operation shows from the command's options.
-ModalResult Answer(Dialog& dialog, const Target& t) {
+ModalResult Answer(Dialog& dialog, Target& t) {
   if (auto* d = dynamic_cast<TfrmSelProgram*>(&dialog)) {
     if (!Choose(*d, kProgramKind, t.bank, t.number)) return ModalResult::Cancel;
     d->btnOKClick();
@@ -70,6 +82,39 @@ ModalResult Answer(Dialog& dialog, const Target& t) {
     d->btnOKClick();
   } else if (auto* d = dynamic_cast<TfrmSetName*>(&dialog)) {
     d->SetName(t.name);
+  } else if (auto* d = dynamic_cast<TfrmSelBank*>(&dialog)) {
+    const bool source = d->Asked() == TfrmSelBank::Question::Source;
+    if (source ? t.fromFile : t.sendTo < 0) {
+      d->btnLoadClick();
+      return ModalResult::OK;
+    }
+    const int bank = source ? t.bank : t.sendTo;
+    if (!Choose(*d, d->Presets() == 1 ? kMixKind : kProgramKind, bank, 0)) {
+      t.refusal = "bank " + std::to_string(bank) + " cannot be chosen there";
+      return ModalResult::Cancel;
+    }
+    d->btnOKClick();
+  } else if (auto* d = dynamic_cast<TfrmList*>(&dialog)) {
+    try {
+      for (int i = 0; i < static_cast<int>(kBankEntries); ++i) {
+        const int column = i / TfrmList::kRows, row = i % TfrmList::kRows;
+        const std::string old = d->Cell(column, row).substr(4);
+        const std::string name = t.names->NameFor(i, old);
+        if (name != old) d->Rename(column, row, name);
+      }
+    } catch (const Refusal& e) {
+      t.refusal = e.what();
+      return ModalResult::Cancel;
+    }
+    d->btnOKClick();
+  } else if (auto* d = dynamic_cast<TfrmPickDir*>(&dialog)) {
+    const auto folder = std::filesystem::absolute(t.folder);
+    d->lbSplitDirDblClick(folder);
+    if (d->CurrentFolder() != std::filesystem::weakly_canonical(folder)) {
+      t.refusal = t.folder + ": is not a folder";
+      return ModalResult::Cancel;
+    }
+    d->btnOKClick();
   } else {
     return ModalResult::Cancel;
   }
@@ -85,8 +130,9 @@ class Runner {
       if (r != ModalResult::OK) refused_ = true;
       return r;
     };
-    host_.answerFile = [this](const FileChoice&) -> std::optional<std::string> {
-      return std::filesystem::absolute(target_.file).string();
+    host_.answerFile = [this](const FileChoice& choice) -> std::optional<std::string> {
+      const bool save = choice.mode == FileChoice::Mode::Save && !target_.saveFile.empty();
+      return std::filesystem::absolute(save ? target_.saveFile : target_.file).string();
     };
     if (!form_.OutputOpen) throw Refusal("the MIDI output port is not open");
   }
@@ -98,6 +144,7 @@ class Runner {
         [&] { return form_.ControlsEnabled() && form_.MidiOut.MessagesInFlight() == 0; });
     // The simulated instrument keeps what it was sent in its state file; let it finish writing.
     session_.Midi().Simulator().FlushState(std::chrono::seconds(10));
+    if (refused_ && !target_.refusal.empty()) throw Refusal(target_.refusal);
     if (refused_) {
       throw Refusal("bank " + std::to_string(target_.bank) +
                     (target_.wholeBank ? "" : " entry " + std::to_string(target_.number)) +
@@ -146,13 +193,16 @@ void AddLiveCommands(CLI::App& app, std::function<void()>& command,
     void (TfrmMain::*rename)();
     void (TfrmMain::*getBank)(int tag);
     void (TfrmMain::*sendBank)();
+    void (TfrmMain::*renameBank)();
   };
-  for (const Kind& k : {Kind{"program", &kProgramKind, &TfrmMain::btnGetProgramClick,
-                             &TfrmMain::btnSendProgramClick, &TfrmMain::btnRenameProgramClick,
-                             &TfrmMain::btnGetBankClick, &TfrmMain::btnSendBankClick},
-                        Kind{"mix", &kMixKind, &TfrmMain::btnGetMixClick,
-                             &TfrmMain::btnSendMixClick, &TfrmMain::btnRenameMixClick,
-                             &TfrmMain::btnGetMixBankClick, &TfrmMain::btnSendMixBankClick}}) {
+  for (const Kind& k :
+       {Kind{"program", &kProgramKind, &TfrmMain::btnGetProgramClick,
+             &TfrmMain::btnSendProgramClick, &TfrmMain::btnRenameProgramClick,
+             &TfrmMain::btnGetBankClick, &TfrmMain::btnSendBankClick,
+             &TfrmMain::btnRenameProgBankClick},
+        Kind{"mix", &kMixKind, &TfrmMain::btnGetMixClick, &TfrmMain::btnSendMixClick,
+             &TfrmMain::btnRenameMixClick, &TfrmMain::btnGetMixBankClick,
+             &TfrmMain::btnSendMixBankClick, &TfrmMain::btnRenameMixBankClick}}) {
     const std::string word = k.word;
     const std::string Name(k.kind->name);
 
@@ -211,6 +261,62 @@ void AddLiveCommands(CLI::App& app, std::function<void()>& command,
         r.Expect(
             " " + std::filesystem::path(target->file).filename().string() + " sent to Andromeda",
             "nothing was sent");
+      };
+    });
+
+    auto* renameBank =
+        app.add_subcommand("rename-" + word + "-bank", "Rename the entries of a " + Name +
+                                                           " bank, to a file or the instrument");
+    auto* source = renameBank->add_option_group("source", "The bank to rename");
+    source->add_option("--bank", t.bank, "A bank of the instrument: 0 User, or a card bank")
+        ->check(CLI::Range(0, lastBank));
+    auto* fromFile = source->add_option("--file", t.file, "A " + Name + " bank file");
+    source->require_option(1);
+    renameBank
+        ->add_option("--names", t.namesFile,
+                     "128 lines, the new name of each entry as info --names prints it "
+                     "(-: standard input)")
+        ->required();
+    auto* goesTo = renameBank->add_option_group("target", "Where the renamed bank goes");
+    goesTo->add_option("-o,--output", t.saveFile, "The bank file to write");
+    goesTo->add_option("--send-to", t.sendTo, "0 for the User bank or a card bank")
+        ->check(CLI::Range(0, lastBank));
+    goesTo->require_option(1);
+    renameBank->callback([&command, &run, target, k, fromFile] {
+      target->fromFile = fromFile->count() > 0;
+      command = [&run, target, k] {
+        target->wholeBank = true;
+        // Every line is checked before the instrument is asked anything.
+        target->names = std::make_shared<NamesFile>(target->namesFile);
+        Runner r(run, *target);
+        r.Do(k.renameBank);
+        if (target->sendTo >= 0) {
+          r.Expect(k.kind == &kProgramKind ? " Renamed bank sent to Andromeda"
+                                           : " Renamed mix bank sent to Andromeda",
+                   "nothing was sent");
+        } else {
+          r.Expect(" File '" + std::filesystem::path(target->saveFile).filename().string() +
+                       "' saved to disk",
+                   "nothing was written");
+        }
+      };
+    });
+
+    auto* splitBank = app.add_subcommand("split-" + word + "-bank",
+                                         "Fetch a whole " + Name + " bank into 128 single files");
+    splitBank->add_option("--bank", t.bank, "Bank number as the instrument counts them")
+        ->required()
+        ->check(CLI::Range(0, lastBank));
+    splitBank->add_option("DIR", t.folder, "The folder to write into")->required();
+    splitBank->callback([&command, &run, target, k, Name] {
+      command = [&run, target, k, Name] {
+        target->wholeBank = true;
+        std::error_code ec;
+        std::filesystem::create_directories(target->folder, ec);
+        if (ec) throw Refusal(target->folder + ": cannot be created: " + ec.message());
+        Runner r(run, *target);
+        r.Do([&](TfrmMain& f) { (f.*k.getBank)(1); });
+        r.Expect(" ", "the " + Name + " bank did not arrive whole");
       };
     });
 

@@ -184,7 +184,7 @@ void SplitCommand(const fs::path& file, const fs::path& folder, std::ostream& ou
 
   const DumpKind& dumpKind = *DumpKindOf(kind);
   for (const Entry& e : Entries(kind, content)) {
-    const fs::path target = folder / SplitFileName(dumpKind, e.index, DumpName(dumpKind, e.bytes));
+    const fs::path target = SplitFilePath(folder, dumpKind, e.index, e.bytes);
     WriteOrRefuse(target, e.bytes);
     out << target.string() << '\n';
   }

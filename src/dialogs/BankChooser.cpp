@@ -79,6 +79,12 @@ void BankChooser::DisablePresets() {
   if (checked_ >= 1 && checked_ <= presets_) RadioClick(0);
 }
 
+void BankChooser::ClearChoice() {
+  checked_ = kNone;
+  CardEnabled = false;
+  CardIndex = -1;
+}
+
 void BankChooser::EntryChange(int index) {
   // Typed text that matches no entry keeps the previous choice.
   if (index < 0 || index >= static_cast<int>(EntryList.size())) return;

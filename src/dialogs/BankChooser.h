@@ -62,6 +62,8 @@ class BankChooser : public Dialog {
               bool withEntries);
   // Called after every change of the working choice; the dialogs that write through use it.
   virtual void ChoiceChanged() {}
+  // No radio button checked, so OK waits for the user's choice.
+  void ClearChoice();
 
  private:
   const Style style_;

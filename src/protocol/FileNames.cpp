@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "protocol/DumpName.h"
+
 namespace quorle {
 
 bool IsForbiddenInFileName(char c) {
@@ -22,7 +24,9 @@ std::string SplitFileName(const DumpKind& kind, int n, std::string_view name) {
   std::string out = std::string(kind.splitPrefix) + number;
   for (std::size_t p = 0; p < name.size(); ++p) {
     const char b = name[p];
-    if (IsForbiddenInFileName(b)) continue;
+    const auto u = static_cast<unsigned char>(b);
+    // What one system would take, another refuses or shows as garbage.
+    if (IsForbiddenInFileName(b) || u < 0x20 || u >= 0x7F) continue;
     // A blank is kept only where it follows a non-blank of the name itself, even one left out.
     if (b != ' ' || p == 0 || name[p - 1] != ' ') out += b;
   }
@@ -33,6 +37,11 @@ std::string SplitFileName(const DumpKind& kind, int n, std::string_view name) {
     out += ".syx";
   }
   return out;
+}
+
+std::filesystem::path SplitFilePath(const std::filesystem::path& folder, const DumpKind& kind,
+                                    int n, ByteView dump) {
+  return folder / SplitFileName(kind, n, DumpName(kind, dump));
 }
 
 }  // namespace quorle

@@ -43,6 +43,17 @@ bool AcceptsFileSize(FileKind kind, std::uintmax_t size) {
   return record != 0 && size / record == RecordCount(kind);
 }
 
+bool IsSoundBank(const DumpKind& kind, ByteView content) {
+  const FileKind bank =
+      kind.opcode == kProgramKind.opcode ? FileKind::ProgramBank : FileKind::MixBank;
+  if (!AcceptsFileSize(bank, content.size())) return false;
+  for (std::size_t i = 0; i < kBankEntries; ++i) {
+    const ByteView record = content.subspan(i * kind.dumpSize, kind.dumpSize);
+    if (!CheckDumpFraming(kind, record) || record[7] != i) return false;
+  }
+  return true;
+}
+
 FileKind ClassifyFile(ByteView content) {
   const std::size_t size = content.size();
   if (size == kProgramKind.dumpSize && CheckDumpHeader(content, kProgramKind.opcode)) {

@@ -19,6 +19,10 @@ std::size_t RecordCount(FileKind kind);
 // the surplus of a longer file is not read.
 bool AcceptsFileSize(FileKind kind, std::uintmax_t size);
 
+// Whether a bank file of the kind holds every record as a whole dump standing at its own place
+// (record i carries entry byte i), so a damaged or shuffled file never reaches the instrument.
+bool IsSoundBank(const DumpKind& kind, ByteView content);
+
 // The kind of a file by its exact size and, for single dumps, its opcode; "unknown" otherwise.
 FileKind ClassifyFile(ByteView content);
 std::string_view FileKindName(FileKind kind);

@@ -16,11 +16,13 @@
 #include <algorithm>
 
 #include "dialogs/BankChooser.h"
+#include "dialogs/TfrmList.h"
 #include "dialogs/TfrmPickDir.h"
 #include "dialogs/TfrmSetName.h"
 #include "midi/MidiDispatcher.h"
 #include "qt/QtHelpKey.h"
 #include "qt/QtHelpViewer.h"
+#include "qt/QtListDialog.h"
 #include "qt/QtPickDirDialog.h"
 #include "qt/QtProgressWindow.h"
 #include "qt/QtSelectDialog.h"
@@ -114,11 +116,16 @@ MainWindow::MainWindow(MidiService& service, MidiDispatcher& dispatcher, const Q
       {"btnRenameMix", &TfrmMain::btnRenameMixClick},
       {"btnInitMix", &TfrmMain::btnInitMixClick},
       {"btnSendBank", &TfrmMain::btnSendBankClick},
-      {"btnSendMixBank", &TfrmMain::btnSendMixBankClick}};
+      {"btnSendMixBank", &TfrmMain::btnSendMixBankClick},
+      {"btnRenameProgBank", &TfrmMain::btnRenameProgBankClick},
+      {"btnRenameMixBank", &TfrmMain::btnRenameMixBankClick}};
   for (const auto& [name, click] : clicks) Wire(findChild<QPushButton*>(name), click);
   // Buttons that share a handler tell it apart by their tag.
   const std::pair<const char*, void (TfrmMain::*)(int)> tagged[] = {
-      {"btnGetBank", &TfrmMain::btnGetBankClick}, {"btnGetMixBank", &TfrmMain::btnGetMixBankClick}};
+      {"btnGetBank", &TfrmMain::btnGetBankClick},
+      {"btnGetMixBank", &TfrmMain::btnGetMixBankClick},
+      {"btnSplitProgramBank", &TfrmMain::btnGetBankClick},
+      {"btnSplitMixBank", &TfrmMain::btnGetMixBankClick}};
   for (const auto& [name, click] : tagged) {
     auto* button = findChild<QPushButton*>(name);
     const int tag = button->property("tag").toInt();
@@ -372,6 +379,9 @@ ModalResult MainWindow::ShowModal(Dialog& dialog) {
   }
   if (auto* name = dynamic_cast<TfrmSetName*>(&dialog)) {
     return QtSetNameDialog(*name, this).Run();
+  }
+  if (auto* list = dynamic_cast<TfrmList*>(&dialog)) {
+    return QtListDialog(*list, *this, this).Run();
   }
   if (auto* folder = dynamic_cast<TfrmPickDir*>(&dialog)) {
     return QtPickDirDialog(*folder, this).Run();

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 #include <QVBoxLayout>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "dialogs/TdlgSendMix.h"
 #include "dialogs/TdlgSendMixBank.h"
 #include "dialogs/TdlgSendProgram.h"
+#include "dialogs/TfrmSelBank.h"
 #include "dialogs/TfrmSelMix.h"
 #include "dialogs/TfrmSelProgram.h"
 
@@ -69,6 +71,14 @@ Form FormOf(const BankChooser& logic) {
     return {"dlgSendMixBank", nullptr,     nullptr, {kUser, {}, kCard},
             "btnOK",          "btnCancel", false,   nullptr};
   }
+  if (dynamic_cast<const TfrmSelBank*>(&logic)) {
+    if (logic.Presets() == 1) {
+      return {"frmSelBank", nullptr,     nullptr, {kUser, {}, kCard},
+              "btnOK",      "btnCancel", false,   nullptr};
+    }
+    return {"frmSelBank", nullptr,     nullptr, {kUser, {}, {}, kCard},
+            "btnOK",      "btnCancel", false,   nullptr};
+  }
   // The bank choosers, told apart by their preset banks, so a chooser without a form of its own
   // still shows the buttons its logic counts on.
   if (logic.Presets() == 1) {
@@ -113,6 +123,21 @@ QtSelectDialog::QtSelectDialog(BankChooser& logic, QWidget* parent)
     connect(entries_, &QComboBox::activated, this, [this](int index) {
       logic_.EntryChange(index);
       Redraw();
+    });
+  }
+
+  if (auto* bank = dynamic_cast<TfrmSelBank*>(&logic)) {
+    // A file on disk instead of a bank: the answer is complete with the click.
+    const bool load = bank->Asked() == TfrmSelBank::Question::Source;
+    auto* btnLoad = new QPushButton(
+        style()->standardIcon(load ? QStyle::SP_DialogOpenButton : QStyle::SP_DialogSaveButton),
+        QString::fromStdString(bank->btnLoadCaption), this);
+    btnLoad->setObjectName("btnLoad");
+    btnLoad->setAutoDefault(false);
+    layout->addWidget(btnLoad);
+    connect(btnLoad, &QPushButton::clicked, this, [this, bank] {
+      bank->btnLoadClick();
+      accept();
     });
   }
 

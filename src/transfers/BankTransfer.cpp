@@ -11,46 +11,9 @@
 #include "dialogs/TfrmSplitMixBank.h"
 #include "protocol/DumpName.h"
 #include "protocol/SysexFile.h"
+#include "transfers/BankCommon.h"
 
 namespace quorle {
-
-namespace {
-
-bool IsProgram(const DumpKind& kind) {
-  return kind.opcode == kProgramKind.opcode;
-}
-
-// " 005/127 - Name": the progress window's line for entry n.
-std::string EntryCaption(std::size_t n, const std::string& name) {
-  char number[16];
-  std::snprintf(number, sizeof number, "%.3d", static_cast<int>(n));
-  return std::string(" ") + number + "/127 - " + name;
-}
-
-// The bank numbers a request may carry: User, the presets and the fourteen card banks.
-bool IsBankNumber(const DumpKind& kind, int bank) {
-  return bank >= 0 && bank < kind.firstCardBank + BankChooser::kCardBanks;
-}
-
-// Whether every record of a bank file is a whole dump of the kind standing at its own place, so a
-// damaged or shuffled file never reaches the instrument.
-bool IsSoundBank(const DumpKind& kind, ByteView content) {
-  if (!AcceptsFileSize(IsProgram(kind) ? FileKind::ProgramBank : FileKind::MixBank,
-                       content.size())) {
-    return false;
-  }
-  for (std::size_t i = 0; i < kBankEntries; ++i) {
-    const ByteView record = content.subspan(i * kind.dumpSize, kind.dumpSize);
-    if (!CheckDumpFraming(kind, record) || record[7] != i) return false;
-  }
-  return true;
-}
-
-std::string BankRefusal(const DumpKind& kind) {
-  return IsProgram(kind) ? " is not a Program Bank Dump" : " is not a Mix Bank Dump";
-}
-
-}  // namespace
 
 std::string& TfrmMain::BankFolderFor(const DumpKind& kind) {
   return IsProgram(kind) ? BankPath : MixBankPath;
@@ -71,6 +34,8 @@ void TfrmMain::GetBankClick(const DumpKind& kind, int tag) {
   if (tag == 0) {
     DumpMode = kDumpSave;
     SendBankRequest(kind);
+  } else {
+    IsProgram(kind) ? SplitProgramBank() : SplitMixBank();
   }
 }
 
@@ -93,7 +58,9 @@ void TfrmMain::StartBankFetch(const DumpKind& kind) {
   ReceivedCount = 0;
   BankNames.emplace();
   collecting_ = &kind;
-  SetStatus(IsProgram(kind) ? " Receiving Program Bank..." : " Receiving Mix Bank...");
+  SetStatus(DumpMode == kDumpSplit
+                ? (IsProgram(kind) ? " Splitting Program Bank..." : " Splitting Mix Bank...")
+                : (IsProgram(kind) ? " Receiving Program Bank..." : " Receiving Mix Bank..."));
   Progress = std::make_unique<TfrmProgress>(host_);
   Progress->SetCaption("");
   Progress->Show();
@@ -123,11 +90,12 @@ void TfrmMain::RecBank(const DumpKind& kind, TMidiInput& port) {
   ReceivedCount = static_cast<int>(n + 1);
   Progress->SetCaption(EntryCaption(n, name));
   BankNames->push_back(name);
+  if (DumpMode == kDumpSplit) WriteSplitFile(kind, message, n);
   if (ReceivedCount < static_cast<int>(kBankEntries)) return;
 
   EndExchange();
   Enable();
-  if (DumpMode != kDumpSave) return;
+  if (DumpMode != kDumpSave) return BankCollected(kind);
   Bytes file;
   file.reserve(kBankEntries * kind.dumpSize);
   for (const auto& slot : BankBuffer)

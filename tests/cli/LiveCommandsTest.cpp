@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -95,6 +96,98 @@ TEST_F(LiveCli, WholeBanksTravelByteExactBothWays) {
   EXPECT_EQ(Run({"send-program-bank", Path("user.syx"), "--bank", "0"}), 1);
   EXPECT_EQ(err_.str(), "user.syx is not a Program Bank Dump\n");
   EXPECT_EQ(Run({"send-program-bank", Path("user.syx"), "--bank", "17"}), 2);
+}
+
+TEST_F(LiveCli, BankNamesRoundTripThroughInfoAnEditAndARename) {
+  ASSERT_EQ(Run({"get-program-bank", "--bank", "0", "-o", Path("user.syx")}), 0) << err_.str();
+  ASSERT_EQ(Run({"info", Path("user.syx"), "--names"}), 0);
+  std::string names = out_.str();
+  // Line 6 (entry 5) gets a new name; every other line stays as info printed it.
+  const auto from = [&](int line) {
+    std::size_t at = 0;
+    for (int i = 1; i < line; ++i) at = names.find('\n', at) + 1;
+    return at;
+  };
+  names.replace(from(6), names.find('\n', from(6)) - from(6), "New Five");
+  ASSERT_TRUE(WriteFileAtomically(
+                  dir_ / "names.txt",
+                  ByteView(reinterpret_cast<const std::uint8_t*>(names.data()), names.size()))
+                  .ok);
+
+  ASSERT_EQ(Run({"rename-program-bank", "--file", Path("user.syx"), "--names", Path("names.txt"),
+                 "-o", Path("renamed.syx")}),
+            0)
+      << err_.str();
+  EXPECT_THAT(out_.str(), HasSubstr(" File 'renamed.syx' saved to disk"));
+  Bytes user, renamed;
+  ASSERT_TRUE(ReadWholeFile(Path("user.syx"), user).ok);
+  ASSERT_TRUE(ReadWholeFile(Path("renamed.syx"), renamed).ok);
+  const Bytes five(user.begin() + 5 * 2350, user.begin() + 6 * 2350);
+  Bytes expected = user;
+  const Bytes newFive = RenameDump(kProgramKind, five, "New Five");
+  std::copy(newFive.begin(), newFive.end(), expected.begin() + 5 * 2350);
+  EXPECT_EQ(renamed, expected);
+
+  // A name of bytes that info can only show (a control byte, a Latin-1 letter) comes back as it
+  // was.
+  Bytes odd = user;
+  const Bytes oddFirst =
+      RenameDump(kProgramKind, ByteView(user).first(2350), std::string("Caf\xE9\x01 Bar", 9));
+  std::copy(oddFirst.begin(), oddFirst.end(), odd.begin());
+  ASSERT_TRUE(WriteFileAtomically(dir_ / "odd.syx", odd).ok);
+  ASSERT_EQ(Run({"info", Path("odd.syx"), "--names"}), 0);
+  ASSERT_TRUE(WriteFileAtomically(dir_ / "odd.txt",
+                                  ByteView(reinterpret_cast<const std::uint8_t*>(out_.str().data()),
+                                           out_.str().size()))
+                  .ok);
+  ASSERT_EQ(Run({"rename-program-bank", "--file", Path("odd.syx"), "--names", Path("odd.txt"), "-o",
+                 Path("odd2.syx")}),
+            0)
+      << err_.str();
+  Bytes odd2;
+  ASSERT_TRUE(ReadWholeFile(Path("odd2.syx"), odd2).ok);
+  EXPECT_EQ(odd2, odd);
+
+  // From the instrument to a card bank, and back into a file: the same bank.
+  ASSERT_EQ(Run({"--delay", "0", "rename-program-bank", "--bank", "0", "--names", Path("names.txt"),
+                 "--send-to", "3"}),
+            0)
+      << err_.str();
+  EXPECT_THAT(out_.str(), HasSubstr(" Renamed bank sent to Andromeda"));
+  ASSERT_EQ(Run({"get-program-bank", "--bank", "3", "-o", Path("card.syx")}), 0);
+  Bytes card;
+  ASSERT_TRUE(ReadWholeFile(Path("card.syx"), card).ok);
+  for (std::size_t i = 0; i < 128; ++i) expected[i * 2350 + 6] = 3;
+  EXPECT_EQ(card, expected);
+
+  // A line no name can be is refused, naming it, before anything is written.
+  names.replace(from(9), names.find('\n', from(9)) - from(9), "Seventeen chars!!");
+  ASSERT_TRUE(WriteFileAtomically(
+                  dir_ / "bad.txt",
+                  ByteView(reinterpret_cast<const std::uint8_t*>(names.data()), names.size()))
+                  .ok);
+  EXPECT_EQ(Run({"rename-program-bank", "--file", Path("user.syx"), "--names", Path("bad.txt"),
+                 "-o", Path("never.syx")}),
+            1);
+  EXPECT_THAT(err_.str(), HasSubstr("bad.txt line 9: \"Seventeen chars!!\""));
+  EXPECT_FALSE(fs::exists(dir_ / "never.syx"));
+  EXPECT_EQ(Run({"rename-mix-bank", "--bank", "1", "--names", Path("names.txt"), "--send-to", "0"}),
+            1);
+  EXPECT_THAT(err_.str(), HasSubstr("bank 1 cannot be chosen there"));
+}
+
+TEST_F(LiveCli, LiveSplitWritesTheFilesTheOfflineSplitWrites) {
+  ASSERT_EQ(Run({"split-mix-bank", "--bank", "1", Path("live")}), 0) << err_.str();
+  ASSERT_EQ(Run({"get-mix-bank", "--bank", "1", "-o", Path("presets.syx")}), 0);
+  ASSERT_EQ(Run({"split", Path("presets.syx"), Path("offline")}), 0);
+  std::map<std::string, Bytes> live, offline;
+  for (auto [folder, files] : {std::pair{"live", &live}, std::pair{"offline", &offline}}) {
+    for (const auto& entry : fs::directory_iterator(dir_ / folder)) {
+      ASSERT_TRUE(ReadWholeFile(entry.path(), (*files)[entry.path().filename().string()]).ok);
+    }
+  }
+  EXPECT_EQ(live.size(), 128u);
+  EXPECT_EQ(live, offline);
 }
 
 TEST_F(LiveCli, RefusalsAndUsageErrorsHaveTheirOwnExitStatus) {

@@ -21,6 +21,9 @@ TEST(SplitFileName, NamesAsAReceivedBankWouldProduce) {
   EXPECT_EQ(SplitFileName(kMixKind, 12, "a * b?<>|\"\\  end"), "MIX012 a  b end.syx");
   EXPECT_EQ(SplitFileName(kProgramKind, 1, std::string("Nul\0Name        ", 16)),
             "PRG001 NulName.syx");
+  // Control bytes and bytes of 80 hex and up are valid nowhere, or valid only on some systems.
+  EXPECT_EQ(SplitFileName(kMixKind, 9, "Caf\xE9\x01 \x7F\x1F Au\x80\xFF\tx  "),
+            "MIX009 Caf  Aux.syx");
 }
 
 TEST(ProposedFileName, DropsForbiddenCharactersAndKeepsEveryBlank) {

@@ -359,11 +359,12 @@ TEST_F(MainWindowView, EachTransferButtonRunsItsOwnOperation) {
   EXPECT_EQ(choices[4].folder, "/mix-bank-files");
   for (const auto& choice : choices) EXPECT_EQ(choice.mode, FileChoice::Mode::Open);
 
-  // Split and rename of whole banks have no operation yet: they ask nothing.
-  for (const char* name :
-       {"btnSplitProgramBank", "btnRenameProgBank", "btnSplitMixBank", "btnRenameMixBank"}) {
-    EXPECT_EQ(press(name).form, "") << name;
-  }
+  // Split and rename of whole banks first ask which bank: the split with the fetch's chooser.
+  const std::pair<const char*, const char*> banks[] = {{"btnSplitProgramBank", "frmSplitBank"},
+                                                       {"btnRenameProgBank", "frmSelBank"},
+                                                       {"btnSplitMixBank", "frmSplitMixBank"},
+                                                       {"btnRenameMixBank", "frmSelBank"}};
+  for (const auto& [name, form] : banks) EXPECT_EQ(press(name).form, form) << name;
   EXPECT_EQ(choices.size(), 5u);
   EXPECT_TRUE(f.ControlsEnabled());
 }

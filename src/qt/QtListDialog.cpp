@@ -1,0 +1,72 @@
+#include "qt/QtListDialog.h"
+
+#include <QFontDatabase>
+#include <QHeaderView>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "app/FormHost.h"
+#include "dialogs/TfrmList.h"
+
+namespace quorle {
+
+namespace {
+
+// Name bytes as characters: Latin-1 for the printable ones, "?" where a byte would show as
+// nothing or break the line, as `quorle-cli info --names` shows them. The logic keeps the bytes.
+QString Shown(const std::string& cell) {
+  QString text;
+  for (char c : cell) {
+    const auto u = static_cast<unsigned char>(c);
+    text += (u < 0x20 || (u >= 0x7F && u < 0xA0)) ? QChar('?') : QChar(u);
+  }
+  return text;
+}
+
+}  // namespace
+
+QtListDialog::QtListDialog(TfrmList& logic, FormHost& host, QWidget* parent)
+    : QtFormDialog(logic, "frmList", parent), logic_(logic), host_(host) {
+  auto* layout = new QVBoxLayout(this);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+  Grid = new QTableWidget(TfrmList::kRows, TfrmList::kColumns, this);
+  Grid->setObjectName("Grid");
+  // Names line up in a fixed-pitch font; cells grow from the design size only when it needs more.
+  Grid->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  const QFontMetrics metrics(Grid->font());
+  const int columnWidth = std::max(120, metrics.horizontalAdvance(QString(20, 'W')) + 12);
+  const int rowHeight = std::max(16, metrics.height() + 2);
+  Grid->horizontalHeader()->hide();
+  Grid->verticalHeader()->hide();
+  Grid->horizontalHeader()->setMinimumSectionSize(1);
+  Grid->verticalHeader()->setMinimumSectionSize(1);
+  for (int c = 0; c < TfrmList::kColumns; ++c) Grid->setColumnWidth(c, columnWidth);
+  for (int r = 0; r < TfrmList::kRows; ++r) Grid->setRowHeight(r, rowHeight);
+  Grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  Grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  Grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  Grid->setSelectionMode(QAbstractItemView::SingleSelection);
+  const int frame = 2 * Grid->frameWidth();
+  Grid->setFixedSize(TfrmList::kColumns * columnWidth + frame, TfrmList::kRows * rowHeight + frame);
+  for (int c = 0; c < TfrmList::kColumns; ++c) {
+    for (int r = 0; r < TfrmList::kRows; ++r) Grid->setItem(r, c, new QTableWidgetItem);
+  }
+  Grid->setCurrentCell(0, 0);
+  layout->addWidget(Grid);
+  // Activation is a double-click, or Enter for the keyboard.
+  connect(Grid, &QTableWidget::cellActivated, this, [this](int row, int column) {
+    if (logic_.GridDblClick(host_, column, row)) Redraw();
+  });
+  AddButtons(layout, "btnOK", "btnCancel");
+  Redraw();
+}
+
+void QtListDialog::Redraw() {
+  for (int c = 0; c < TfrmList::kColumns; ++c) {
+    for (int r = 0; r < TfrmList::kRows; ++r) Grid->item(r, c)->setText(Shown(logic_.Cell(c, r)));
+  }
+  setWindowTitle(QString::fromStdString(logic_.Caption));
+}
+
+}  // namespace quorle

@@ -1,0 +1,113 @@
+// Rename a whole Program or Mix bank through the grid of its 128 names: the bank comes from the
+// instrument or a bank file, and goes to a bank of the instrument or a file. Written once over the
+// two dump descriptors; ProgramBankEdit.cpp and MixBankEdit.cpp hold the named entry points.
+#include "app/FileAccess.h"
+#include "app/TfrmMain.h"
+#include "dialogs/TfrmList.h"
+#include "dialogs/TfrmSelBank.h"
+#include "protocol/DumpName.h"
+#include "protocol/SysexFile.h"
+#include "transfers/BankCommon.h"
+
+namespace quorle {
+
+void TfrmMain::RenameBankClick(const DumpKind& kind) {
+  TfrmSelBank dialog(*this, kind, TfrmSelBank::Question::Source);
+  if (host_.ShowModal(dialog) != ModalResult::OK) return;
+  if (!dialog.DiskChosen()) {
+    if (!dialog.OkEnabled()) return;
+    dialog.btnOKClick();
+    if (!IsBankNumber(kind, SelectedBank(kind))) return;
+    DumpMode = kDumpRenameBank;
+    StartBankFetch(kind);
+    return;
+  }
+
+  const auto path = ChooseFile(FileChoice::Mode::Open, BankFolderFor(kind));
+  if (!path) return;
+  CurrentFileName = *path;
+  const Bytes content = ReadFileOrThrow(*path);
+  if (!IsSoundBank(kind, content)) {
+    host_.ShowMessage(MessageIcon::Error, FileNameOf(*path) + BankRefusal(kind));
+    return;
+  }
+  BankNames.emplace();
+  for (std::size_t i = 0; i < kBankEntries; ++i) {
+    const ByteView record = ByteView(content).subspan(i * kind.dumpSize, kind.dumpSize);
+    std::copy(record.begin(), record.end(), BankBuffer[i].begin());
+    BankNames->push_back(DumpName(kind, record));
+  }
+  RenameBankInHand(kind);
+}
+
+void TfrmMain::RenameBankInHand(const DumpKind& kind) {
+  TfrmList grid(*this);
+  if (!IsProgram(kind)) grid.Caption = "Rename Mix Bank";
+  if (host_.ShowModal(grid) != ModalResult::OK) return;
+  grid.btnOKClick();
+  IsProgram(kind) ? HandleBankRename() : HandleMixBankRename();
+}
+
+void TfrmMain::HandleRename(const DumpKind& kind) {
+  // Asked before the dialog, which turns the bank into -1 when the bank goes to disk.
+  const int inHand = SelectedBank(kind);
+  const std::string proposed =
+      inHand < 0 ? FileNameOf(CurrentFileName)
+                 : (IsProgram(kind) ? "Bank" : "MixBank") + std::to_string(inHand);
+
+  TfrmSelBank dialog(*this, kind, TfrmSelBank::Question::Target);
+  if (!OutputOpen) {
+    // The edited names can still be saved.
+    dialog.OnlyDisk();
+    SetStatus(kNoOutputText);
+  }
+  if (host_.ShowModal(dialog) != ModalResult::OK) return;
+  if (!dialog.DiskChosen()) {
+    if (!dialog.OkEnabled()) return;
+    dialog.btnOKClick();
+  }
+
+  // An entry nobody renamed goes out byte for byte, whatever its name holds.
+  std::vector<Bytes> dumps;
+  for (std::size_t i = 0; i < kBankEntries; ++i) {
+    const ByteView slot(BankBuffer[i].data(), kind.dumpSize);
+    const std::string& name = (*BankNames)[i];
+    dumps.push_back(name == DumpName(kind, slot) ? Bytes(slot.begin(), slot.end())
+                                                 : RenameDump(kind, slot, name));
+  }
+
+  if (dialog.DiskChosen()) {
+    const auto path = ChooseFile(FileChoice::Mode::Save, BankFolderFor(kind), proposed);
+    if (!path) return;
+    CurrentFileName = *path;
+    Bytes file;
+    file.reserve(kBankEntries * kind.dumpSize);
+    for (const Bytes& dump : dumps) file.insert(file.end(), dump.begin(), dump.end());
+    WriteFileOrThrow(*path, file);
+    SetStatus(" File '" + FileNameOf(*path) + "' saved to disk");
+    return;
+  }
+
+  if (!OutputOpen || !IsBankNumber(kind, SelectedBank(kind))) return;
+  const auto bank = static_cast<std::uint8_t>(SelectedBank(kind));
+  std::vector<PacedMessage> messages;
+  messages.reserve(kBankEntries);
+  for (std::size_t i = 0; i < kBankEntries; ++i) {
+    PacedMessage m{std::move(dumps[i]), EntryCaption(i, (*BankNames)[i])};
+    AddressDump(m.bytes, bank, static_cast<std::uint8_t>(i));
+    messages.push_back(std::move(m));
+  }
+  SendPaced(
+      std::move(messages), IsProgram(kind) ? " Sending Program Bank..." : " Sending Mix Bank...",
+      IsProgram(kind) ? " Renamed bank sent to Andromeda" : " Renamed mix bank sent to Andromeda");
+}
+
+void TfrmMain::BankCollected(const DumpKind& kind) {
+  if (DumpMode == kDumpRenameBank) {
+    RenameBankInHand(kind);
+  } else if (DumpMode == kDumpSplit) {
+    SetStatus(" ");
+  }
+}
+
+}  // namespace quorle
