@@ -213,6 +213,9 @@ class TfrmMain : public TMainState {
   void StartBankFetch(const DumpKind& kind);
   void RecBank(const DumpKind& kind, TMidiInput& port);
   void SendBankFileClick(const DumpKind& kind);
+  // The bank file the user picks, when all its records are sound dumps at their own places;
+  // otherwise the refusal box, and nothing.
+  std::optional<Bytes> OpenBankFile(const DumpKind& kind);
   std::string& BankFolderFor(const DumpKind& kind);
   // The kind whose bank is being collected; nullptr while none is.
   const DumpKind* collecting_ = nullptr;

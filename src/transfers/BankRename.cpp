@@ -23,17 +23,11 @@ void TfrmMain::RenameBankClick(const DumpKind& kind) {
     return;
   }
 
-  const auto path = ChooseFile(FileChoice::Mode::Open, BankFolderFor(kind));
-  if (!path) return;
-  CurrentFileName = *path;
-  const Bytes content = ReadFileOrThrow(*path);
-  if (!IsSoundBank(kind, content)) {
-    host_.ShowMessage(MessageIcon::Error, FileNameOf(*path) + BankRefusal(kind));
-    return;
-  }
+  const auto content = OpenBankFile(kind);
+  if (!content) return;
   BankNames.emplace();
   for (std::size_t i = 0; i < kBankEntries; ++i) {
-    const ByteView record = ByteView(content).subspan(i * kind.dumpSize, kind.dumpSize);
+    const ByteView record = ByteView(*content).subspan(i * kind.dumpSize, kind.dumpSize);
     std::copy(record.begin(), record.end(), BankBuffer[i].begin());
     BankNames->push_back(DumpName(kind, record));
   }

@@ -105,15 +105,22 @@ void TfrmMain::RecBank(const DumpKind& kind, TMidiInput& port) {
             "\" saved to disk");
 }
 
-void TfrmMain::SendBankFileClick(const DumpKind& kind) {
+std::optional<Bytes> TfrmMain::OpenBankFile(const DumpKind& kind) {
   const auto path = ChooseFile(FileChoice::Mode::Open, BankFolderFor(kind));
-  if (!path) return;
+  if (!path) return std::nullopt;
   CurrentFileName = *path;
-  const Bytes content = ReadFileOrThrow(*path);
+  Bytes content = ReadFileOrThrow(*path);
   if (!IsSoundBank(kind, content)) {
     host_.ShowMessage(MessageIcon::Error, FileNameOf(*path) + BankRefusal(kind));
-    return;
+    return std::nullopt;
   }
+  return content;
+}
+
+void TfrmMain::SendBankFileClick(const DumpKind& kind) {
+  const auto file = OpenBankFile(kind);
+  if (!file) return;
+  const Bytes& content = *file;
 
   bool confirmed;
   if (IsProgram(kind)) {
@@ -143,7 +150,7 @@ void TfrmMain::SendBankFileClick(const DumpKind& kind) {
   }
   SendPaced(std::move(messages),
             IsProgram(kind) ? " Sending Program Bank..." : " Sending Mix Bank...",
-            " " + FileNameOf(*path) + " sent to Andromeda");
+            " " + FileNameOf(CurrentFileName) + " sent to Andromeda");
 }
 
 }  // namespace quorle

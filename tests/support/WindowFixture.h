@@ -65,6 +65,15 @@ class WindowFixture : public ::testing::Test {
         [&] { return form_->ControlsEnabled() && form_->MidiOut.MessagesInFlight() == 0; });
   }
   SimulatedAndromeda& Sim() { return midi_->Simulator(); }
+  // A whole bank of the simulated instrument as a bank file holds it.
+  Bytes SimBank(const DumpKind& kind, int bank = 0) {
+    Bytes all;
+    for (int i = 0; i < 128; ++i) {
+      const Bytes dump = Sim().Dump(kind, bank, i);
+      all.insert(all.end(), dump.begin(), dump.end());
+    }
+    return all;
+  }
 
   std::filesystem::path Write(const std::string& name, ByteView content) {
     const auto path = dir_ / name;

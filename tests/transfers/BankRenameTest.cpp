@@ -14,14 +14,6 @@ using testing::WindowFixture;
 
 class BankRename : public WindowFixture {
  protected:
-  Bytes SimBank(const DumpKind& kind, int bank) {
-    Bytes all;
-    for (int i = 0; i < 128; ++i) {
-      const Bytes dump = Sim().Dump(kind, bank, i);
-      all.insert(all.end(), dump.begin(), dump.end());
-    }
-    return all;
-  }
   static Bytes Record(const Bytes& bank, const DumpKind& kind, int i) {
     const auto at = bank.begin() + static_cast<std::ptrdiff_t>(i * kind.dumpSize);
     return Bytes(at, at + static_cast<std::ptrdiff_t>(kind.dumpSize));

@@ -17,14 +17,6 @@ using testing::WindowFixture;
 
 class BankTransfer : public WindowFixture {
  protected:
-  Bytes SimBank(const DumpKind& kind, int bank) {
-    Bytes all;
-    for (int i = 0; i < 128; ++i) {
-      const Bytes dump = Sim().Dump(kind, bank, i);
-      all.insert(all.end(), dump.begin(), dump.end());
-    }
-    return all;
-  }
   void FetchBank(const DumpKind& kind, int bank, const std::filesystem::path& file) {
     if (&kind == &kProgramKind) {
       AnswerDialog<TfrmSplitBank>([=](TfrmSplitBank& d) {

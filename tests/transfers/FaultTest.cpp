@@ -28,14 +28,6 @@ class Faults : public WindowFixture {
     f.ReplyTimeout = kTimeout;
     return f;
   }
-  Bytes SimBank(const DumpKind& kind) {
-    Bytes all;
-    for (int i = 0; i < 128; ++i) {
-      const Bytes dump = Sim().Dump(kind, 0, i);
-      all.insert(all.end(), dump.begin(), dump.end());
-    }
-    return all;
-  }
   // Runs one fetch to its end, whichever way it ends, and answers what the file then holds.
   std::optional<Bytes> Fetch(const std::string& what) {
     const auto file = dir_ / (what + ".syx");
