@@ -123,6 +123,11 @@ void TfrmMain::RecBank(const DumpKind& kind, TMidiInput& port) {
   ReceivedCount = static_cast<int>(n + 1);
   Progress->SetCaption(EntryCaption(n, name));
   BankNames->push_back(name);
+  // A backup keeps each bank in its own folder and goes on to the next.
+  if (backup_) {
+    BackupBankDump(kind);
+    return;
+  }
   if (ReceivedCount < static_cast<int>(kBankEntries)) return;
 
   EndExchange();
