@@ -15,8 +15,9 @@ Bytes JoinBank(const std::vector<JoinPart>& parts, std::string& error) {
       return {};
     }
     if (kind && partKind != kind) {
-      error = part.name + " is a " + std::string(partKind->name) + ", the files before it are " +
-              std::string(kind->name) + "s: a bank holds one kind";
+      // Both are named: either may be the odd one out.
+      error = part.name + " is a " + std::string(partKind->name) + " and " + parts.front().name +
+              " a " + std::string(kind->name) + ": a bank holds one kind";
       return {};
     }
     kind = partKind;
