@@ -215,7 +215,9 @@ void TfrmMain::BackupBankDump(const DumpKind& kind) {
   const int n = ReceivedCount - 1;
   char number[32];
   std::snprintf(number, sizeof number, "%.3d/127 ", n);
-  BackupReceived(kind.dumpSize, number + BankNames->back());
+  std::string name = BankNames->back();
+  name.erase(name.find_last_not_of(' ') + 1);
+  BackupReceived(kind.dumpSize, number + name);
   if (ReceivedCount < static_cast<int>(kBankEntries)) return;
 
   collecting_ = nullptr;
