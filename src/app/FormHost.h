@@ -15,7 +15,8 @@ enum class MessageIcon { Information, Warning, Error };
 // A save or open file dialog: default extension "syx", filter "SysEx files (*syx)|*.syx". The save
 // dialog asks before overwriting; the open dialog takes only an existing file.
 struct FileChoice {
-  enum class Mode { Save, Open } mode = Mode::Open;
+  // NewFolder: a name for a folder that does not exist yet; Folder: an existing folder.
+  enum class Mode { Save, Open, NewFolder, Folder } mode = Mode::Open;
   std::string folder;    // where it opens; empty: wherever the platform starts
   std::string fileName;  // proposed name (save)
 };
@@ -38,6 +39,12 @@ class FormHost {
   virtual ModalResult ShowModal(Dialog& dialog) = 0;
   // The chosen file's full path, or nothing when cancelled.
   virtual std::optional<std::string> ChooseFile(const FileChoice& choice) = 0;
+  // A question to be answered Yes or No before something is overwritten; true for Yes. A host
+  // that cannot ask answers No.
+  virtual bool Confirm(const std::string& text) {
+    (void)text;
+    return false;
+  }
   // The modeless progress window appeared or changed (caption, bar); nullptr when it is gone.
   virtual void ProgressChanged(const TfrmProgress* progress) = 0;
   // The help window of this front end; none where help is not shown.

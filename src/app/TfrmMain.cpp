@@ -118,6 +118,7 @@ void TfrmMain::Disable() {
 }
 
 void TfrmMain::EndExchange() {
+  AbandonBackup();
   collecting_ = nullptr;
   if (pacedSend_ && pacedSend_->pause != 0) dispatcher_.StopTimer(pacedSend_->pause);
   pacedSend_.reset();

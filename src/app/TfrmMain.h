@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -8,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/FormHost.h"
@@ -18,6 +20,7 @@
 #include "midi/MidiDispatcher.h"
 #include "midi/TMidiInput.h"
 #include "midi/TMidiOutput.h"
+#include "protocol/BackupManifest.h"
 #include "protocol/MessageSet.h"
 
 namespace quorle {
@@ -138,6 +141,18 @@ class TfrmMain : public TMainState {
   void SplitProgramBank();
   void SplitMixBank();
 
+  // The whole instrument at once. Backup fetches the Global Data, the User and card banks (and
+  // with cbBackupPresetsChecked the presets) into a new folder with a manifest; Restore checks
+  // such a folder whole, then sends it back. Both chain the exchanges above.
+  void btnBackupClick();
+  void btnRestoreClick();
+  void Backup(const std::string& folder);
+  enum class RestoreParts { All, Programs, Mixes, Global };
+  void Restore(const std::string& folder, RestoreParts parts = RestoreParts::All);
+  void RecBackupIdentity(TMidiInput& port);
+  void RecCardProbe(TMidiInput& port);
+  bool cbBackupPresetsChecked = false;
+
   // Settings file "quorle.ini" beside the program file.
   void ReadRegistry();
   void WriteRegistry();
@@ -245,6 +260,37 @@ class TfrmMain : public TMainState {
     MidiDispatcher::TimerId pause = 0;
   };
   std::optional<PacedSend> pacedSend_;
+
+  // A backup or restore under way: what it has learned and what is left to do.
+  struct BackupRun {
+    bool restoring = false;
+    std::filesystem::path folder;  // the backup's own
+    std::filesystem::path temp;    // a backup is written here until every file is in
+    bool withPresets = false;
+    std::vector<BackupFile> files;  // a backup's, in fetch order
+    std::size_t next = 0;           // the file being fetched
+    BackupManifest manifest;
+    const DumpKind* probing = nullptr;  // the card bank 1 asked for, while waiting for it
+    MidiDispatcher::TimerId probeTimer = 0;
+    std::size_t bytesTotal = 0, bytesDone = 0;
+    std::chrono::steady_clock::time_point started;
+    RestoreParts parts = RestoreParts::All;
+    std::vector<std::pair<BackupFile, Bytes>> verified;  // a restore's files, checked
+  };
+  std::optional<BackupRun> backup_;
+  void ProbeCard(const DumpKind& kind);
+  void CardProbed(bool answered);
+  void BackupStart();
+  void BackupNext();
+  // Called by the collectors for each dump or piece a backup receives.
+  void BackupReceived(std::size_t bytes, const std::string& entry);
+  void BackupBankDump(const DumpKind& kind);
+  void BackupGlobalWhole();
+  void BackupFinish();
+  void BackupSave(const BackupFile& file, ByteView content, std::vector<std::string> names);
+  void RestoreProbed();
+  // Removes what an unfinished backup wrote; part of ending any exchange.
+  void AbandonBackup();
 
   // The reply watch: armed while an exchange waits for the instrument, re-armed by every message.
   void WatchReply();

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "app/TVersionInfo.h"
+#include "cli/BackupCommands.h"
 #include "cli/DeviceCommands.h"
 #include "cli/LiveCommands.h"
 #include "cli/LiveSession.h"
@@ -165,6 +166,7 @@ int RunCli(int argc, const char* const* argv, const std::filesystem::path& appFo
   });
 
   AddLiveCommands(app, command, startSession);
+  AddBackupCommands(app, command, startSession, out);
 
   try {
     app.parse(argc, argv);

@@ -43,4 +43,8 @@ std::optional<std::string> CliHost::ChooseFile(const FileChoice& choice) {
   return answerFile ? answerFile(choice) : std::nullopt;
 }
 
+bool CliHost::Confirm(const std::string& text) {
+  return answerConfirm && answerConfirm(text);
+}
+
 }  // namespace quorle

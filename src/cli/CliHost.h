@@ -22,11 +22,13 @@ class CliHost : public FormHost {
   // Dialogs and file choosers are answered by the command from its options.
   ModalResult ShowModal(Dialog& dialog) override;
   std::optional<std::string> ChooseFile(const FileChoice& choice) override;
+  bool Confirm(const std::string& text) override;
   // On a terminal, the progress window's caption as one line that redraws itself.
   void ProgressChanged(const TfrmProgress* progress) override;
 
   std::function<ModalResult(Dialog&)> answerDialog;
   std::function<std::optional<std::string>(const FileChoice&)> answerFile;
+  std::function<bool(const std::string&)> answerConfirm;
 
   // Message boxes shown so far, and how many of them were information boxes.
   const std::vector<std::string>& Messages() const { return messages_; }

@@ -1,5 +1,6 @@
 #include "qt/MainWindow.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
@@ -108,6 +109,8 @@ MainWindow::MainWindow(MidiService& service, MidiDispatcher& dispatcher, const Q
   const std::pair<const char*, void (TfrmMain::*)()> clicks[] = {
       {"btnGetGlobal", &TfrmMain::btnGetGlobalClick},
       {"btnSendGlobal", &TfrmMain::btnSendGlobalClick},
+      {"btnBackup", &TfrmMain::btnBackupClick},
+      {"btnRestore", &TfrmMain::btnRestoreClick},
       {"btnGetProgram", &TfrmMain::btnGetProgramClick},
       {"btnSendProgram", &TfrmMain::btnSendProgramClick},
       {"btnRenameProgram", &TfrmMain::btnRenameProgramClick},
@@ -272,7 +275,14 @@ QWidget* MainWindow::BuildGlobalPage() {
   QWidget* page = Page("tabGlobal");
   Button(page, "btnGetGlobal", "Receive Global Data", 0, 120, 129);
   Button(page, "btnSendGlobal", "Send Global Data", 1, 120, 129);
+  Button(page, "btnBackup", "Backup...", 0, 170, 129);
+  Button(page, "btnRestore", "Restore...", 1, 170, 129);
   EvenOutButtons(page);
+  auto* presets = new QCheckBox("Include presets in the backup", page);
+  presets->setObjectName("cbBackupPresets");
+  presets->move(page->findChild<QPushButton*>("btnBackup")->x(), 205);
+  connect(presets, &QCheckBox::toggled, this,
+          [this](bool checked) { form_->cbBackupPresetsChecked = checked; });
   return page;
 }
 
@@ -355,6 +365,11 @@ void MainWindow::StateChanged() {
   cbxOut->setEnabled(enabled);
   tbSendDelay->setEnabled(enabled);
   for (QPushButton* button : buttons_) button->setEnabled(enabled);
+  if (auto* presets = findChild<QCheckBox*>("cbBackupPresets")) {
+    const QSignalBlocker block(presets);
+    presets->setChecked(f.cbBackupPresetsChecked);
+    presets->setEnabled(enabled);
+  }
   redrawing_ = false;
 }
 
@@ -371,6 +386,11 @@ void MainWindow::ShowMessage(MessageIcon icon, const std::string& text) {
       QMessageBox::critical(this, "Quorle", message);
       break;
   }
+}
+
+bool MainWindow::Confirm(const std::string& text) {
+  return QMessageBox::question(this, "Quorle", Text(text), QMessageBox::Yes | QMessageBox::No,
+                               QMessageBox::No) == QMessageBox::Yes;
 }
 
 ModalResult MainWindow::ShowModal(Dialog& dialog) {
@@ -392,6 +412,24 @@ ModalResult MainWindow::ShowModal(Dialog& dialog) {
 
 std::optional<std::string> MainWindow::ChooseFile(const FileChoice& choice) {
   if (fileChooserForTests) return fileChooserForTests(choice);
+  if (choice.mode == FileChoice::Mode::Folder) {
+    const QString folder =
+        QFileDialog::getExistingDirectory(this, "Restore from backup folder", Text(choice.folder));
+    if (folder.isEmpty()) return std::nullopt;
+    return folder.toStdString();
+  }
+  if (choice.mode == FileChoice::Mode::NewFolder) {
+    // A name for the folder the backup creates; no extension, no file filter.
+    QFileDialog dialog(this, "Back up into a new folder",
+                       QDir(Text(choice.folder)).filePath(Text(choice.fileName)));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+      return std::nullopt;
+    }
+    return dialog.selectedFiles().front().toStdString();
+  }
   const QString filter = "SysEx files (*syx)";
   const QString start = QDir(Text(choice.folder)).filePath(Text(choice.fileName));
   QFileDialog dialog(this, QString(), start, filter);

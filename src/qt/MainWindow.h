@@ -42,6 +42,7 @@ class MainWindow : public QWidget, public FormHost {
   void StateChanged() override;
   void ShowMessage(MessageIcon icon, const std::string& text) override;
   ModalResult ShowModal(Dialog& dialog) override;
+  bool Confirm(const std::string& text) override;
   std::optional<std::string> ChooseFile(const FileChoice& choice) override;
   void ProgressChanged(const TfrmProgress* progress) override;
   HelpViewer* Help() override;

@@ -91,6 +91,11 @@ void TfrmMain::RecBank(const DumpKind& kind, TMidiInput& port) {
   Progress->SetCaption(EntryCaption(n, name));
   BankNames->push_back(name);
   if (DumpMode == kDumpSplit) WriteSplitFile(kind, message, n);
+  // A backup keeps each bank in its own folder and goes on to the next.
+  if (backup_) {
+    BackupBankDump(kind);
+    return;
+  }
   if (ReceivedCount < static_cast<int>(kBankEntries)) return;
 
   EndExchange();

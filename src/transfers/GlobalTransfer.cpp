@@ -39,7 +39,16 @@ void TfrmMain::RecGlobalDump(TMidiInput& port) {
   globalReceived_ = end;
   if (full) {
     ++ReceivedCount;
-    if (Progress) Progress->SetPosition(static_cast<int>(globalReceived_ * 32 / 4096));
+    if (backup_) {
+      BackupReceived(piece.size(), "");
+    } else if (Progress) {
+      Progress->SetPosition(static_cast<int>(globalReceived_ * 32 / 4096));
+    }
+    return;
+  }
+  if (backup_) {
+    BackupReceived(piece.size(), "");
+    BackupGlobalWhole();
     return;
   }
 

@@ -1,5 +1,7 @@
 // Sends of many messages (a bank, a renamed bank): each goes out once the one before has left the
 // output port and SendDelay milliseconds have passed, so the pause is a real gap on the cable.
+#include <algorithm>
+
 #include "app/TfrmMain.h"
 
 namespace quorle {
@@ -23,7 +25,9 @@ void TfrmMain::SendNextPaced() {
   const PacedMessage& m = send.messages[send.sent];
   MidiOut.SendLong(m.bytes);
   Progress->SetCaption(m.caption);
-  Progress->SetPosition(static_cast<int>(send.sent));
+  // A send of more than a bank (a restore) spreads its messages over the whole bar.
+  const std::size_t last = std::max<std::size_t>(send.messages.size(), 2) - 1;
+  Progress->SetPosition(static_cast<int>(send.sent * TfrmProgress::kMax / last));
   ++send.sent;
 }
 

@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
 #include <QMessageBox>
@@ -48,6 +49,8 @@ const Control kControls[] = {
     {"tabSetup", "btnCheck", "&Check Connection"},
     {"tabGlobal", "btnGetGlobal", "Receive Global Data"},
     {"tabGlobal", "btnSendGlobal", "Send Global Data"},
+    {"tabGlobal", "btnBackup", "Backup..."},
+    {"tabGlobal", "btnRestore", "Restore..."},
     {"tabProgram", "btnGetProgram", "Get Program"},
     {"tabProgram", "btnSendProgram", "Send Program"},
     {"tabProgram", "btnRenameProgram", "Rename Program"},
@@ -97,7 +100,7 @@ TEST_F(MainWindowView, WindowPagesAndControlsAreNamedAndCaptionedAsTheFormIs) {
       EXPECT_EQ(button->text(), c.caption) << c.name;
     }
   }
-  EXPECT_EQ(w.Buttons().size(), 18);
+  EXPECT_EQ(w.Buttons().size(), 20);
 
   // The Setup page's captions, each naming its control.
   std::map<QString, QString> buddies;
@@ -137,9 +140,16 @@ TEST_F(MainWindowView, TransferButtonsSitInTwoColumnsWithTheSeparatorBetweenRows
     EXPECT_GE(button->width(), button->sizeHint().width()) << name << " cuts its caption";
     EXPECT_EQ(button->height(), 25) << name;
   };
-  for (const char* name : {"btnGetGlobal", "btnSendGlobal"}) expectSize(name, "btnGetGlobal", 129);
+  for (const char* name : {"btnGetGlobal", "btnSendGlobal", "btnBackup", "btnRestore"}) {
+    expectSize(name, "btnGetGlobal", 129);
+  }
   EXPECT_EQ(geometry("btnGetGlobal").top(), geometry("btnSendGlobal").top());
   EXPECT_LT(geometry("btnGetGlobal").right(), geometry("btnSendGlobal").left());
+  // Backup below Receive, Restore below Send, the presets box below them.
+  EXPECT_EQ(geometry("btnBackup").left(), geometry("btnGetGlobal").left());
+  EXPECT_EQ(geometry("btnRestore").left(), geometry("btnSendGlobal").left());
+  EXPECT_GT(geometry("btnBackup").top(), geometry("btnGetGlobal").bottom());
+  EXPECT_GT(geometry("cbBackupPresets").top(), geometry("btnBackup").bottom());
 
   const char* program[4][2] = {{"btnGetProgram", "btnSendProgram"},
                                {"btnRenameProgram", nullptr},
@@ -197,11 +207,11 @@ TEST_F(MainWindowView, LockReachesTheThreeSetupControlsAndEveryPushButtonOnly) {
   for (const QWidget* widget : Disabled(*window_)) {
     if (!before.count(widget)) locked.insert(widget->objectName());
   }
-  std::set<QString> expected = {"cbxIn", "cbxOut", "tbSendDelay"};
+  std::set<QString> expected = {"cbxIn", "cbxOut", "tbSendDelay", "cbBackupPresets"};
   for (const auto& c : kControls) {
     if (c.caption) expected.insert(c.name);
   }
-  ASSERT_EQ(expected.size(), 21u);
+  ASSERT_EQ(expected.size(), 24u);
   EXPECT_EQ(locked, expected);
 
   // Pages still switch while locked, and the buffer fields still take changes.
@@ -358,6 +368,18 @@ TEST_F(MainWindowView, EachTransferButtonRunsItsOwnOperation) {
   EXPECT_EQ(choices[3].folder, "/bank-files");
   EXPECT_EQ(choices[4].folder, "/mix-bank-files");
   for (const auto& choice : choices) EXPECT_EQ(choice.mode, FileChoice::Mode::Open);
+
+  // Backup names a new folder, Restore picks one; the box says whether presets go along.
+  Click(Find<QCheckBox>("cbBackupPresets"));
+  EXPECT_TRUE(f.cbBackupPresetsChecked);
+  EXPECT_EQ(press("btnBackup").form, "");
+  EXPECT_EQ(press("btnRestore").form, "");
+  ASSERT_EQ(choices.size(), 7u);
+  EXPECT_EQ(choices[5].mode, FileChoice::Mode::NewFolder);
+  EXPECT_THAT(choices[5].fileName, ::testing::StartsWith("Andromeda Backup "));
+  EXPECT_EQ(choices[6].mode, FileChoice::Mode::Folder);
+  choices.resize(5);
+
 
   // Split and rename of whole banks first ask which bank: the split with the fetch's chooser.
   const std::pair<const char*, const char*> banks[] = {{"btnSplitProgramBank", "frmSplitBank"},

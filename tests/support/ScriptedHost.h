@@ -41,6 +41,13 @@ class ScriptedHost : public FormHost {
     files.pop_front();
     return next(choice);
   }
+  bool Confirm(const std::string& text) override {
+    questions.push_back(text);
+    if (confirms.empty()) return false;
+    const bool yes = confirms.front();
+    confirms.pop_front();
+    return yes;
+  }
   void ProgressChanged(const TfrmProgress* progress) override {
     progressShown = progress != nullptr;
     ++progressChanges;
@@ -50,6 +57,7 @@ class ScriptedHost : public FormHost {
   // Answers, used in order; when none is left a dialog is cancelled and a file choice too.
   std::deque<DialogScript> dialogs;
   std::deque<FileScript> files;
+  std::deque<bool> confirms;
   std::function<void()> onMessage;
   HelpViewer* helpViewer = nullptr;
 
@@ -57,6 +65,7 @@ class ScriptedHost : public FormHost {
   std::vector<Message> messages;
   std::vector<std::string> dialogsShown;
   std::vector<FileChoice> fileChoices;
+  std::vector<std::string> questions;
   int stateChanges = 0;
   bool progressShown = false;
   int progressChanges = 0;

@@ -1,0 +1,179 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "protocol/BackupManifest.h"
+#include "protocol/DumpName.h"
+#include "protocol/Sha256.h"
+#include "support/WindowFixture.h"
+
+namespace quorle {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+using testing::WindowFixture;
+
+class BackupTransfer : public WindowFixture {
+ protected:
+  Bytes SimBank(const DumpKind& kind, int bank) {
+    Bytes all;
+    for (int i = 0; i < 128; ++i) {
+      const Bytes dump = Sim().Dump(kind, bank, i);
+      all.insert(all.end(), dump.begin(), dump.end());
+    }
+    return all;
+  }
+  // Everything in the test's folder but the settings file.
+  std::vector<std::string> Entries() const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir_)) {
+      if (e.path().extension() != ".ini") names.push_back(e.path().filename().string());
+    }
+    return names;
+  }
+  BackupManifest Manifest(const fs::path& folder) {
+    const Bytes text = Read(folder / "backup.json");
+    std::string error;
+    auto m = BackupManifest::FromJson(std::string(text.begin(), text.end()), error);
+    EXPECT_TRUE(m) << error;
+    return m.value_or(BackupManifest{});
+  }
+};
+
+TEST_F(BackupTransfer, BacksUpEveryBankTheCardHoldsAndThePresetsWhenAskedIntoOneNewFolder) {
+  TfrmMain& f = Start([](SimSettings& s) {
+    s.programCardBanks = 3;
+    s.mixCardBanks = 1;
+  });
+  f.cbBackupPresetsChecked = true;
+  AnswerFile(dir_ / "Set");
+  f.btnBackupClick();
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(host_.fileChoices.back().mode, FileChoice::Mode::NewFolder);
+  EXPECT_EQ(f.StatusText(), " Backup \"Set\" saved to disk: 10 files");
+  EXPECT_EQ(f.ProgramBanksOnCard, 3);
+  EXPECT_FALSE(host_.progressShown);
+
+  const fs::path set = dir_ / "Set";
+  EXPECT_EQ(Read(set / "Global Data.syx"), Sim().GlobalData());
+  EXPECT_EQ(Read(set / "Programs User.syx"), SimBank(kProgramKind, 0));
+  EXPECT_EQ(Read(set / "Programs Card 3.syx"), SimBank(kProgramKind, 5));
+  EXPECT_EQ(Read(set / "Programs Preset 2.syx"), SimBank(kProgramKind, 2));
+  EXPECT_EQ(Read(set / "Mixes Card 1.syx"), SimBank(kMixKind, 2));
+  EXPECT_EQ(Read(set / "Mixes Preset.syx"), SimBank(kMixKind, 1));
+  EXPECT_FALSE(fs::exists(set / "Mixes Card 2.syx"));
+
+  const BackupManifest m = Manifest(set);
+  EXPECT_EQ(m.version, "2.05");
+  EXPECT_EQ(m.programCardBanks, 3);
+  ASSERT_EQ(m.entries.size(), 10u);
+  for (const auto& e : m.entries) {
+    const Bytes content = Read(set / e.file.name);
+    EXPECT_EQ(e.size, content.size()) << e.file.name;
+    EXPECT_EQ(e.sha256, Sha256::Hex(content)) << e.file.name;
+  }
+  EXPECT_THAT(Entries(), ::testing::ElementsAre("Set"));
+
+  // A second backup under the same name is refused before anything is asked of the instrument.
+  AnswerFile(set);
+  f.btnBackupClick();
+  ASSERT_EQ(host_.messages.size(), 1u);
+  EXPECT_THAT(host_.messages[0].text, HasSubstr("already exists"));
+  EXPECT_TRUE(f.ControlsEnabled());
+}
+
+TEST_F(BackupTransfer, ACancelledOrUnansweredBackupLeavesNothingBehind) {
+  TfrmMain& f = Start();
+  SimFaults stall;
+  stall.stallAfter = 40;  // the rest of the bank never comes
+  Sim().SetFaults(stall);
+  f.ReplyTimeout = 0.3;
+  f.Backup((dir_ / "Timed out").string());
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(f.LastGaveUp(), TfrmMain::GaveUp::NoReply);
+  EXPECT_TRUE(Entries().empty());
+
+  // Cancelled while the bank is half in, the folder that held the Global Data goes too.
+  f.ReplyTimeout = 0;
+  f.Backup((dir_ / "Cancelled").string());
+  ASSERT_TRUE(WaitFor([&] { return f.ReceivedCount == 40 && f.BankNames->size() == 40; }));
+  EXPECT_THAT(Entries(), ::testing::ElementsAre(StartsWith(".Cancelled.unfinished")));
+  EXPECT_THAT(host_.statuses, ::testing::Contains(" Backing up the Andromeda..."));
+  f.CancelExchange();
+  EXPECT_EQ(f.StatusText(), TfrmMain::kCancelledText);
+  EXPECT_TRUE(Entries().empty());
+  EXPECT_TRUE(f.ControlsEnabled());
+  EXPECT_FALSE(host_.progressShown);
+}
+
+TEST_F(BackupTransfer, RestoreChecksEveryFileFirstAsksAndSendsBanksBeforeTheGlobalData) {
+  TfrmMain& f = Start([](SimSettings& s) { s.programCardBanks = s.mixCardBanks = 1; });
+  f.Backup((dir_ / "Set").string());
+  ASSERT_TRUE(WaitIdle());
+  ASSERT_THAT(f.StatusText(), StartsWith(" Backup"));
+  UseEndpoint();
+  f.SendDelay = 0;
+
+  // One changed byte anywhere stops it all before the first byte leaves.
+  Bytes mixes = Read(dir_ / "Set" / "Mixes User.syx");
+  const Bytes kept = mixes;
+  mixes[1180 * 7 + 100] ^= 1;
+  Write("Set/Mixes User.syx", mixes);
+  AnswerFile(dir_ / "Set");
+  f.btnRestoreClick();
+  EXPECT_EQ(host_.fileChoices.back().mode, FileChoice::Mode::Folder);
+  ASSERT_EQ(host_.messages.size(), 1u);
+  EXPECT_THAT(host_.messages[0].text, StartsWith("Mixes User.syx has changed since the backup"));
+  EXPECT_TRUE(host_.questions.empty());
+  Write("Set/Mixes User.syx", kept);
+
+  // No card answers on the endpoint: the card banks are named as left out, and No sends nothing.
+  f.ReplyTimeout = 0.2;
+  f.Restore((dir_ / "Set").string(), TfrmMain::RestoreParts::All);
+  ASSERT_TRUE(WaitIdle());
+  ASSERT_EQ(host_.questions.size(), 1u);
+  EXPECT_THAT(host_.questions[0], HasSubstr("\n  Programs User\n  Mixes User\n  Global Data"));
+  EXPECT_THAT(host_.questions[0], HasSubstr("left out:\n  Programs Card 1, Mixes Card 1"));
+  EXPECT_EQ(f.StatusText(), " Restore cancelled: nothing was sent");
+  ASSERT_EQ(endpoint_->Sent().size(), 2u);  // the two probes of card bank 1
+  EXPECT_EQ(endpoint_->Sent()[0], DumpRequest(kProgramKind, 3, 0));
+  EXPECT_EQ(endpoint_->Sent()[1], DumpRequest(kMixKind, 2, 0));
+
+  // Only the Mixes, and Yes: the User bank goes out addressed to bank 0.
+  host_.confirms.push_back(true);
+  f.Restore((dir_ / "Set").string(), TfrmMain::RestoreParts::Mixes);
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(f.StatusText(),
+            " Restored from \"Set\": Mixes User; skipped, not on the card: Mixes Card 1");
+  const auto sent = endpoint_->Sent();
+  ASSERT_EQ(sent.size(), 132u);
+  EXPECT_EQ(sent[4], Bytes(kept.begin(), kept.begin() + 1180));
+  EXPECT_EQ(sent[131], Bytes(kept.end() - 1180, kept.end()));
+}
+
+TEST_F(BackupTransfer, RestoredIntoAnotherInstrumentTheBanksAndGlobalDataArriveWhole) {
+  TfrmMain& f = Start();
+  f.Backup((dir_ / "Set").string());
+  ASSERT_TRUE(WaitIdle());
+  const Bytes user = Read(dir_ / "Set" / "Programs User.syx");
+  const Bytes card = Read(dir_ / "Set" / "Mixes Card 2.syx");
+  const Bytes global = Read(dir_ / "Set" / "Global Data.syx");
+
+  // Another instrument: other content, same card.
+  form_.reset();
+  midi_.reset();
+  TfrmMain& g = Start([](SimSettings& s) { s.seed = 7; });
+  ASSERT_NE(SimBank(kProgramKind, 0), user);
+  g.SendDelay = 0;
+  host_.confirms.push_back(true);
+  g.Restore((dir_ / "Set").string());
+  ASSERT_TRUE(WaitIdle());
+  ASSERT_THAT(g.StatusText(), StartsWith(" Restored from \"Set\": Programs User, Programs Card 1"));
+  ASSERT_TRUE(WaitFor([&] { return Sim().GlobalData() == global; }));
+  EXPECT_EQ(SimBank(kProgramKind, 0), user);
+  EXPECT_EQ(SimBank(kMixKind, 3), card);
+}
+
+}  // namespace
+}  // namespace quorle
