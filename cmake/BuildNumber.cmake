@@ -7,7 +7,9 @@ elseif(DEFINED OVERRIDE AND NOT OVERRIDE STREQUAL "")
   set(number "${OVERRIDE}")
 else()
   find_program(GIT git)
-  if(GIT)
+  # Only this project's own checkout counts: a source tree unpacked inside another repository
+  # would otherwise take that repository's commits.
+  if(GIT AND EXISTS "${SOURCE_DIR}/.git")
     execute_process(COMMAND "${GIT}" rev-list --count HEAD WORKING_DIRECTORY "${SOURCE_DIR}"
                     OUTPUT_VARIABLE count OUTPUT_STRIP_TRAILING_WHITESPACE
                     RESULT_VARIABLE result ERROR_QUIET)

@@ -4,7 +4,7 @@
 set(QUORLE_DESCRIPTION "SysEx Dump Utility for the Alesis Andromeda")
 # Matches the notice in LICENSE.
 set(QUORLE_COPYRIGHT "Copyright © 2026 The Quorle developers. MIT License.")
-set(QUORLE_BUILD_NUMBER "" CACHE STRING "Build number when not counted from git (also from the environment)")
+set(QUORLE_BUILD_NUMBER "$ENV{QUORLE_BUILD_NUMBER}" CACHE STRING "Build number when not counted from git (also from the environment)")
 
 add_executable(quorle-versionblock ${CMAKE_SOURCE_DIR}/src/versiontool/main.cpp
                                    ${CMAKE_SOURCE_DIR}/src/app/VersionBlock.cpp)

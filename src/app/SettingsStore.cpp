@@ -1,4 +1,5 @@
-#include <cstdlib>
+#include <charconv>
+#include <locale>
 #include <sstream>
 
 #include "app/IniFile.h"
@@ -21,8 +22,13 @@ std::filesystem::path TfrmMain::SettingsPath() const {
 }
 
 void TfrmMain::ReadRegistry() {
-  // There is no older store on this platform: a missing file means the defaults.
-  const IniFile ini = IniFile::Load(SettingsPath());
+  // There is no older store on this platform: a missing file means the defaults. A read-only
+  // copy's own settings beside the program still count until the first ones of its own are kept.
+  const std::filesystem::path path = SettingsPath();
+  const std::filesystem::path beside = std::filesystem::path(AppFolder) / "quorle.ini";
+  std::error_code ec;
+  const IniFile ini = IniFile::Load(
+      !std::filesystem::exists(path, ec) && std::filesystem::exists(beside, ec) ? beside : path);
   auto integer = [&](const char* section, const char* key, long long fallback) {
     return ini.GetInt(section, key, fallback);
   };
@@ -88,6 +94,7 @@ void TfrmMain::WriteRegistry() {
   ini.Set(kMidi, "SendDelay", std::to_string(SendDelay));
   // Written after the keys older copies of the program know, which they pass over.
   std::ostringstream timeout;
+  timeout.imbue(std::locale::classic());
   timeout << ReplyTimeout;
   ini.Set(kMidi, "ReplyTimeout", timeout.str());
   ini.Set(kProgram, "ProgramPath", ProgramPath);

@@ -151,10 +151,11 @@ int RunCli(int argc, const char* const* argv, const std::filesystem::path& appFo
   auto* check = app.add_subcommand("check", "Ask the instrument who it is");
   check->add_flag("--all", all, "Try every output and listen on every input");
   check->callback([&] {
-    // Each output is listened to for a second, unless --timeout says otherwise.
+    // Each output is listened to for a second, unless --timeout gives a listening time.
     const auto window =
-        live.timeout ? std::chrono::milliseconds(static_cast<long long>(*live.timeout * 1000))
-                     : std::chrono::milliseconds(1000);
+        live.timeout && *live.timeout > 0
+            ? std::chrono::milliseconds(static_cast<long long>(*live.timeout * 1000))
+            : std::chrono::milliseconds(1000);
     if (all) command = [&, window] { CheckAllCommand(live, window, out, err); };
     if (all) return;
     command = [&] {

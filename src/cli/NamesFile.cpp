@@ -55,6 +55,8 @@ NamesFile::NamesFile(const std::string& file) : file_(file == "-" ? "standard in
   for (std::string line; std::getline(in, line);) {
     // A file edited on Windows ends its lines with CR LF.
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    // Editors on Windows may also start the file with a byte-order mark.
+    if (lines_.empty() && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
     lines_.push_back(std::move(line));
   }
   if (lines_.size() != kBankEntries) {

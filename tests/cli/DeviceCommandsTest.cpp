@@ -58,10 +58,14 @@ TEST_F(DeviceCli, DevicesListsWhatInAndOutTakeAndWrongChoicesNameTheValidOnes) {
 }
 
 TEST_F(DeviceCli, CheckAllNamesThePairWhereAnAndromedaAnswers) {
-  ASSERT_EQ(Run({"--sim-version", "2.11", "check", "--all"}), 0) << err_.str();
-  EXPECT_EQ(out_.str(),
-            "Alesis Andromeda version 2.11: --in 0 \"Simulated Andromeda\" --out 0 \"Simulated "
-            "Andromeda\"\n");
+  // --timeout 0 waits as long as anything does: it must not shrink the listening to nothing.
+  for (const char* timeout : {"1", "0"}) {
+    ASSERT_EQ(Run({"--timeout", timeout, "--sim-version", "2.11", "check", "--all"}), 0)
+        << err_.str();
+    EXPECT_EQ(out_.str(),
+              "Alesis Andromeda version 2.11: --in 0 \"Simulated Andromeda\" --out 0 \"Simulated "
+              "Andromeda\"\n");
+  }
 }
 
 }  // namespace
