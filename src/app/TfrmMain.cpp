@@ -113,6 +113,9 @@ void TfrmMain::Enable() {
 }
 
 void TfrmMain::Disable() {
+  // A new exchange starts: a watch left by one that did not lock (the connection check) must not
+  // give this one up.
+  StopWatching();
   controlsEnabled_ = false;
   host_.StateChanged();
 }
@@ -157,6 +160,12 @@ void TfrmMain::IgnoreReply(TMidiInput& port) {
   port.FetchEvent();
 }
 
+bool TfrmMain::AnswersRequest(ByteView dump, bool entryToo) const {
+  // Requests and dumps alike carry the bank at byte 6 and the entry at byte 7.
+  if (dump.size() < 8 || OutMessage.size() < 8) return false;
+  return dump[6] == OutMessage[6] && (!entryToo || dump[7] == OutMessage[7]);
+}
+
 void TfrmMain::WatchReply() {
   if (watchdog_ != 0) dispatcher_.StopTimer(watchdog_);
   watchdog_ = 0;
@@ -164,7 +173,7 @@ void TfrmMain::WatchReply() {
   const auto limit = std::chrono::milliseconds(static_cast<long long>(ReplyTimeout * 1000));
   watchdog_ = dispatcher_.StartTimer(limit, [this] {
     watchdog_ = 0;
-    GiveUp(GaveUp::NoReply);
+    Guarded([&] { GiveUp(GaveUp::NoReply); });
   });
 }
 

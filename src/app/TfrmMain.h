@@ -83,6 +83,9 @@ class TfrmMain : public TMainState {
   // The request routine: OutMessage := message, handler into the slot, and only while the output
   // port is open, lock (when the exchange locks) and send.
   void SendRequest(Bytes message, ReplyHandler handler, bool lock);
+  // Whether a dump carries the bank (and, for a single request, the entry) that OutMessage asked
+  // for: a reply to an earlier request, given up on, must not pass for the answer to this one.
+  bool AnswersRequest(ByteView dump, bool entryToo) const;
 
   // Setup page.
   void InitMidiControls();

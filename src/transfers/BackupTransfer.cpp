@@ -66,6 +66,8 @@ void TfrmMain::Backup(const std::string& folder) {
     SetStatus(kNoOutputText);
     return;
   }
+  // Whatever an earlier split or rename left in DumpMode, a backup only collects.
+  DumpMode = kDumpSave;
   fs::path target = fs::absolute(fs::path(folder)).lexically_normal();
   if (!target.has_filename()) target = target.parent_path();
   std::error_code ec;
@@ -137,7 +139,8 @@ void TfrmMain::RecCardProbe(TMidiInput& port) {
   if (!event || !backup_ || !backup_->probing) return;
   const DumpKind& kind = *backup_->probing;
   const ByteView message(event->SysexData.data(), event->SysexSize);
-  if (message.size() != kind.dumpSize || !CheckDumpFraming(kind, message)) {
+  if (message.size() != kind.dumpSize || !CheckDumpFraming(kind, message) ||
+      !AnswersRequest(message, true)) {
     SetStatus(UnknownMessageText(message.size()));
     return;
   }
@@ -253,7 +256,18 @@ void TfrmMain::BackupFinish() {
   // folder that appeared meanwhile.
   if (::renameat2(AT_FDCWD, run.temp.c_str(), AT_FDCWD, run.folder.c_str(), RENAME_NOREPLACE) !=
       0) {
-    throw FileError("Cannot name the backup " + run.folder.string() + ": " + std::strerror(errno));
+    // File systems without the no-replace rename: check, then rename, rather than lose the set.
+    int error = errno;
+    std::error_code ec;
+    if (error == EINVAL || error == ENOSYS) {
+      error = fs::exists(run.folder, ec)                               ? EEXIST
+              : std::rename(run.temp.c_str(), run.folder.c_str()) == 0 ? 0
+                                                                       : errno;
+    }
+    if (error != 0) {
+      throw FileError("Cannot name the backup " + run.folder.string() + ": " +
+                      std::strerror(error));
+    }
   }
   const std::string done = " Backup \"" + run.folder.filename().string() +
                            "\" saved to disk: " + std::to_string(run.manifest.entries.size()) +

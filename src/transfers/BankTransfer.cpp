@@ -77,9 +77,10 @@ void TfrmMain::RecBank(const DumpKind& kind, TMidiInput& port) {
 
   const ByteView message(event->SysexData.data(), event->SysexSize);
   const auto n = static_cast<std::size_t>(ReceivedCount);
-  // A dump counts only at its own place: a stray, echoed, repeated or foreign message would
-  // otherwise shift every later entry of the file.
-  if (message.size() != kind.dumpSize || !CheckDumpFraming(kind, message) || message[7] != n) {
+  // A dump counts only at its own place in the bank asked for: a stray, echoed, repeated, late or
+  // foreign message would otherwise shift or replace entries of the file.
+  if (message.size() != kind.dumpSize || !CheckDumpFraming(kind, message) || message[7] != n ||
+      !AnswersRequest(message, false)) {
     SetStatus(UnknownMessageText(message.size()));
     return;
   }
@@ -90,7 +91,7 @@ void TfrmMain::RecBank(const DumpKind& kind, TMidiInput& port) {
   ReceivedCount = static_cast<int>(n + 1);
   Progress->SetCaption(EntryCaption(n, name));
   BankNames->push_back(name);
-  if (DumpMode == kDumpSplit) WriteSplitFile(kind, message, n);
+  if (DumpMode == kDumpSplit && !backup_) WriteSplitFile(kind, message, n);
   // A backup keeps each bank in its own folder and goes on to the next.
   if (backup_) {
     BackupBankDump(kind);

@@ -83,6 +83,14 @@ void TfrmMain::SendDumpRequest(const DumpKind& kind) {
 void TfrmMain::RecDump(const DumpKind& kind, TMidiInput& port) {
   const auto event = port.FetchEvent();
   if (!event) return;
+  // A dump of another entry (late, from a request given up on) is passed over and the wait goes on:
+  // saved or renamed it would land where the user did not point.
+  const ByteView received(event->SysexData.data(), event->SysexSize);
+  if (received.size() == kind.dumpSize && CheckDumpHeader(received, kind.opcode) &&
+      !AnswersRequest(received, true)) {
+    SetStatus(UnknownMessageText(received.size()));
+    return;
+  }
   const EnableOnExit unlock{*this};
 
   if (event->SysexSize != kind.dumpSize) {

@@ -16,14 +16,6 @@ using testing::WindowFixture;
 
 class BackupTransfer : public WindowFixture {
  protected:
-  Bytes SimBank(const DumpKind& kind, int bank) {
-    Bytes all;
-    for (int i = 0; i < 128; ++i) {
-      const Bytes dump = Sim().Dump(kind, bank, i);
-      all.insert(all.end(), dump.begin(), dump.end());
-    }
-    return all;
-  }
   // Everything in the test's folder but the settings file.
   std::vector<std::string> Entries() const {
     std::vector<std::string> names;
@@ -47,11 +39,16 @@ TEST_F(BackupTransfer, BacksUpEveryBankTheCardHoldsAndThePresetsWhenAskedIntoOne
     s.mixCardBanks = 1;
   });
   f.cbBackupPresetsChecked = true;
+  // What a split given up on leaves behind must not turn the backup's banks into split files.
+  f.DumpMode = TfrmMain::kDumpSplit;
+  f.SplitFolder = (dir_ / "split").string();
+  fs::create_directories(dir_ / "split");
   AnswerFile(dir_ / "Set");
   f.btnBackupClick();
   ASSERT_TRUE(WaitIdle());
   EXPECT_EQ(host_.fileChoices.back().mode, FileChoice::Mode::NewFolder);
   EXPECT_EQ(f.StatusText(), " Backup \"Set\" saved to disk: 10 files");
+  EXPECT_TRUE(fs::is_empty(dir_ / "split"));
   EXPECT_EQ(f.ProgramBanksOnCard, 3);
   EXPECT_FALSE(host_.progressShown);
 
@@ -73,7 +70,7 @@ TEST_F(BackupTransfer, BacksUpEveryBankTheCardHoldsAndThePresetsWhenAskedIntoOne
     EXPECT_EQ(e.size, content.size()) << e.file.name;
     EXPECT_EQ(e.sha256, Sha256::Hex(content)) << e.file.name;
   }
-  EXPECT_THAT(Entries(), ::testing::ElementsAre("Set"));
+  EXPECT_THAT(Entries(), ::testing::UnorderedElementsAre("Set", "split"));
 
   // A second backup under the same name is refused before anything is asked of the instrument.
   AnswerFile(set);

@@ -3,8 +3,10 @@
 
 #include "dialogs/TdlgSendBank.h"
 #include "dialogs/TfrmSelProgram.h"
+#include "dialogs/TfrmSetName.h"
 #include "dialogs/TfrmSplitBank.h"
 #include "dialogs/TfrmSplitMixBank.h"
+#include "protocol/DumpName.h"
 #include "sim/SimSettings.h"
 #include "support/WindowFixture.h"
 
@@ -107,6 +109,50 @@ TEST_F(Faults, AnInstrumentThatIgnoresSingleRequestsTimesOutAndALateReplyIsNever
   ASSERT_TRUE(WaitFor([&] { return host_.messages.size() == 1; }));
   EXPECT_THAT(host_.messages[0].text, HasSubstr("found"));
   EXPECT_TRUE(host_.fileChoices.empty());
+}
+
+TEST_F(Faults, AReplyGivenUpOnNeverPassesForTheAnswerToTheNextRequest) {
+  TfrmMain& f = StartWith("slow:600");
+  AnswerDialog<TfrmSelProgram>([](TfrmSelProgram& d) {
+    d.Bank = 1;  // Preset Bank 1, entry 0
+    d.btnOKClick();
+  });
+  f.btnGetProgramClick();
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(f.StatusText(), TfrmMain::kNoReplyText);
+  // The preset dump comes while the User bank is collected: it is no entry 0 of that bank.
+  f.ProgramBank = 0;
+  f.ReplyTimeout = 5;
+  EXPECT_EQ(Fetch("programs"), SimBank(kProgramKind));
+
+  // A rename given up on: its late dump must not be renamed and sent over the next entry.
+  const Bytes five = Sim().Dump(kProgramKind, 0, 5);
+  for (const auto& [number, timeout] : {std::pair{5, kTimeout}, {6, 5.0}}) {
+    f.ReplyTimeout = timeout;
+    host_.dialogs.clear();
+    AnswerDialog<TfrmSelProgram>([n = number](TfrmSelProgram& d) {
+      d.Bank = 0;
+      d.Number = n;
+      d.btnOKClick();
+    });
+    AnswerDialog<TfrmSetName>([](TfrmSetName& d) { d.SetName("Renamed"); });
+    f.btnRenameProgramClick();
+    ASSERT_TRUE(WaitIdle());
+  }
+  EXPECT_EQ(Sim().Dump(kProgramKind, 0, 5), five);
+  EXPECT_EQ(DumpName(kProgramKind, Sim().Dump(kProgramKind, 0, 6)), "Renamed         ");
+
+  // A connection check nobody answers must not give up a send started after it.
+  UseEndpoint();
+  f.ReplyTimeout = kTimeout;
+  f.SendDelay = 5;
+  f.btnCheckClick();
+  AnswerFile(Write("b.syx", SimBank(kProgramKind)));
+  AnswerDialog<TdlgSendBank>([](TdlgSendBank& d) { d.BitBtn1Click(); });
+  f.btnSendBankClick();
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(f.StatusText(), " b.syx sent to Andromeda");
+  EXPECT_EQ(endpoint_->Sent().size(), 129u);  // the identity request and the bank
 }
 
 TEST_F(Faults, SilenceNotLengthEndsAWaitAndTheUserCanGiveUpAtOnce) {

@@ -295,8 +295,8 @@ TEST_F(Transfer, AReplyArrivingWhileTheSaveDialogIsOpenIsHandledAfterIt) {
   TfrmMain& f = Start();
   UseEndpoint();
   SelectProgram(0, 0);
-  const Bytes first = Sim().Dump(kProgramKind, 0, 1);
-  const Bytes second = Sim().Dump(kProgramKind, 0, 2);
+  const Bytes first = Sim().Dump(kProgramKind, 0, 0);
+  const Bytes second = RenameDump(kProgramKind, first, "Second copy");
   int open = 0;
   int nested = 0;
   auto save = [&](const std::string& name) {
