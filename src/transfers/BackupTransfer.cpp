@@ -253,21 +253,23 @@ void TfrmMain::BackupFinish() {
   WriteFileOrThrow((run.temp / BackupFile::kManifestName).string(),
                    ByteView(reinterpret_cast<const std::uint8_t*>(json.data()), json.size()));
   // Whole or not at all: the finished folder takes its name in one step, and never that of a
-  // folder that appeared meanwhile.
-  if (::renameat2(AT_FDCWD, run.temp.c_str(), AT_FDCWD, run.folder.c_str(), RENAME_NOREPLACE) !=
-      0) {
-    // File systems without the no-replace rename: check, then rename, rather than lose the set.
-    int error = errno;
+  // folder that appeared meanwhile. Where there is no no-replace rename (another platform, a file
+  // system without it), check, then rename, rather than lose the set.
+  int error = EINVAL;
+#ifdef __linux__
+  error =
+      ::renameat2(AT_FDCWD, run.temp.c_str(), AT_FDCWD, run.folder.c_str(), RENAME_NOREPLACE) == 0
+          ? 0
+          : errno;
+#endif
+  if (error == EINVAL || error == ENOSYS) {
     std::error_code ec;
-    if (error == EINVAL || error == ENOSYS) {
-      error = fs::exists(run.folder, ec)                               ? EEXIST
-              : std::rename(run.temp.c_str(), run.folder.c_str()) == 0 ? 0
-                                                                       : errno;
-    }
-    if (error != 0) {
-      throw FileError("Cannot name the backup " + run.folder.string() + ": " +
-                      std::strerror(error));
-    }
+    error = fs::exists(run.folder, ec)                               ? EEXIST
+            : std::rename(run.temp.c_str(), run.folder.c_str()) == 0 ? 0
+                                                                     : errno;
+  }
+  if (error != 0) {
+    throw FileError("Cannot name the backup " + run.folder.string() + ": " + std::strerror(error));
   }
   const std::string done = " Backup \"" + run.folder.filename().string() +
                            "\" saved to disk: " + std::to_string(run.manifest.entries.size()) +
