@@ -60,20 +60,6 @@ std::string Printable(std::string_view name) {
 
 }  // namespace
 
-std::string Latin1ToUtf8(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u < 0x80) {
-      out += c;
-    } else {
-      out += static_cast<char>(0xC0 | (u >> 6));
-      out += static_cast<char>(0x80 | (u & 0x3F));
-    }
-  }
-  return out;
-}
-
 std::string NameLine(std::string_view name) {
   std::string line = Printable(name);
   line.erase(line.find_last_not_of(' ') + 1);

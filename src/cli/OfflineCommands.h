@@ -29,7 +29,4 @@ void RenameCommand(const std::filesystem::path& file, int index, const std::stri
 void SplitCommand(const std::filesystem::path& file, const std::filesystem::path& folder,
                   std::ostream& out);
 
-// The 16 name bytes read as Latin-1, as UTF-8 text.
-std::string Latin1ToUtf8(std::string_view text);
-
 }  // namespace quorle

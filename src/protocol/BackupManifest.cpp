@@ -2,27 +2,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include "protocol/DumpName.h"
+
 namespace quorle {
 
 namespace {
 
 constexpr const char* kFormat = "quorle-backup";
 constexpr int kFormatVersion = 1;
-
-// Names are bytes of the instrument's character set; JSON text must be UTF-8.
-std::string Latin1AsUtf8(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u < 0x80) {
-      out += c;
-    } else {
-      out += static_cast<char>(0xC0 | (u >> 6));
-      out += static_cast<char>(0x80 | (u & 0x3F));
-    }
-  }
-  return out;
-}
 
 std::optional<FileKind> KindNamed(const std::string& name) {
   for (FileKind kind : {FileKind::ProgramBank, FileKind::MixBank, FileKind::Global}) {
@@ -56,7 +43,7 @@ std::string BackupManifest::ToJson() const {
       f["content"] = "Global Data";
     } else {
       f["names"] = nlohmann::json::array();
-      for (const std::string& name : e.names) f["names"].push_back(Latin1AsUtf8(name));
+      for (const std::string& name : e.names) f["names"].push_back(Latin1ToUtf8(name));
     }
     j["files"].push_back(f);
   }

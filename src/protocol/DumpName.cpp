@@ -58,4 +58,18 @@ void AddressDump(std::span<std::uint8_t> dump, std::uint8_t bank, std::uint8_t n
   dump[7] = number;
 }
 
+std::string Latin1ToUtf8(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x80) {
+      out += c;
+    } else {
+      out += static_cast<char>(0xC0 | (u >> 6));
+      out += static_cast<char>(0x80 | (u & 0x3F));
+    }
+  }
+  return out;
+}
+
 }  // namespace quorle

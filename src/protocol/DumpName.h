@@ -25,6 +25,9 @@ std::string DumpName(const DumpKind& kind, ByteView dump);
 // packed payload stays as it was. The dump must have the kind's size.
 Bytes RenameDump(const DumpKind& kind, ByteView dump, std::string_view name);
 
+// Name bytes are the instrument's single-byte characters; text for terminals and JSON is UTF-8.
+std::string Latin1ToUtf8(std::string_view text);
+
 // Sets the bank (byte 6) and entry (byte 7) a dump is addressed to.
 void AddressDump(std::span<std::uint8_t> dump, std::uint8_t bank, std::uint8_t number);
 

@@ -9,6 +9,8 @@
 
 #include "app/MidiSystem.h"
 #include "app/TfrmMain.h"
+#include "dialogs/TfrmSplitBank.h"
+#include "dialogs/TfrmSplitMixBank.h"
 #include "midi/MidiDispatcher.h"
 #include "midi/VirtualDevice.h"
 #include "midi/VirtualMidiService.h"
@@ -89,6 +91,8 @@ class WindowFixture : public ::testing::Test {
   void AnswerFile(const std::filesystem::path& path) {
     host_.files.push_back([p = path.string()](const FileChoice&) { return p; });
   }
+  // Scripts the next fetch or split chooser of kind to choose bank and confirm.
+  void AnswerBankChooser(const DumpKind& kind, int bank);
   template <typename D>
   void AnswerDialog(std::function<void(D&)> act, ModalResult result = ModalResult::OK) {
     host_.dialogs.push_back([act, result](Dialog& d) {
@@ -105,5 +109,19 @@ class WindowFixture : public ::testing::Test {
   std::shared_ptr<VirtualDevice> endpoint_;
   std::unique_ptr<TfrmMain> form_;
 };
+
+inline void WindowFixture::AnswerBankChooser(const DumpKind& kind, int bank) {
+  if (&kind == &kProgramKind) {
+    AnswerDialog<TfrmSplitBank>([=](TfrmSplitBank& d) {
+      d.Bank = bank;
+      d.btnOKClick();
+    });
+  } else {
+    AnswerDialog<TfrmSplitMixBank>([=](TfrmSplitMixBank& d) {
+      d.Bank = bank;
+      d.btnOKClick();
+    });
+  }
+}
 
 }  // namespace quorle::testing

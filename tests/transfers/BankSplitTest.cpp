@@ -18,17 +18,7 @@ class BankSplit : public WindowFixture {
  protected:
   // Split bank of kind into folder, as the split button and its two dialogs would.
   void Split(const DumpKind& kind, int bank, const fs::path& folder) {
-    if (&kind == &kProgramKind) {
-      AnswerDialog<TfrmSplitBank>([=](TfrmSplitBank& d) {
-        d.Bank = bank;
-        d.btnOKClick();
-      });
-    } else {
-      AnswerDialog<TfrmSplitMixBank>([=](TfrmSplitMixBank& d) {
-        d.Bank = bank;
-        d.btnOKClick();
-      });
-    }
+    AnswerBankChooser(kind, bank);
     AnswerDialog<TfrmPickDir>([=](TfrmPickDir& d) {
       d.lbSplitDirDblClick(folder);
       d.btnOKClick();

@@ -18,17 +18,7 @@ using testing::WindowFixture;
 class BankTransfer : public WindowFixture {
  protected:
   void FetchBank(const DumpKind& kind, int bank, const std::filesystem::path& file) {
-    if (&kind == &kProgramKind) {
-      AnswerDialog<TfrmSplitBank>([=](TfrmSplitBank& d) {
-        d.Bank = bank;
-        d.btnOKClick();
-      });
-    } else {
-      AnswerDialog<TfrmSplitMixBank>([=](TfrmSplitMixBank& d) {
-        d.Bank = bank;
-        d.btnOKClick();
-      });
-    }
+    AnswerBankChooser(kind, bank);
     AnswerFile(file);
     &kind == &kProgramKind ? form_->btnGetBankClick(0) : form_->btnGetMixBankClick(0);
   }
