@@ -123,6 +123,19 @@ void BM_FetchBank(benchmark::State& state) {
     state.counters["wall_over_link"] = wall / link;
   }
 }
+
+// The short runs: each kind (0 Program, 1 Mix), 30 iterations, three repetitions summed up.
+void EachKindRepeated(benchmark::internal::Benchmark* b) {
+  b->ArgName("kind")
+      ->Arg(0)
+      ->Arg(1)
+      ->Iterations(30)
+      ->Repetitions(3)
+      ->ReportAggregatesOnly(true)
+      ->Unit(benchmark::kMillisecond)
+      ->UseRealTime();
+}
+
 BENCHMARK(BM_FetchBank)
     ->ArgNames({"kind", "rate"})
     ->Args({0, 0})
@@ -164,15 +177,7 @@ void BM_ReceiveBank(benchmark::State& state) {
   }
   meter.Report(state);
 }
-BENCHMARK(BM_ReceiveBank)
-    ->ArgName("kind")
-    ->Arg(0)
-    ->Arg(1)
-    ->Iterations(30)
-    ->Repetitions(3)
-    ->ReportAggregatesOnly(true)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+BENCHMARK(BM_ReceiveBank)->Apply(EachKindRepeated);
 
 // The simulator's side of a fetch on its own: answering the request with the 128 dumps.
 void BM_SimulatorAnswersBank(benchmark::State& state) {
@@ -193,15 +198,7 @@ void BM_SimulatorAnswersBank(benchmark::State& state) {
   }
   meter.Report(state);
 }
-BENCHMARK(BM_SimulatorAnswersBank)
-    ->ArgName("kind")
-    ->Arg(0)
-    ->Arg(1)
-    ->Iterations(30)
-    ->Repetitions(3)
-    ->ReportAggregatesOnly(true)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+BENCHMARK(BM_SimulatorAnswersBank)->Apply(EachKindRepeated);
 
 // What the end of a fetch costs on its own: the bank file written atomically (synced, renamed).
 void BM_WriteBankFile(benchmark::State& state) {
@@ -222,15 +219,7 @@ void BM_WriteBankFile(benchmark::State& state) {
   meter.Report(state);
   std::filesystem::remove_all(dir);
 }
-BENCHMARK(BM_WriteBankFile)
-    ->ArgName("kind")
-    ->Arg(0)
-    ->Arg(1)
-    ->Iterations(30)
-    ->Repetitions(3)
-    ->ReportAggregatesOnly(true)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+BENCHMARK(BM_WriteBankFile)->Apply(EachKindRepeated);
 
 double Median(std::vector<double> values) {
   if (values.empty()) return 0;
