@@ -13,6 +13,7 @@
 
 #include "cli/CliApp.h"
 #include "protocol/SysexFile.h"
+#include "support/CliFixture.h"
 
 namespace quorle {
 namespace {
@@ -21,28 +22,13 @@ namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 
 // quorle-cli against simulated instruments that keep their memory in state files.
-class BackupCli : public ::testing::Test {
+class BackupCli : public testing::CliFixture {
  protected:
-  void SetUp() override {
-    ::setenv("QUORLE_MIDI_API", "none", 1);
-    ::unsetenv("QUORLE_SIM_STATE");
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() / (std::string("quorle-backup-") + info->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   // Runs quorle-cli on the instrument kept in state.
   int Run(const std::string& state, std::vector<std::string> args) {
-    args.insert(args.begin(), {"quorle-cli", "--sim-state", Path(state), "--delay", "0"});
-    std::vector<const char*> argv;
-    for (const auto& a : args) argv.push_back(a.c_str());
-    out_.str("");
-    err_.str("");
-    return RunCli(static_cast<int>(argv.size()), argv.data(), dir_, out_, err_);
+    args.insert(args.begin(), {"--sim-state", Path(state), "--delay", "0"});
+    return RunCli(std::move(args));
   }
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
   static Bytes Read(const fs::path& path) {
     Bytes b;
     EXPECT_TRUE(ReadWholeFile(path, b).ok) << path;
@@ -56,10 +42,6 @@ class BackupCli : public ::testing::Test {
     }
     return files;
   }
-
-  fs::path dir_;
-  std::ostringstream out_;
-  std::ostringstream err_;
 };
 
 TEST_F(BackupCli, ABackupRestoredIntoAFreshInstrumentMakesItsBanksAndGlobalDataEqual) {

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "cli/CliApp.h"
+#include "support/CliFixture.h"
 
 namespace quorle {
 namespace {
@@ -14,30 +15,9 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 
-class DeviceCli : public ::testing::Test {
+class DeviceCli : public testing::CliFixture {
  protected:
-  void SetUp() override {
-    ::setenv("QUORLE_MIDI_API", "none", 1);
-    ::unsetenv("QUORLE_SIM_STATE");
-    dir_ = fs::temp_directory_path() /
-           (std::string("quorle-devices-") +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  int Run(std::vector<std::string> args) {
-    args.insert(args.begin(), "quorle-cli");
-    std::vector<const char*> argv;
-    for (const auto& a : args) argv.push_back(a.c_str());
-    out_.str("");
-    err_.str("");
-    return RunCli(static_cast<int>(argv.size()), argv.data(), dir_, out_, err_);
-  }
-
-  fs::path dir_;
-  std::ostringstream out_, err_;
+  int Run(std::vector<std::string> args) { return RunCli(std::move(args)); }
 };
 
 TEST_F(DeviceCli, DevicesListsWhatInAndOutTakeAndWrongChoicesNameTheValidOnes) {

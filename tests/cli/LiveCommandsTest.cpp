@@ -13,6 +13,7 @@
 #include "cli/OfflineCommands.h"
 #include "protocol/DumpName.h"
 #include "protocol/SysexFile.h"
+#include "support/CliFixture.h"
 
 namespace quorle {
 namespace {
@@ -22,36 +23,17 @@ using ::testing::HasSubstr;
 
 // quorle-cli against the simulated instrument only, its memory kept in a state file, so each
 // call is a fresh start of the program as a musician would make it.
-class LiveCli : public ::testing::Test {
+class LiveCli : public testing::CliFixture {
  protected:
-  void SetUp() override {
-    ::setenv("QUORLE_MIDI_API", "none", 1);
-    ::unsetenv("QUORLE_SIM_STATE");
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() / (std::string("quorle-live-") + info->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   int Run(std::vector<std::string> args) {
-    args.insert(args.begin(), {"quorle-cli", "--sim-state", (dir_ / "sim.syx").string()});
-    std::vector<const char*> argv;
-    for (const auto& a : args) argv.push_back(a.c_str());
-    out_.str("");
-    err_.str("");
-    return RunCli(static_cast<int>(argv.size()), argv.data(), dir_, out_, err_);
+    args.insert(args.begin(), {"--sim-state", Path("sim.syx")});
+    return RunCli(std::move(args));
   }
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
   static std::string NameIn(const std::string& path) {
     Bytes b;
     EXPECT_TRUE(ReadWholeFile(path, b).ok);
     return b.size() == 2350 ? DumpName(kProgramKind, b) : DumpName(kMixKind, b);
   }
-
-  fs::path dir_;
-  std::ostringstream out_;
-  std::ostringstream err_;
 };
 
 TEST_F(LiveCli, ChangesPersistInTheSimulatedInstrumentAcrossCalls) {

@@ -10,6 +10,7 @@
 #include "cli/CliApp.h"
 #include "protocol/DumpName.h"
 #include "protocol/SysexFile.h"
+#include "support/CliFixture.h"
 
 namespace quorle {
 namespace {
@@ -39,24 +40,9 @@ Bytes MakeBank(const DumpKind& kind) {
   return bank;
 }
 
-class Cli : public ::testing::Test {
+class Cli : public testing::CliFixture {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() / (std::string("quorle-cli-") + info->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  int Run(std::vector<std::string> args) {
-    args.insert(args.begin(), "quorle-cli");
-    std::vector<const char*> argv;
-    for (const auto& a : args) argv.push_back(a.c_str());
-    out_.str("");
-    err_.str("");
-    return RunCli(static_cast<int>(argv.size()), argv.data(), dir_, out_, err_);
-  }
+  int Run(std::vector<std::string> args) { return RunCli(std::move(args)); }
   fs::path Write(const std::string& name, const Bytes& content) {
     const fs::path p = dir_ / name;
     EXPECT_TRUE(WriteFileAtomically(p, content).ok);
@@ -67,10 +53,6 @@ class Cli : public ::testing::Test {
     EXPECT_TRUE(ReadWholeFile(p, b).ok) << p;
     return b;
   }
-
-  fs::path dir_;
-  std::ostringstream out_;
-  std::ostringstream err_;
 };
 
 TEST_F(Cli, InfoListsEveryDumpAndFlagsTheCorruptOne) {
