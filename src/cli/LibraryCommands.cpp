@@ -115,7 +115,8 @@ void Import(Library& library, const LibraryArgs& a, std::ostream& out, std::ostr
     j["dumps"] = r.dumps;
     j["new"] = r.fresh;
     j["skipped"] = nlohmann::json::array();
-    for (const auto& s : r.skipped) j["skipped"].push_back({{"path", s.path}, {"reason", s.reason}});
+    for (const auto& s : r.skipped)
+      j["skipped"].push_back({{"path", s.path}, {"reason", s.reason}});
     out << JsonText(j) << '\n';
     return;
   }
@@ -151,7 +152,8 @@ void List(const Library& library, const LibraryArgs& a, std::ostream& out) {
     const std::vector<library::DumpSummary> rows = library.Search(q);
     for (const library::DumpSummary& row : rows) {
       if (a.json) {
-        out << (shown == 0 ? "\n" : ",\n") << JsonText(DumpJson(DetailsOrRefuse(library, row.id)), -1);
+        out << (shown == 0 ? "\n" : ",\n")
+            << JsonText(DumpJson(DetailsOrRefuse(library, row.id)), -1);
       } else {
         char head[48];
         std::snprintf(head, sizeof head, "%7lld  %-7s  ", static_cast<long long>(row.id),
@@ -267,65 +269,64 @@ void AddLibraryCommands(CLI::App& app, std::function<void()>& command,
   auto* import = lib->add_subcommand("import", "Add .syx files and folders (recursively)");
   import->add_option("PATH", a.paths, "Files and folders")->required();
   import->add_flag("--json", a.json, "One JSON object instead of text");
-  import->callback(run([&out, &err](Library& l, LibraryArgs& x) { Import(l, x, out, err); }));
+  import->callback(run([&out, &err](Library& l, LibraryArgs& x) { Import(l, x, out, err);
+}));
 
-  auto* list = lib->add_subcommand("list", "The dumps whose name holds TEXT");
-  list->add_option("TEXT", a.text, "A part of the name, any case");
-  list->add_option("--kind", a.kind, "program or mix")
-      ->check(CLI::IsMember({"program", "mix"}));
-  list->add_option("--category", a.category, "Only this category");
-  list->add_flag("--favorites", a.favorites, "Only favorites");
-  list->add_flag("--duplicates", a.duplicates, "Only sounds held under more than one name");
-  list->add_option("--place", a.place, "A part of a place: a path, or Andromeda");
-  list->add_option("--sort", a.sort, "name, or seen (the most recent first)")
-      ->check(CLI::IsMember({"name", "seen"}));
-  list->add_option("--limit", a.limit, "At most N dumps");
-  list->add_flag("--json", a.json, "One JSON array instead of text");
-  list->callback(run([&out](Library& l, LibraryArgs& x) { List(l, x, out); }));
+auto* list = lib->add_subcommand("list", "The dumps whose name holds TEXT");
+list->add_option("TEXT", a.text, "A part of the name, any case");
+list->add_option("--kind", a.kind, "program or mix")->check(CLI::IsMember({"program", "mix"}));
+list->add_option("--category", a.category, "Only this category");
+list->add_flag("--favorites", a.favorites, "Only favorites");
+list->add_flag("--duplicates", a.duplicates, "Only sounds held under more than one name");
+list->add_option("--place", a.place, "A part of a place: a path, or Andromeda");
+list->add_option("--sort", a.sort, "name, or seen (the most recent first)")
+    ->check(CLI::IsMember({"name", "seen"}));
+list->add_option("--limit", a.limit, "At most N dumps");
+list->add_flag("--json", a.json, "One JSON array instead of text");
+list->callback(run([&out](Library& l, LibraryArgs& x) { List(l, x, out); }));
 
-  auto* show = lib->add_subcommand("show", "Every place of one dump and its other names");
-  show->add_option("ID", a.ids, "The dump's id")->required()->expected(1);
-  show->add_flag("--json", a.json, "One JSON object instead of text");
-  show->callback(
-      run([&out](Library& l, LibraryArgs& x) { Show(l, x.ids.front(), x.json, out); }));
+auto* show = lib->add_subcommand("show", "Every place of one dump and its other names");
+show->add_option("ID", a.ids, "The dump's id")->required()->expected(1);
+show->add_flag("--json", a.json, "One JSON object instead of text");
+show->callback(run([&out](Library& l, LibraryArgs& x) { Show(l, x.ids.front(), x.json, out); }));
 
-  auto* set = lib->add_subcommand("set", "Set a dump's category or favorite mark");
-  set->add_option("ID", a.ids, "The dump's id")->required()->expected(1);
-  set->add_option("--category", a.newCategory, "The category (\"\": the one the name suggests)");
-  auto* fav = set->add_flag_function(
-      "--favorite", [&a](std::int64_t) { a.favorite = true; }, "Mark as a favorite");
-  set->add_flag_function(
-         "--no-favorite", [&a](std::int64_t) { a.favorite = false; }, "Remove the mark")
-      ->excludes(fav);
-  set->callback(run([&out](Library& l, LibraryArgs& x) {
-    const DumpId id = x.ids.front();
-    DetailsOrRefuse(l, id);
-    if (x.newCategory) l.SetCategory(id, *x.newCategory);
-    if (x.favorite) l.SetFavorite(id, *x.favorite);
-    Show(l, id, false, out);
-  }));
+auto* set = lib->add_subcommand("set", "Set a dump's category or favorite mark");
+set->add_option("ID", a.ids, "The dump's id")->required()->expected(1);
+set->add_option("--category", a.newCategory, "The category (\"\": the one the name suggests)");
+auto* fav = set->add_flag_function(
+    "--favorite", [&a](std::int64_t) { a.favorite = true; }, "Mark as a favorite");
+set->add_flag_function(
+       "--no-favorite", [&a](std::int64_t) { a.favorite = false; }, "Remove the mark")
+    ->excludes(fav);
+set->callback(run([&out](Library& l, LibraryArgs& x) {
+  const DumpId id = x.ids.front();
+  DetailsOrRefuse(l, id);
+  if (x.newCategory) l.SetCategory(id, *x.newCategory);
+  if (x.favorite) l.SetFavorite(id, *x.favorite);
+  Show(l, id, false, out);
+}));
 
-  auto* forget = lib->add_subcommand("forget", "Remove dumps from the library; no file is touched");
-  forget->add_option("ID", a.ids, "The dumps' ids")->required();
-  forget->callback(run([&out](Library& l, LibraryArgs& x) {
-    // All or nothing: an unknown id is more likely a typo than a wish.
-    for (DumpId id : x.ids) DetailsOrRefuse(l, id);
-    l.Forget(x.ids);
-    out << x.ids.size() << (x.ids.size() == 1 ? " dump" : " dumps") << " forgotten\n";
-  }));
+auto* forget = lib->add_subcommand("forget", "Remove dumps from the library; no file is touched");
+forget->add_option("ID", a.ids, "The dumps' ids")->required();
+forget->callback(run([&out](Library& l, LibraryArgs& x) {
+  // All or nothing: an unknown id is more likely a typo than a wish.
+  for (DumpId id : x.ids) DetailsOrRefuse(l, id);
+  l.Forget(x.ids);
+  out << x.ids.size() << (x.ids.size() == 1 ? " dump" : " dumps") << " forgotten\n";
+}));
 
-  auto* exp = lib->add_subcommand("export", "Write one dump to a file");
-  exp->add_option("ID", a.ids, "The dump's id")->required()->expected(1);
-  exp->add_option("-o,--output", a.output, "The file to write")->required();
-  exp->add_option("--bank", a.bank, "Address the dump to this bank");
-  exp->add_option("--number", a.number, "Address the dump to this entry (0 to 127)");
-  exp->callback(run([&out](Library& l, LibraryArgs& x) { Export(l, x, out); }));
+auto* exp = lib->add_subcommand("export", "Write one dump to a file");
+exp->add_option("ID", a.ids, "The dump's id")->required()->expected(1);
+exp->add_option("-o,--output", a.output, "The file to write")->required();
+exp->add_option("--bank", a.bank, "Address the dump to this bank");
+exp->add_option("--number", a.number, "Address the dump to this entry (0 to 127)");
+exp->callback(run([&out](Library& l, LibraryArgs& x) { Export(l, x, out); }));
 
-  auto* make = lib->add_subcommand("make-bank", "A bank file: a base bank with slots replaced");
-  make->add_option("--base", a.base, "The bank file to start from")->required();
-  make->add_option("-o,--output", a.output, "The bank file to write")->required();
-  make->add_option("SLOT=ID", a.slots, "Put dump ID into slot SLOT (0 to 127)");
-  make->callback(run([&out](Library& l, LibraryArgs& x) { MakeBank(l, x, out); }));
-}
+auto* make = lib->add_subcommand("make-bank", "A bank file: a base bank with slots replaced");
+make->add_option("--base", a.base, "The bank file to start from")->required();
+make->add_option("-o,--output", a.output, "The bank file to write")->required();
+make->add_option("SLOT=ID", a.slots, "Put dump ID into slot SLOT (0 to 127)");
+make->callback(run([&out](Library& l, LibraryArgs& x) { MakeBank(l, x, out); }));
+}  // namespace quorle
 
 }  // namespace quorle
