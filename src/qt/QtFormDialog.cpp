@@ -1,12 +1,32 @@
 #include "qt/QtFormDialog.h"
 
+#include <QApplication>
 #include <QBoxLayout>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
 #include <QStyle>
 
 namespace quorle {
+
+namespace {
+
+// Eats the keys that reach one window until the event being delivered now has been handled.
+class KeyCatcher : public QObject {
+ public:
+  explicit KeyCatcher(QWidget* window) : QObject(window) {
+    window->installEventFilter(this);
+    deleteLater();
+  }
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress) return false;
+    event->accept();
+    return true;
+  }
+};
+
+}  // namespace
 
 QtFormDialog::QtFormDialog(const Dialog& logic, const char* formName, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
@@ -38,7 +58,12 @@ void QtFormDialog::AddButtons(QBoxLayout* layout, const char* okName, const char
 }
 
 ModalResult QtFormDialog::Run() {
-  return exec() == QDialog::Accepted ? ModalResult::OK : ModalResult::Cancel;
+  // A dialog opened by a key in another one (Enter on a grid entry): that key goes on to the outer
+  // dialog once this one has closed, where it would press the outer OK as well. It ends here.
+  const QPointer<QWidget> outer = QApplication::activeModalWidget();
+  const int result = exec();
+  if (outer) new KeyCatcher(outer);
+  return result == QDialog::Accepted ? ModalResult::OK : ModalResult::Cancel;
 }
 
 void QtFormDialog::showEvent(QShowEvent* event) {
