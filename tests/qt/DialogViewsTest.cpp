@@ -11,10 +11,13 @@
 #include <filesystem>
 
 #include "QtTestSupport.h"
+#include "dialogs/TdlgSendBank.h"
 #include "dialogs/TdlgSendMix.h"
+#include "dialogs/TdlgSendMixBank.h"
 #include "dialogs/TdlgSendProgram.h"
 #include "dialogs/TfrmPickDir.h"
 #include "dialogs/TfrmProgress.h"
+#include "dialogs/TfrmSelBank.h"
 #include "dialogs/TfrmSelMix.h"
 #include "dialogs/TfrmSelProgram.h"
 #include "dialogs/TfrmSetName.h"
@@ -110,6 +113,7 @@ TEST_F(DialogView, SelectProgramDrawsTheStoredChoiceAndForwardsEveryChange) {
     Click(rbCard);
     EXPECT_TRUE(cbCard->isEnabled());
     EXPECT_EQ(logic.Bank, 2);
+    EXPECT_EQ(cbCard->currentIndex(), -1);
     Choose(cbCard, 1);
     EXPECT_EQ(logic.Bank, 4);
     EXPECT_EQ(cbCard->currentIndex(), 1);
@@ -126,6 +130,60 @@ TEST_F(DialogView, SelectProgramDrawsTheStoredChoiceAndForwardsEveryChange) {
   TfrmSelProgram escaped(f);
   EXPECT_EQ(Show(*window_, escaped, [](QWidget* form) { QTest::keyClick(form, Qt::Key_Escape); }),
             ModalResult::Cancel);
+}
+
+// The form's OK button, whatever the form calls it.
+QPushButton* OkButton(const QWidget* form) {
+  for (auto* button : form->findChildren<QPushButton*>()) {
+    if (button->text() == "OK") return button;
+  }
+  ADD_FAILURE() << "no OK in " << form->objectName().toStdString();
+  return nullptr;
+}
+
+TEST_F(DialogView, OkWaitsForACardEntryInEveryChooserWithACardList) {
+  TfrmMain& f = window_->Form();
+  // No card: Card Bank can be checked, but there is no card bank to take.
+  f.ProgramBanksOnCard = f.MixBanksOnCard = 0;
+  std::vector<std::unique_ptr<BankChooser>> choosers;
+  choosers.push_back(std::make_unique<TfrmSelProgram>(f));
+  choosers.push_back(std::make_unique<TdlgSendProgram>(f));
+  choosers.push_back(std::make_unique<TfrmSelMix>(f));
+  choosers.push_back(std::make_unique<TdlgSendMix>(f));
+  choosers.push_back(std::make_unique<TfrmSplitBank>(f));
+  choosers.push_back(std::make_unique<TfrmSplitMixBank>(f));
+  choosers.push_back(std::make_unique<TdlgSendBank>(f));
+  choosers.push_back(std::make_unique<TdlgSendMixBank>(f));
+  choosers.push_back(std::make_unique<TfrmSelBank>(f, kMixKind, TfrmSelBank::Question::Target));
+  for (auto& chooser : choosers) {
+    Show(*window_, *chooser, [&](QWidget* form) {
+      const std::string name = form->objectName().toStdString();
+      Click(Child<QRadioButton>(form, "rbCard"));
+      EXPECT_FALSE(OkButton(form)->isEnabled()) << name;
+      QTest::keyClick(form, Qt::Key_Return);
+      EXPECT_TRUE(form->isVisible()) << name;
+      Click(Child<QRadioButton>(
+          form, form->findChild<QRadioButton*>("rbUser") ? "rbUser" : "rbUserBank"));
+      EXPECT_TRUE(OkButton(form)->isEnabled()) << name;
+      Click(OkButton(form));
+    });
+  }
+
+  // Card Bank alone keeps the User Program it left until a card entry is chosen.
+  f.ProgramBank = 0;
+  f.ProgramBanksOnCard = 3;
+  TfrmSelProgram logic(f);
+  EXPECT_EQ(Show(*window_, logic,
+                 [&](QWidget* form) {
+                   Click(Child<QRadioButton>(form, "rbCard"));
+                   EXPECT_FALSE(OkButton(form)->isEnabled());
+                   Choose(Child<QComboBox>(form, "cbCard"), 1);
+                   EXPECT_TRUE(OkButton(form)->isEnabled());
+                   Click(OkButton(form));
+                 }),
+            ModalResult::OK);
+  logic.btnOKClick();
+  EXPECT_EQ(f.ProgramBank, 4);
 }
 
 TEST_F(DialogView, RenameDisablesThePresetButtons) {
