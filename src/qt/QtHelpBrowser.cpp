@@ -1,5 +1,6 @@
 #include "qt/QtHelpBrowser.h"
 
+#include <QDesktopServices>
 #include <QHelpEngineCore>
 
 namespace quorle {
@@ -7,7 +8,17 @@ namespace quorle {
 QtHelpBrowser::QtHelpBrowser(QHelpEngineCore& engine, QWidget* parent)
     : QTextBrowser(parent), engine_(engine) {
   setObjectName("helpBrowser");
-  setOpenExternalLinks(true);
+  // The desktop knows nothing of qthelp addresses: links are followed here.
+  setOpenLinks(false);
+  connect(this, &QTextBrowser::anchorClicked, this, &QtHelpBrowser::Follow);
+}
+
+void QtHelpBrowser::Follow(const QUrl& link) {
+  if (link.scheme() == "qthelp") {
+    setSource(link);
+  } else {
+    QDesktopServices::openUrl(link);
+  }
 }
 
 QVariant QtHelpBrowser::loadResource(int type, const QUrl& name) {
