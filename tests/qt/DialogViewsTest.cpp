@@ -457,21 +457,32 @@ TEST_F(DialogView, ProgressWindowFollowsItsLogicWithoutBlockingTheWindow) {
   EXPECT_TRUE(view->isVisible());
   EXPECT_TRUE(view->isWindow());
   EXPECT_EQ(view->windowTitle(), "Receiving Program Bank...");
-  EXPECT_EQ(view->size(), QSize(376, 80));
+  EXPECT_EQ(view->width(), 376);
   EXPECT_FALSE(view->windowFlags() & Qt::WindowCloseButtonHint);
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
   auto* pBank = Child<QProgressBar>(view, "pBank");
-  ASSERT_NE(pBank, nullptr);
-  EXPECT_EQ(pBank->geometry(), QRect(16, 16, 345, 16));
+  auto* caption = Child<QLabel>(view, "lblCaption");
+  ASSERT_TRUE(pBank && caption);
+  EXPECT_EQ(pBank->size(), QSize(345, 16));
   EXPECT_EQ(pBank->minimum(), 0);
   EXPECT_EQ(pBank->maximum(), 127);
   EXPECT_EQ(pBank->value(), 0);
+  // The caption stands above the bar too, where no window manager cuts it.
+  EXPECT_EQ(caption->text(), "Receiving Program Bank...");
+  EXPECT_LT(caption->geometry().bottom(), pBank->y());
 
   progress->SetPosition(64);
   progress->SetCaption("Program 64 received");
   EXPECT_EQ(pBank->value(), 64);
   EXPECT_EQ(view->windowTitle(), "Program 64 received");
+  EXPECT_EQ(caption->text(), "Program 64 received");
   EXPECT_EQ(find(), view);
+  // Too long a line keeps its beginning, where the entry's name and the time left are.
+  const QString line = " Programs User 016/127 Deep Ocean Swell Pad - 12% done, about 1:06 left";
+  progress->SetCaption(line.toStdString() + std::string(40, 'x'));
+  EXPECT_TRUE(caption->text().startsWith(line.trimmed().left(40))) << caption->text().toStdString();
+  EXPECT_TRUE(caption->text().endsWith(QChar(0x2026)));
+  EXPECT_LE(caption->fontMetrics().horizontalAdvance(caption->text()), caption->width());
 
   progress.reset();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
