@@ -428,6 +428,47 @@ TEST_F(FolderView, DoubleClickOpensAFolderAndASingleClickOnlyHighlights) {
   EXPECT_EQ(result, ModalResult::OK);
 }
 
+TEST_F(FolderView, SplitStartsInTheWorkingFolderAndWritesIntoTheFolderNewFolderMade) {
+  const fs::path split = fs::canonical(dir_ / "split");
+  struct WorkingFolder {
+    fs::path before = fs::current_path();
+    ~WorkingFolder() { fs::current_path(before); }
+  } restore;
+  fs::current_path(split);
+  TfrmMain& f = window_->Form();
+  f.FormCreate();
+  f.SplitFolder = (split / "bass").string();  // the last split's folder is not where it starts
+
+  ModalAnswerer answerer;
+  answerer.Then([](QWidget* chooser) {
+    Click(Child<QRadioButton>(chooser, "rbUser"));
+    Click(OkButton(chooser));
+  });
+  answerer.Then([&](QWidget* form) {
+    auto* lblPath = Child<QLabel>(form, "lblPath");
+    EXPECT_EQ(lblPath->toolTip().toStdString(), split.string());
+    ModalAnswerer name(form);
+    name.Then([](QWidget* input) {
+      auto* edit = input->findChild<QLineEdit*>();
+      ASSERT_NE(edit, nullptr);
+      edit->selectAll();
+      QTest::keyClicks(edit, "Pads 2");
+      QTest::keyClick(edit, Qt::Key_Return);
+    });
+    Click(Child<QPushButton>(form, "btnNewFolder"));
+    EXPECT_TRUE(name.AllAnswered());
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(lblPath->toolTip().toStdString(), (split / "Pads 2").string());
+    EXPECT_EQ(Child<QTreeWidget>(form, "lbSplitDir")->currentItem()->text(0), "Pads 2");
+    Click(OkButton(form));
+  });
+  Click(Find<QPushButton>("btnSplitProgramBank"));
+  ASSERT_TRUE(testing::WaitUntil([&] { return answerer.AllAnswered() && f.ControlsEnabled(); }));
+  EXPECT_EQ(f.SplitFolder, (split / "Pads 2").string());
+  const auto files = fs::directory_iterator(split / "Pads 2");
+  EXPECT_EQ(std::distance(fs::begin(files), fs::end(files)), 128);
+}
+
 TEST_F(FolderView, ALongPathIsShortenedToFitAboveTheTree) {
   fs::path deep = fs::canonical(dir_);
   for (int i = 0; i < 6; ++i) deep /= std::string(40, static_cast<char>('a' + i));
