@@ -22,7 +22,9 @@ void QtHelpBrowser::Follow(const QUrl& link) {
 }
 
 QVariant QtHelpBrowser::loadResource(int type, const QUrl& name) {
-  if (name.scheme() == "qthelp") return engine_.fileData(name);
+  // A topic names its style sheet relative to itself.
+  const QUrl url = source().resolved(name);
+  if (url.scheme() == "qthelp") return engine_.fileData(url);
   return QTextBrowser::loadResource(type, name);
 }
 
