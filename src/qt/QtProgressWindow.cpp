@@ -16,8 +16,11 @@ QtProgressWindow::QtProgressWindow(QWidget* parent)
   setWindowTitle("Progress");
   lblCaption = new QLabel(this);
   lblCaption->setObjectName("lblCaption");
-  const int line = lblCaption->fontMetrics().height();
+  // Two lines hold a backup's entry, its name and the time left.
+  const int line = 2 * lblCaption->fontMetrics().lineSpacing();
   lblCaption->setGeometry(16, 10, 345, line);
+  lblCaption->setWordWrap(true);
+  lblCaption->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
   pBank = new QProgressBar(this);
   pBank->setObjectName("pBank");
   pBank->setRange(0, TfrmProgress::kMax);
@@ -47,8 +50,15 @@ void QtProgressWindow::Redraw(const TfrmProgress& progress) {
   setWindowTitle(caption);
   // The entry's name and the time left come first in the caption: cut only its end.
   const QString line = caption.trimmed();
-  lblCaption->setText(
-      lblCaption->fontMetrics().elidedText(line, Qt::ElideRight, lblCaption->width()));
+  const QFontMetrics metrics = lblCaption->fontMetrics();
+  const QRect room = lblCaption->contentsRect();
+  QString shown = line;
+  for (qsizetype keep = line.size();
+       keep > 0 && metrics.boundingRect(room, Qt::TextWordWrap, shown).height() > room.height();
+       --keep) {
+    shown = line.left(keep - 1) + QChar(0x2026);
+  }
+  lblCaption->setText(shown);
   lblCaption->setToolTip(line);
   pBank->setValue(progress.Position());
   if (!progress.Visible()) {

@@ -518,12 +518,19 @@ TEST_F(DialogView, ProgressWindowFollowsItsLogicWithoutBlockingTheWindow) {
   EXPECT_EQ(view->windowTitle(), "Program 64 received");
   EXPECT_EQ(caption->text(), "Program 64 received");
   EXPECT_EQ(find(), view);
-  // Too long a line keeps its beginning, where the entry's name and the time left are.
-  const QString line = " Programs User 016/127 Deep Ocean Swell Pad - 12% done, about 1:06 left";
-  progress->SetCaption(line.toStdString() + std::string(40, 'x'));
-  EXPECT_TRUE(caption->text().startsWith(line.trimmed().left(40))) << caption->text().toStdString();
+  // A backup's line is read whole, the entry's name and the time left too; a longer one keeps
+  // its beginning.
+  const QString line = " Programs Card 14 016/127 Deep Ocean Swell - 12% done, about 11:06 left";
+  progress->SetCaption(line.toStdString());
+  EXPECT_EQ(caption->text(), line.trimmed());
+  const QRect room = caption->contentsRect();
+  EXPECT_LE(caption->fontMetrics().boundingRect(room, Qt::TextWordWrap, line).height(),
+            room.height());
+  progress->SetCaption((line + line + line).toStdString());
+  EXPECT_TRUE(caption->text().startsWith(line.trimmed())) << caption->text().toStdString();
   EXPECT_TRUE(caption->text().endsWith(QChar(0x2026)));
-  EXPECT_LE(caption->fontMetrics().horizontalAdvance(caption->text()), caption->width());
+  EXPECT_LE(caption->fontMetrics().boundingRect(room, Qt::TextWordWrap, caption->text()).height(),
+            room.height());
 
   progress.reset();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
