@@ -64,7 +64,7 @@ void QtFormDialog::AddButtons(QBoxLayout* layout, const char* okName, const char
 void QtFormDialog::FitTitle() {
   if (!buttonRow_ || !layout()) return;
   // The title bar's text is bold, beside the window manager's icon and buttons.
-  constexpr int kDecoration = 96;
+  constexpr int kDecoration = 160;
   QFont bold = font();
   bold.setBold(true);
   const int title = QFontMetrics(bold).horizontalAdvance(windowTitle()) + kDecoration;
