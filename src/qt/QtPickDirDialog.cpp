@@ -52,6 +52,8 @@ QtPickDirDialog::QtPickDirDialog(TfrmPickDir& logic, QWidget* parent)
 
   auto* btnNewFolder = new QPushButton("New Folder", this);
   btnNewFolder->setObjectName("btnNewFolder");
+  // Enter after a new folder is made takes it, as OK.
+  btnNewFolder->setAutoDefault(false);
   layout->addWidget(btnNewFolder, 0, Qt::AlignLeft);
   connect(btnNewFolder, &QPushButton::clicked, this, [this] {
     bool ok = false;
