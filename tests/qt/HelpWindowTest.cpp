@@ -120,15 +120,10 @@ TEST_F(HelpWindow, LinksOpenTopicsInTheHelpWindowBackAndForwardReturnAndEscapeCl
   ClickLink(browser, "setup.html#nothing");
   EXPECT_EQ(window_->HelpView().ShownTopic().fileName(), "setup.html");
   EXPECT_EQ(window_->HelpView().ShownTopic().fragment(), "nothing");
-  EXPECT_TRUE(browser->toPlainText().contains("When nothing answers"));
   Click(back);
   EXPECT_EQ(Shown(), "program.html");
   Click(forward);
   EXPECT_EQ(Shown(), "setup.html");
-  Click(back);
-  ClickLink(browser, "mix.html");
-  EXPECT_EQ(Shown(), "mix.html");
-  EXPECT_FALSE(forward->isEnabled());
 
   QTest::keyClick(browser, Qt::Key_Escape);
   EXPECT_FALSE(help->isVisible());
