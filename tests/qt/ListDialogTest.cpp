@@ -119,13 +119,6 @@ TEST_F(RenameViews, EnterRenamesAnEntryAndOnlyOKOrCancelEndTheGrid) {
     EXPECT_TRUE(confirmed.AllAnswered());
     EXPECT_TRUE(form->isVisible());
     EXPECT_EQ(grid->item(2, 1)->text(), "034 Bright Keys     ");
-
-    ModalAnswerer escaped(form);
-    escaped.Then([](QWidget* name) { QTest::keyClick(name, Qt::Key_Escape); });
-    grid->setCurrentCell(0, 0);
-    QTest::keyClick(grid, Qt::Key_Enter);
-    EXPECT_TRUE(escaped.AllAnswered());
-    EXPECT_TRUE(form->isVisible());
     Click(Child<QPushButton>(form, "btnOK"));
   });
   EXPECT_EQ(result, ModalResult::OK);

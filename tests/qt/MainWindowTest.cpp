@@ -296,12 +296,11 @@ TEST_F(MainWindowView, StatusBarShowsFileNamesAndInstrumentNamesAlike) {
   EXPECT_EQ(stat->text(), "");
 
   // Too long for the bar: its beginning there, the whole text as the bar's tooltip.
-  const std::string longText =
-      " Bank \"Andromeda Programs of the winter tour, second set.syx\" saved to disk";
-  window_->Form().SetStatus(longText);
-  EXPECT_EQ(stat->toolTip().toStdString(), longText.substr(1));
+  const QString text =
+      "Bank \"Andromeda Programs of the winter tour, second set.syx\" saved to disk";
+  window_->Form().SetStatus(" " + text.toStdString());
+  EXPECT_EQ(stat->toolTip(), text);
   EXPECT_TRUE(stat->text().startsWith(" Bank \"Andromeda Programs")) << stat->text().toStdString();
-  EXPECT_TRUE(stat->text().endsWith(QChar(0x2026)));
   EXPECT_LE(stat->fontMetrics().horizontalAdvance(stat->text()), stat->contentsRect().width());
 }
 
