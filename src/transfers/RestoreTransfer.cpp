@@ -179,8 +179,13 @@ void TfrmMain::RestoreProbed() {
     return;
   }
   backup_.reset();
-  SendPaced(std::move(messages), " Restoring \"" + folder + "\"...",
-            " Restored from \"" + folder + "\": " + list(sent) + skippedText);
+  const std::string status = " Restoring \"" + folder + "\"...";
+  const std::string done = " Restored from \"" + folder + "\": " + list(sent) + skippedText;
+  if (RestoreVerify) {
+    SendVerified(std::move(messages), status, done, " Restore of \"" + folder + "\" not verified");
+  } else {
+    SendPaced(std::move(messages), status, done);
+  }
 }
 
 }  // namespace quorle

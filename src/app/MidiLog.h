@@ -1,0 +1,35 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string_view>
+
+#include "protocol/MessageSet.h"
+
+namespace quorle {
+
+// The MIDI log a user attaches to a report: every message sent and received, one line each:
+// milliseconds since the log was opened, ">" sent or "<" received, the port in quotes, the
+// length and the bytes in hex. Each line is flushed as it is written, so a crash loses none.
+// Written only on the thread that owns it, never from a MIDI callback.
+class MidiLog {
+ public:
+  using Clock = std::chrono::steady_clock;
+  static constexpr char kSent = '>', kReceived = '<';
+
+  // Creates or empties the file; throws std::runtime_error with the reason when it cannot.
+  explicit MidiLog(const std::filesystem::path& path);
+
+  void Write(char direction, std::string_view port, ByteView message) {
+    Write(Clock::now(), direction, port, message);
+  }
+  // For a writer that logs a message some time after it happened.
+  void Write(Clock::time_point when, char direction, std::string_view port, ByteView message);
+
+ private:
+  std::ofstream file_;
+  const Clock::time_point start_ = Clock::now();
+};
+
+}  // namespace quorle
