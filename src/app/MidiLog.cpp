@@ -31,3 +31,35 @@ void MidiLog::Write(Clock::time_point when, char direction, std::string_view por
 }
 
 }  // namespace quorle
+
+namespace quorle {
+
+bool TakeMidiLogOption(std::vector<std::string>& args, std::string& file, std::string& error) {
+  static constexpr std::string_view kOption = "--midi-log";
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--" || arg.empty() || arg.front() != '-') break;
+    if (arg == kOption) {
+      if (i + 1 == args.size() || args[i + 1].empty()) {
+        error = "--midi-log needs a file name";
+        return false;
+      }
+      file = args[i + 1];
+      args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
+                 args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+      return true;
+    }
+    if (arg.rfind(std::string(kOption) + "=", 0) == 0) {
+      file = arg.substr(kOption.size() + 1);
+      args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
+      if (file.empty()) {
+        error = "--midi-log needs a file name";
+        return false;
+      }
+      return true;
+    }
+  }
+  return true;
+}
+
+}  // namespace quorle

@@ -3,7 +3,9 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "protocol/MessageSet.h"
 
@@ -31,5 +33,10 @@ class MidiLog {
   std::ofstream file_;
   const Clock::time_point start_ = Clock::now();
 };
+
+// Takes "--midi-log FILE" (or "--midi-log=FILE") from the options before the first argument that
+// is no option, and leaves the rest in order. Returns false with a sentence in error when the
+// option lacks its file.
+bool TakeMidiLogOption(std::vector<std::string>& args, std::string& file, std::string& error);
 
 }  // namespace quorle

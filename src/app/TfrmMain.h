@@ -302,7 +302,7 @@ class TfrmMain : public TMainState {
   std::shared_ptr<SendVerification> verify_;
   // The Program and Mix dumps among messages are verified, by bank; the Global Data are not.
   void SendVerified(std::vector<PacedMessage> messages, const std::string& status,
-                    const std::string& doneStatus, const std::string& failStatus);
+                    const std::string& verifiedStatus, const std::string& failStatus);
   void VerifyPart();
   void VerifyCollected(const DumpKind& kind);
 

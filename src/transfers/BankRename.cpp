@@ -95,7 +95,7 @@ void TfrmMain::HandleRename(const DumpKind& kind) {
   const std::string done =
       IsProgram(kind) ? " Renamed bank sent to Andromeda" : " Renamed mix bank sent to Andromeda";
   if (Verify) {
-    SendVerified(std::move(messages), status, done,
+    SendVerified(std::move(messages), status, done + " and verified",
                  IsProgram(kind) ? " Renamed bank not verified" : " Renamed mix bank not verified");
   } else {
     SendPaced(std::move(messages), status, done);

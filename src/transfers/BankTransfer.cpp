@@ -255,7 +255,7 @@ void TfrmMain::SendBankFileClick(const DumpKind& kind) {
   const std::string status = IsProgram(kind) ? " Sending Program Bank..." : " Sending Mix Bank...";
   const std::string done = " " + FileNameOf(CurrentFileName) + " sent to Andromeda";
   if (Verify) {
-    SendVerified(std::move(messages), status, done,
+    SendVerified(std::move(messages), status, done + " and verified",
                  " " + FileNameOf(CurrentFileName) + " not verified");
   } else {
     SendPaced(std::move(messages), status, done);

@@ -186,7 +186,7 @@ void TfrmMain::SendDumpFileClick(const DumpKind& kind) {
   std::vector<PacedMessage> message{
       {Bytes(dump.begin(), dump.end()), EntryCaption(dump[7], DumpName(kind, dump))}};
   SendVerified(std::move(message), IsProgram(kind) ? " Sending Program..." : " Sending Mix...",
-               done, " " + FileNameOf(*path) + " not verified");
+               done + " and verified", " " + FileNameOf(*path) + " not verified");
 }
 
 }  // namespace quorle

@@ -181,8 +181,11 @@ void TfrmMain::RestoreProbed() {
   backup_.reset();
   const std::string status = " Restoring \"" + folder + "\"...";
   const std::string done = " Restored from \"" + folder + "\": " + list(sent) + skippedText;
-  if (RestoreVerify) {
-    SendVerified(std::move(messages), status, done, " Restore of \"" + folder + "\" not verified");
+  // The Global Data are not read back: only the banks are compared.
+  if (RestoreVerify && !(global && sent.size() == 1)) {
+    SendVerified(std::move(messages), status,
+                 " Restored from \"" + folder + "\" and verified: " + list(sent) + skippedText,
+                 " Restore of \"" + folder + "\" not verified");
   } else {
     SendPaced(std::move(messages), status, done);
   }

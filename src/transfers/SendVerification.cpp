@@ -27,11 +27,11 @@ std::string List(const std::vector<std::size_t>& entries) {
 
 }  // namespace
 
-SendVerification::SendVerification(std::vector<Part> parts, int sendDelay, std::string doneStatus,
-                                   std::string failStatus)
+SendVerification::SendVerification(std::vector<Part> parts, int sendDelay,
+                                   std::string verifiedStatus, std::string failStatus)
     : parts_(std::move(parts)),
       sendDelay_(sendDelay),
-      doneStatus_(std::move(doneStatus)),
+      verifiedStatus_(std::move(verifiedStatus)),
       failStatus_(std::move(failStatus)) {}
 
 int SendVerification::Pause() const {
@@ -78,7 +78,7 @@ std::string SendVerification::Status() const {
     for (std::size_t i = 0; i < failures_.size(); ++i) text += (i == 0 ? "" : "; ") + failures_[i];
     return text + " did not take";
   }
-  std::string text = doneStatus_ + " and verified";
+  std::string text = verifiedStatus_;
   if (workedPause_ > 0) {
     text += "; some dumps took only with a longer pause: set the send delay to " +
             std::to_string(workedPause_) + " ms";

@@ -27,9 +27,9 @@ class SendVerification {
     std::string label;                  // how a failure names the part; empty for a lone part
   };
 
-  // doneStatus: what the send says once all took (" and verified" follows); failStatus: the
-  // start of what it says when some did not.
-  SendVerification(std::vector<Part> parts, int sendDelay, std::string doneStatus,
+  // verifiedStatus: what the send says once all took; failStatus: the start of what it says
+  // when some did not.
+  SendVerification(std::vector<Part> parts, int sendDelay, std::string verifiedStatus,
                    std::string failStatus);
 
   const Part& Current() const { return parts_[part_]; }
@@ -51,7 +51,7 @@ class SendVerification {
   // Moves to the next part; false when there is none.
   bool NextPart();
 
-  // The closing status: doneStatus " and verified", or failStatus and what did not take.
+  // The closing status: verifiedStatus, or failStatus and what did not take.
   std::string Status() const;
   bool Verified() const { return failures_.empty(); }
 
@@ -61,7 +61,7 @@ class SendVerification {
   int round_ = 0;
   int sendDelay_;
   int workedPause_ = 0;  // the longest pause a part needed before it took
-  std::string doneStatus_, failStatus_;
+  std::string verifiedStatus_, failStatus_;
   std::vector<std::string> failures_;
 };
 

@@ -11,7 +11,7 @@
 namespace quorle {
 
 void TfrmMain::SendVerified(std::vector<PacedMessage> messages, const std::string& status,
-                            const std::string& doneStatus, const std::string& failStatus) {
+                            const std::string& verifiedStatus, const std::string& failStatus) {
   std::map<std::pair<int, int>, SendVerification::Part> parts;  // by kind, then bank
   for (const PacedMessage& m : messages) {
     for (const DumpKind* kind : {&kProgramKind, &kMixKind}) {
@@ -29,14 +29,17 @@ void TfrmMain::SendVerified(std::vector<PacedMessage> messages, const std::strin
       part.label = std::string(part.kind->name) + " bank " + std::to_string(part.bank);
     list.push_back(std::move(part));
   }
-  verify_ = std::make_shared<SendVerification>(std::move(list), SendDelay, doneStatus, failStatus);
-  SendPaced(std::move(messages), status, doneStatus);
+  // Nothing to read back (the Global Data alone): a plain send.
+  if (list.empty()) return SendPaced(std::move(messages), status, verifiedStatus);
+  verify_ =
+      std::make_shared<SendVerification>(std::move(list), SendDelay, verifiedStatus, failStatus);
+  SendPaced(std::move(messages), status, "");
 }
 
 void TfrmMain::VerifyPart() {
   const SendVerification::Part& part = verify_->Current();
-  SetStatus(" Verifying " + std::string(part.kind->name) + (verify_->WholeBank() ? " Bank" : "") +
-            "...");
+  SetStatus(" Verifying " + std::string(part.kind->name) +
+            (verify_->WholeBank() ? " Bank " + std::to_string(part.bank) : "") + "...");
   if (!Progress) {
     Progress = std::make_unique<TfrmProgress>(host_);
     Progress->Show();

@@ -64,9 +64,11 @@ TEST_F(BackupCli, ABackupRestoredIntoAFreshInstrumentMakesItsBanksAndGlobalDataE
   EXPECT_NE(Files("B before"), a);
 
   ASSERT_EQ(Run("b.state", {"restore", Path("A"), "--yes"}), 0) << err_.str();
-  EXPECT_THAT(out_.str(),
-              HasSubstr(" Restored from \"A\": Programs User, Programs Card 1, Programs Card 2, "
-                        "Mixes User, Mixes Card 1, Mixes Card 2, Global Data\n"));
+  EXPECT_THAT(
+      out_.str(),
+      HasSubstr(
+          " Restored from \"A\" and verified: Programs User, Programs Card 1, Programs Card 2, "
+          "Mixes User, Mixes Card 1, Mixes Card 2, Global Data\n"));
   ASSERT_EQ(Run("b.state", {"backup", Path("B after")}), 0) << err_.str();
   EXPECT_EQ(Files("B after"), a);
 
