@@ -20,6 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 // quorle-cli against simulated instruments that keep their memory in state files.
 class BackupCli : public testing::CliFixture {
@@ -69,6 +70,9 @@ TEST_F(BackupCli, ABackupRestoredIntoAFreshInstrumentMakesItsBanksAndGlobalDataE
       HasSubstr(
           " Restored from \"A\" and verified: Programs User, Programs Card 1, Programs Card 2, "
           "Mixes User, Mixes Card 1, Mixes Card 2, Global Data\n"));
+  ASSERT_EQ(Run("b.state", {"restore", Path("A"), "--yes", "--no-verify"}), 0) << err_.str();
+  EXPECT_THAT(out_.str(), HasSubstr(" Restored from \"A\": Programs User, "));
+  EXPECT_THAT(out_.str(), Not(HasSubstr("Verifying")));
   ASSERT_EQ(Run("b.state", {"backup", Path("B after")}), 0) << err_.str();
   EXPECT_EQ(Files("B after"), a);
 

@@ -1,6 +1,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
+
+#include "app/IniFile.h"
+#include "app/MidiLog.h"
 #include "dialogs/TdlgSendBank.h"
 #include "dialogs/TdlgSendMixBank.h"
 #include "dialogs/TdlgSendProgram.h"
@@ -132,6 +136,55 @@ TEST_F(BankTransfer, StatusSaysSentOnlyAfterTheLastDumpLeft) {
   for (int i = 0; i < 128; ++i) {
     EXPECT_TRUE(std::equal(sent[i].begin(), sent[i].end(), Record(bank, kProgramKind, i).begin()));
   }
+}
+
+TEST_F(BankTransfer, EachDumpOfAPacedSendLeavesAtLeastTheSendDelayAfterTheLastOneEnded) {
+  TfrmMain& f = Start();
+  UseEndpoint();  // takes each dump at once, so a dump ends as it is handed over
+  const auto logFile = dir_ / "midi.log";
+  MidiLog log(logFile);
+  f.Log = &log;
+  f.SendDelay = 30;
+  AnswerFile(Write("b.syx", SimBank(kMixKind, 0)));
+  AnswerDialog<TdlgSendMixBank>([](TdlgSendMixBank& d) { d.btnOKClick(); });
+  f.btnSendMixBankClick();
+  ASSERT_TRUE(WaitFor([&] { return endpoint_->Sent().size() >= 6; }));
+  f.CancelExchange();
+  ASSERT_TRUE(WaitIdle());
+  std::ifstream in(logFile);
+  std::vector<long> sentAt;
+  for (std::string line; std::getline(in, line);) sentAt.push_back(std::stol(line));
+  ASSERT_GE(sentAt.size(), 6u);
+  // The log counts whole milliseconds, so a gap may read one short.
+  for (std::size_t i = 1; i < sentAt.size(); ++i) EXPECT_GE(sentAt[i] - sentAt[i - 1], 29) << i;
+}
+
+TEST_F(BankTransfer, AVerifiedSendReadsBackAndNamesTheEntriesThatNeverTook) {
+  // Busy for ten seconds after each dump it stores: whatever follows the first dump is lost.
+  TfrmMain& f = Start([](SimSettings& s) { s.faults.busyAfterStore = std::chrono::seconds(10); });
+  f.SendDelay = 0;
+  const Bytes before = SimBank(kProgramKind, 0);
+  Bytes bank = before;
+  for (const std::size_t n : {3u, 7u}) {
+    const Bytes renamed = RenameDump(kProgramKind, Record(bank, kProgramKind, n), "Changed");
+    std::copy(renamed.begin(), renamed.end(), bank.begin() + n * 2350);
+  }
+  AnswerFile(Write("b.syx", bank));
+  AnswerDialog<TdlgSendBank>([](TdlgSendBank& d) {
+    EXPECT_FALSE(d.cbVerifyChecked);
+    d.cbVerifyChecked = true;
+    d.BitBtn1Click();
+  });
+  f.btnSendBankClick();
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(f.StatusText(), " b.syx not verified: entries 3, 7 did not take");
+  EXPECT_THAT(host_.statuses, Contains(" Sending 2 dumps again, 80 ms apart..."));
+  EXPECT_EQ(SimBank(kProgramKind, 0), before);
+
+  // The choice is remembered for the next send and across starts.
+  EXPECT_TRUE(f.Verify);
+  f.FormClose();
+  EXPECT_EQ(IniFile::Load(dir_ / "quorle.ini").Get("MIDI", "Verify"), "1");
 }
 
 TEST_F(BankTransfer, DamagedOrShuffledBankFilesAreRefusedBeforeAnythingIsSent) {

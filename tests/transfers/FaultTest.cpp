@@ -96,9 +96,15 @@ TEST_F(Faults, AnEntryThatNeverComesEndsInATimeOutAndOneAlwaysDamagedIsNamed) {
   EXPECT_EQ(f.StatusText(), std::string(TfrmMain::kNoReplyText) + ": 127 of 128 received");
   EXPECT_EQ(f.LastGaveUp(), TfrmMain::GaveUp::NoReply);
 
-  // Damaged on every try: nothing is written, and the status names the entry.
+  // A bank request that brings nothing at all is sent three times in all.
   UseEndpoint();
+  EXPECT_EQ(Fetch("programs"), std::nullopt);
+  EXPECT_EQ(endpoint_->Sent(), std::vector<Bytes>(3, BankDumpRequest(kProgramKind, 0)));
+  EXPECT_EQ(f.StatusText(), std::string(TfrmMain::kNoReplyText) + ": 0 of 128 received");
+
+  // Damaged on every try: nothing is written, and the status names the entry.
   f.ReplyTimeout = 5;
+  const std::size_t before = endpoint_->Sent().size();
   const auto file = Write("kept.syx", Bytes{1});
   AnswerDialog<TfrmSplitBank>([](TfrmSplitBank& d) { d.btnOKClick(); });
   AnswerFile(file);
@@ -108,7 +114,7 @@ TEST_F(Faults, AnEntryThatNeverComesEndsInATimeOutAndOneAlwaysDamagedIsNamed) {
   }
   const Bytes five = Sim().Dump(kProgramKind, 0, 5);
   for (std::size_t tries = 1; tries <= 3; ++tries) {
-    ASSERT_TRUE(WaitFor([&] { return endpoint_->Sent().size() >= 1 + tries; }));
+    ASSERT_TRUE(WaitFor([&] { return endpoint_->Sent().size() >= before + 1 + tries; }));
     EXPECT_EQ(endpoint_->Sent().back(), DumpRequest(kProgramKind, 0, 5));
     if (tries > 1) {
       EXPECT_EQ(host_.progressCaption,
