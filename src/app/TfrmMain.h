@@ -3,6 +3,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -344,6 +345,9 @@ class TfrmMain : public TMainState {
   // The output watch: armed while a message is on its way out, re-armed by every done notice.
   void WatchOutput();
   MidiDispatcher::TimerId outputWatch_ = 0;
+  // Sizes of the messages handed to the output port and not yet done, oldest first: the oldest
+  // is given its time on a MIDI cable on top of the reply time-out.
+  std::deque<std::size_t> outSizes_;
   void GiveUp(GaveUp why);
   bool awaiting_ = false;
   MidiDispatcher::TimerId watchdog_ = 0;
