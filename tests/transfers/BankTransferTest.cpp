@@ -185,6 +185,9 @@ TEST_F(BankTransfer, AVerifiedSendReadsBackAndNamesTheEntriesThatNeverTook) {
   EXPECT_TRUE(f.Verify);
   f.FormClose();
   EXPECT_EQ(IniFile::Load(dir_ / "quorle.ini").Get("MIDI", "Verify"), "1");
+  form_.reset();
+  midi_.reset();
+  EXPECT_TRUE(Start().Verify);
 }
 
 TEST_F(BankTransfer, DamagedOrShuffledBankFilesAreRefusedBeforeAnythingIsSent) {
