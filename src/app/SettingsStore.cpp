@@ -67,6 +67,7 @@ void TfrmMain::ReadRegistry() {
   const double seconds = std::strtod(timeout.c_str(), &end);
   ReplyTimeout =
       !timeout.empty() && *end == '\0' && seconds >= 0 && seconds <= 86400 ? seconds : 10;
+  Verify = integer(kMidi, "Verify", 0) != 0;
   ActivePage =
       static_cast<int>(std::clamp<long long>(integer(kProgram, "ActivePage", 1), -1, 1000));
   LibraryCapture = integer(kLibrary, "Capture", 1) != 0;
@@ -99,6 +100,7 @@ void TfrmMain::WriteRegistry() {
   timeout.imbue(std::locale::classic());
   timeout << ReplyTimeout;
   ini.Set(kMidi, "ReplyTimeout", timeout.str());
+  ini.Set(kMidi, "Verify", Verify ? "1" : "0");
   ini.Set(kProgram, "ProgramPath", ProgramPath);
   ini.Set(kProgram, "BankPath", BankPath);
   ini.Set(kProgram, "MixPath", MixPath);
