@@ -101,6 +101,8 @@ void TfrmMain::BankCollected(const DumpKind& kind) {
     RenameBankInHand(kind);
   } else if (DumpMode == kDumpSplit) {
     SetStatus(" ");
+  } else if (DumpMode == kDumpDeliver) {
+    DeliverBank(kind);
   }
 }
 

@@ -20,6 +20,16 @@ std::string& TfrmMain::BankFolderFor(const DumpKind& kind) {
 }
 
 void TfrmMain::GetBankClick(const DumpKind& kind, int tag) {
+  if (!ChooseBankToFetch(kind)) return;
+  if (tag == 0) {
+    DumpMode = kDumpSave;
+    SendBankRequest(kind);
+  } else {
+    IsProgram(kind) ? SplitProgramBank() : SplitMixBank();
+  }
+}
+
+bool TfrmMain::ChooseBankToFetch(const DumpKind& kind) {
   bool confirmed;
   if (IsProgram(kind)) {
     TfrmSplitBank dialog(*this);
@@ -30,13 +40,7 @@ void TfrmMain::GetBankClick(const DumpKind& kind, int tag) {
     confirmed = host_.ShowModal(dialog) == ModalResult::OK && dialog.OkEnabled();
     if (confirmed) dialog.btnOKClick();
   }
-  if (!confirmed || !IsBankNumber(kind, SelectedBank(kind))) return;
-  if (tag == 0) {
-    DumpMode = kDumpSave;
-    SendBankRequest(kind);
-  } else {
-    IsProgram(kind) ? SplitProgramBank() : SplitMixBank();
-  }
+  return confirmed && IsBankNumber(kind, SelectedBank(kind));
 }
 
 void TfrmMain::SendBankRequest(const DumpKind& kind) {
@@ -126,8 +130,11 @@ std::optional<Bytes> TfrmMain::OpenBankFile(const DumpKind& kind) {
 void TfrmMain::SendBankFileClick(const DumpKind& kind) {
   const auto file = OpenBankFile(kind);
   if (!file) return;
-  const Bytes& content = *file;
+  SendBankInHand(kind, *file, " " + FileNameOf(CurrentFileName) + " sent to Andromeda");
+}
 
+void TfrmMain::SendBankInHand(const DumpKind& kind, ByteView content,
+                              const std::string& doneStatus) {
   bool confirmed;
   if (IsProgram(kind)) {
     TdlgSendBank dialog(*this);
@@ -155,8 +162,7 @@ void TfrmMain::SendBankFileClick(const DumpKind& kind) {
     messages.push_back(std::move(m));
   }
   SendPaced(std::move(messages),
-            IsProgram(kind) ? " Sending Program Bank..." : " Sending Mix Bank...",
-            " " + FileNameOf(CurrentFileName) + " sent to Andromeda");
+            IsProgram(kind) ? " Sending Program Bank..." : " Sending Mix Bank...", doneStatus);
 }
 
 }  // namespace quorle

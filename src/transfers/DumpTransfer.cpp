@@ -152,8 +152,12 @@ void TfrmMain::SendDumpFileClick(const DumpKind& kind) {
                                               (IsProgram(kind) ? " Program" : " Mix") + " Dump");
     return;
   }
+  std::copy_n(content.begin(), kind.dumpSize, DumpBuffer(kind).begin());
+  SendDumpInHand(kind, " " + FileNameOf(*path) + " sent to Andromeda");
+}
+
+void TfrmMain::SendDumpInHand(const DumpKind& kind, const std::string& doneStatus) {
   const std::span<std::uint8_t> dump = DumpBuffer(kind);
-  std::copy_n(content.begin(), kind.dumpSize, dump.begin());
   SelectedBank(kind) = dump[6];
   SelectedNumber(kind) = dump[7];
 
@@ -169,7 +173,7 @@ void TfrmMain::SendDumpFileClick(const DumpKind& kind) {
   if (!confirmed) return;
   AddressDump(dump, static_cast<std::uint8_t>(SelectedBank(kind)),
               static_cast<std::uint8_t>(SelectedNumber(kind)));
-  SendMessage(dump, " " + FileNameOf(*path) + " sent to Andromeda");
+  SendMessage(dump, doneStatus);
 }
 
 }  // namespace quorle
