@@ -32,7 +32,7 @@ std::string_view HowName(How how);  // "file", "backup", "fetched", "sent", "rep
 inline constexpr std::string_view kInstrumentSource = "Andromeda";
 
 struct Place {
-  std::string source;        // a file's path, a backup's file, or "Andromeda"
+  std::string source;  // a file's path, a backup's file, or "Andromeda"
   How how = How::File;
   std::optional<int> bank;   // the instrument's bank number, or a backup file's bank
   std::optional<int> entry;  // in the bank or file, 0 to 127
@@ -77,7 +77,7 @@ struct Query {
 };
 
 struct ImportReport {
-  std::size_t files = 0;  // files read
+  std::size_t files = 0;  // files that held dumps
   std::size_t dumps = 0;  // dumps found in them
   std::size_t fresh = 0;  // dumps the library did not hold before
   struct Skipped {
@@ -93,6 +93,7 @@ using ImportProgress =
 
 // A bank the library has seen whole: all 128 entries of one file, backup file or instrument bank.
 struct WholeBank {
+  std::int64_t id = 0;  // which sighting: BankBytes finds the bank by it
   const DumpKind* kind = nullptr;
   std::string source;  // the file's path, or "Andromeda"
   How how = How::File;

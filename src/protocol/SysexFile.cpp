@@ -104,7 +104,14 @@ IoResult ReadWholeFile(const std::filesystem::path& path, Bytes& content) {
   if (std::filesystem::is_directory(path, ec)) return {false, "it is a folder"};
   std::ifstream in(path, std::ios::binary);
   if (!in) return {false, std::strerror(errno)};
-  content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  // A file of known size is read in one go, many times faster than byte by byte; what grows
+  // meanwhile, or has no size (a pipe), is read to its end after that.
+  std::error_code sizeError;
+  const std::uintmax_t size = std::filesystem::file_size(path, sizeError);
+  content.resize(sizeError ? 0 : static_cast<std::size_t>(size));
+  in.read(reinterpret_cast<char*>(content.data()), static_cast<std::streamsize>(content.size()));
+  content.resize(static_cast<std::size_t>(in.gcount()));
+  if (in) content.insert(content.end(), std::istreambuf_iterator<char>(in), {});
   if (in.bad()) return {false, "it could not be read"};
   return {};
 }
