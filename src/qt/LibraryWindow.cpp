@@ -97,7 +97,7 @@ LibraryWindow::LibraryWindow(MainWindow& main, LibraryConnection& library)
   Table_->horizontalHeader()->setStretchLastSection(true);
   const int em = Table_->fontMetrics().horizontalAdvance('M');
   Table_->setColumnWidth(LibraryTableModel::Name, 14 * em);
-  Table_->setColumnWidth(LibraryTableModel::Kind, 5 * em);
+  Table_->setColumnWidth(LibraryTableModel::Kind, 6 * em);
   Table_->setColumnWidth(LibraryTableModel::Category, 6 * em);
   Table_->setColumnWidth(LibraryTableModel::Where, 16 * em);
   leftLayout->addWidget(Table_, 1);

@@ -53,12 +53,14 @@ QStringList SlotGrid::mimeTypes() const {
 }
 
 QMimeData* SlotGrid::mimeData(const QList<QTableWidgetItem*>& items) const {
-  if (items.isEmpty()) return nullptr;
+  return items.isEmpty() ? nullptr : SlotMime(SlotAt(row(items.front()), column(items.front())));
+}
+
+QMimeData* SlotGrid::SlotMime(int slot) const {
   // The grid it came from goes with it: a slot only moves within its own bank.
   auto* mime = new QMimeData;
-  mime->setData(kSlotMimeType,
-                QByteArray::number(reinterpret_cast<quintptr>(this)) + ' ' +
-                    QByteArray::number(SlotAt(row(items.front()), column(items.front()))));
+  mime->setData(kSlotMimeType, QByteArray::number(reinterpret_cast<quintptr>(this)) + ' ' +
+                                   QByteArray::number(slot));
   return mime;
 }
 

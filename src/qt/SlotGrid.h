@@ -25,6 +25,8 @@ class SlotGrid : public QTableWidget {
   QTableWidgetItem* Cell(int slot) const { return item(slot % kRows, slot / kRows); }
   // The slot under a point of the viewport; -1 where there is none.
   int SlotUnder(const QPoint& point) const;
+  // What a drag of slot carries.
+  QMimeData* SlotMime(int slot) const;
 
   // What a drop of library dumps on first asks of the window; whether it is taken tells the user.
   std::function<void(int first, const std::vector<LibraryTableModel::Dragged>&)> onDumpsDropped;
