@@ -255,6 +255,7 @@ void ComposeBankWindow::DropDumps(int first, const std::vector<LibraryTableModel
 void ComposeBankWindow::MoveSlot(int from, int to) {
   if (composer_.Swap(from, to)) {
     grid_->setCurrentItem(grid_->Cell(to));
+    Say({});
     Redraw();
   }
 }

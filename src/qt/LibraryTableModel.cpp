@@ -1,21 +1,10 @@
 #include "qt/LibraryTableModel.h"
 
-#include <QDateTime>
 #include <set>
 
 #include "qt/LibraryText.h"
 
 namespace quorle {
-
-namespace {
-
-// "2026-12-08T16:51:18Z" as the user's clock reads it.
-QString LocalTime(const std::string& iso) {
-  const QDateTime time = QDateTime::fromString(QString::fromStdString(iso), Qt::ISODate);
-  return time.isValid() ? time.toLocalTime().toString("yyyy-MM-dd HH:mm") : Text(iso);
-}
-
-}  // namespace
 
 LibraryTableModel::LibraryTableModel(const std::filesystem::path& library, QObject* parent)
     : QAbstractTableModel(parent) {

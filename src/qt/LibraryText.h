@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <cstdio>
 #include <string>
@@ -31,6 +32,12 @@ inline QString PlaceText(const DumpKind& kind, const library::Place& place) {
     text += entry;
   }
   return Text(text);
+}
+
+// "2026-12-08T16:51:18Z" as the user's clock reads it.
+inline QString LocalTime(const std::string& iso) {
+  const QDateTime time = QDateTime::fromString(QString::fromStdString(iso), Qt::ISODate);
+  return time.isValid() ? time.toLocalTime().toString("yyyy-MM-dd HH:mm") : Text(iso);
 }
 
 inline QString KindText(const DumpKind* kind) {

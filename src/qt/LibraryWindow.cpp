@@ -98,7 +98,7 @@ LibraryWindow::LibraryWindow(MainWindow& main, LibraryConnection& library)
   const int em = Table_->fontMetrics().horizontalAdvance('M');
   Table_->setColumnWidth(LibraryTableModel::Name, 14 * em);
   Table_->setColumnWidth(LibraryTableModel::Kind, 6 * em);
-  Table_->setColumnWidth(LibraryTableModel::Category, 6 * em);
+  Table_->setColumnWidth(LibraryTableModel::Category, 7 * em);
   Table_->setColumnWidth(LibraryTableModel::Where, 16 * em);
   leftLayout->addWidget(Table_, 1);
   lblCount = new QLabel(left);
@@ -145,6 +145,7 @@ LibraryWindow::LibraryWindow(MainWindow& main, LibraryConnection& library)
   splitter->addWidget(details);
   splitter->setStretchFactor(0, 3);
   splitter->setStretchFactor(1, 2);
+  splitter->setSizes({600, 360});
   layout->addWidget(splitter, 1);
 
   actSend = Action("actSend", "Send to Andromeda...", QKeySequence(Qt::CTRL | Qt::Key_Return),
@@ -330,7 +331,8 @@ void LibraryWindow::ShowDetails(std::optional<library::DumpId> id) {
     item->setText(0, s.kind ? PlaceText(*s.kind, place) : Text(place.source));
     item->setToolTip(0, Text(place.source + (place.note.empty() ? "" : " (" + place.note + ")")));
     item->setText(1, Text(std::string(library::HowName(place.how))));
-    item->setText(2, Text(place.seen));
+    item->setText(2, LocalTime(place.seen));
+    item->setToolTip(2, Text(place.seen));
   }
   for (const auto& [other, name] : details->otherNames) {
     auto* item = new QListWidgetItem(Text(name), lstOtherNames);

@@ -11,10 +11,11 @@ namespace quorle {
 
 SlotGrid::SlotGrid(QWidget* parent) : QTableWidget(kRows, kColumns, parent) {
   setObjectName("Grid");
-  // As the rename grid: names line up in a fixed-pitch font, every slot in view at once.
+  // As the rename grid: names line up in a fixed-pitch font, every slot in view at once, and
+  // "127 " and 16 characters fit whole.
   setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   const QFontMetrics metrics(font());
-  const int columnWidth = std::max(120, metrics.horizontalAdvance(QString(20, 'W')) + 12);
+  const int columnWidth = std::max(120, metrics.horizontalAdvance(QString(21, 'W')) + 12);
   const int rowHeight = std::max(16, metrics.height() + 2);
   horizontalHeader()->hide();
   verticalHeader()->hide();
