@@ -397,46 +397,43 @@ void LibraryWindow::Say(const QString& text) {
   lblStatus->setText(text);
 }
 
-void LibraryWindow::SendChosen() {
+std::optional<LibraryWindow::Stored> LibraryWindow::ChosenDump() {
   const auto chosen = Chosen();
-  if (chosen.size() != 1 || !catalogue_ || !main_.Form().ControlsEnabled()) return;
-  std::optional<Bytes> dump;
-  const DumpKind* kind = nullptr;
+  if (chosen.size() != 1 || !catalogue_) return std::nullopt;
+  Stored stored;
   try {
-    dump = catalogue_->DumpBytes(chosen.front());
-    kind = catalogue_->KindOf(chosen.front());
+    stored.kind = catalogue_->KindOf(chosen.front());
+    if (auto bytes = catalogue_->DumpBytes(chosen.front())) stored.dump = std::move(*bytes);
   } catch (const std::exception& e) {
     Say(Text(e.what()));
-    return;
+    return std::nullopt;
   }
-  if (!dump || !kind) {
+  if (!stored.kind || stored.dump.empty()) {
     Say("This dump is no longer in the library");
-    return;
+    return std::nullopt;
   }
+  return stored;
+}
+
+void LibraryWindow::SendChosen() {
+  if (!main_.Form().ControlsEnabled()) return;
+  const auto chosen = ChosenDump();
+  if (!chosen) return;
   TfrmMain& form = main_.Form();
-  form.Guarded([&] { form.SendDump(*kind, *dump); });
+  form.Guarded([&] { form.SendDump(*chosen->kind, chosen->dump); });
 }
 
 void LibraryWindow::SaveChosen() {
-  const auto chosen = Chosen();
-  if (chosen.size() != 1 || !catalogue_) return;
-  std::optional<Bytes> dump;
-  const DumpKind* kind = nullptr;
-  try {
-    dump = catalogue_->DumpBytes(chosen.front());
-    kind = catalogue_->KindOf(chosen.front());
-  } catch (const std::exception& e) {
-    Say(Text(e.what()));
-    return;
-  }
-  if (!dump || !kind) return;
+  const auto chosen = ChosenDump();
+  if (!chosen) return;
+  const auto& [kind, dump] = *chosen;
   TfrmMain& form = main_.Form();
   std::string& folder = kind == &kProgramKind ? form.ProgramPath : form.MixPath;
   const auto path =
-      main_.ChooseFile({FileChoice::Mode::Save, folder, ProposedFileName(DumpName(*kind, *dump))});
+      main_.ChooseFile({FileChoice::Mode::Save, folder, ProposedFileName(DumpName(*kind, dump))});
   if (!path) return;
   folder = FolderOf(*path);
-  const IoResult written = WriteFileAtomically(*path, *dump);
+  const IoResult written = WriteFileAtomically(*path, dump);
   if (!written.ok) {
     QMessageBox::critical(this, "Library", Text("Unable to write " + *path + ": " + written.error));
     return;

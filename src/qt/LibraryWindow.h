@@ -66,6 +66,12 @@ class LibraryWindow : public QWidget {
   void RestoreGeometry();
   void SaveGeometry();
 
+  // The one dump chosen, as stored; nothing (the reason said) otherwise.
+  struct Stored {
+    const DumpKind* kind = nullptr;
+    Bytes dump;
+  };
+  std::optional<Stored> ChosenDump();
   void SendChosen();
   void SaveChosen();
   void ForgetChosen();
