@@ -1,8 +1,10 @@
 #include "library/Library.h"
 
 #include <algorithm>
+#include <chrono>
 #include <stdexcept>
-#include <variant>
+
+#include <sqlite3.h>
 
 #include "library/LibraryImpl.h"
 #include "protocol/BackupFile.h"
@@ -33,11 +35,17 @@ namespace {
 constexpr std::size_t kBankEntryBytes = 9;  // the dump's id (8 bytes) and its byte 6 as seen
 
 std::string Iso(std::int64_t time) {
-  const std::time_t t = static_cast<std::time_t>(time);
-  std::tm utc{};
-  gmtime_r(&t, &utc);
+  // Every row of a search carries one: by the calendar's arithmetic, many times faster than
+  // strftime.
+  const std::chrono::sys_seconds t{std::chrono::seconds(time)};
+  const auto day = std::chrono::floor<std::chrono::days>(t);
+  const std::chrono::year_month_day date{day};
+  const std::chrono::hh_mm_ss clock{t - day};
   char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+                static_cast<int>(clock.seconds().count()));
   return text;
 }
 
@@ -66,9 +74,10 @@ std::string WhereText(const DumpKind& kind, const std::string& source, How how, 
                       int entry) {
   std::string text;
   if (how == How::File || how == How::Backup) {
-    const fs::path path(source);
-    text = how == How::Backup ? (path.parent_path().filename() / path.filename()).string()
-                              : path.filename().string();
+    // The file's name; a backup's file with its folder's.
+    std::size_t cut = source.rfind('/');
+    if (how == How::Backup && cut != std::string::npos && cut > 0) cut = source.rfind('/', cut - 1);
+    text = cut == std::string::npos ? source : source.substr(cut + 1);
   } else {
     text = source;
     if (const std::string label = BankLabel(kind, bank); !label.empty()) text += " " + label;
@@ -91,7 +100,13 @@ bool IsWholeBank(std::span<const Sighting> sightings) {
   return true;
 }
 
-using Value = std::variant<std::int64_t, std::string>;
+// A value bound to a placeholder: a number, or a text when text is set.
+struct Value {
+  Value(std::int64_t n) : number(n) {}
+  Value(std::string t) : text(std::move(t)) {}
+  std::int64_t number = 0;
+  std::optional<std::string> text;
+};
 
 // The WHERE clause of a query and its values; the text holds only placeholders.
 struct Filter {
@@ -103,10 +118,10 @@ struct Filter {
 void BindAll(SQLite::Statement& statement, const std::vector<Value>& values, int first = 1) {
   for (std::size_t i = 0; i < values.size(); ++i) {
     const int at = first + static_cast<int>(i);
-    if (const auto* n = std::get_if<std::int64_t>(&values[i])) {
-      statement.bind(at, *n);
+    if (values[i].text) {
+      statement.bind(at, *values[i].text);
     } else {
-      statement.bind(at, std::get<std::string>(values[i]));
+      statement.bind(at, values[i].number);
     }
   }
 }
@@ -126,11 +141,16 @@ std::size_t Characters(std::string_view utf8) {
       std::count_if(utf8.begin(), utf8.end(), [](char c) { return (c & 0xC0) != 0x80; }));
 }
 
-Filter MakeFilter(const Query& q) {
+bool IsAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; });
+}
+
+// likeText: the name text tested row by row, for a scan of an index in the order asked for.
+Filter MakeFilter(const Query& q, bool likeText = false) {
   Filter f;
   std::vector<std::string> terms;
   if (!q.text.empty()) {
-    if (Characters(q.text) >= 3) {
+    if (Characters(q.text) >= 3 && !likeText) {
       // The trigram index finds any part of a name of three characters or more, ignoring case;
       // quoted, the text is one phrase whatever it holds.
       std::string phrase = "\"";
@@ -138,11 +158,13 @@ Filter MakeFilter(const Query& q) {
       terms.push_back("d.id IN (SELECT rowid FROM names WHERE names MATCH ?)");
       f.values.push_back(phrase + "\"");
     } else {
-      terms.push_back("d.name LIKE ? ESCAPE '\\'");
+      // "|| ''": a pattern that changes from search to search must not make SQLite prepare the
+      // statement anew each time, as it does for a plain parameter it might answer from an index.
+      terms.push_back("d.name LIKE (? || '') ESCAPE '\\'");
       f.values.push_back(LikePattern(q.text));
     }
   }
-  f.textOnly = terms.size() == 1 && Characters(q.text) >= 3;
+  f.textOnly = terms.size() == 1 && Characters(q.text) >= 3 && !likeText;
   if (q.kind) {
     terms.push_back("d.kind = ?");
     f.values.push_back(std::int64_t{q.kind->opcode});
@@ -182,7 +204,8 @@ std::string OrderBy(const Query& q) {
 }
 
 constexpr const char* kSummaryColumns =
-    "SELECT d.id, d.kind, d.name, d.category, d.favorite, d.sound, d.last_seen FROM dumps d";
+    "SELECT d.id, d.kind, d.name, d.category, d.favorite, d.sound, d.last_seen, d.place_count, "
+    "d.where_source, d.where_how, d.where_bank, d.where_entry FROM dumps d";
 
 }  // namespace
 
@@ -209,7 +232,7 @@ std::int64_t Library::Impl::SourceId(const std::string& text) {
 }
 
 std::pair<DumpId, bool> Library::Impl::AddDump(const DumpKind& kind, ByteView dump,
-                                               std::int64_t now) {
+                                               const PlaceKey& place, std::int64_t now) {
   const DumpData data = UnpackDump(kind, dump);
   const Sha256::Digest sound = SoundDigest(data);
   bool shared = false;
@@ -230,14 +253,19 @@ std::pair<DumpId, bool> Library::Impl::AddDump(const DumpKind& kind, ByteView du
   DumpId id = 0;
   {
     Use add = Prepared(
-        "INSERT INTO dumps(kind, name, sound, category, shared, last_seen) "
-        "VALUES (?, ?, ?, ?, ?, ?)");
+        "INSERT INTO dumps(kind, name, sound, category, shared, last_seen, place_count, "
+        "where_source, where_how, where_bank, where_entry) "
+        "VALUES (?, ?, ?, ?, ?, ?, 1, ?, ?, ?, ?)");
     add->bind(1, std::int64_t{kind.opcode});
     add->bind(2, name);
     add->bindNoCopy(3, sound.data(), static_cast<int>(sound.size()));
     add->bind(4, CategoryOfName(name));
     add->bind(5, shared ? 1 : 0);
     add->bind(6, now);
+    add->bind(7, place.source);
+    add->bind(8, static_cast<int>(place.how));
+    add->bind(9, place.bank);
+    add->bind(10, place.entry);
     add->exec();
     id = db->getLastInsertRowid();
   }
@@ -268,33 +296,57 @@ std::vector<DumpId> Library::Impl::AddSightings(std::span<const Sighting> sighti
                                                 std::size_t& fresh) {
   std::vector<DumpId> ids;
   ids.reserve(sightings.size());
-  for (const Sighting& s : sightings) {
-    const auto [id, isNew] = AddDump(*s.kind, s.dump, now);
-    ids.push_back(id);
-    if (isNew) {
-      ++fresh;
-    } else {
-      Use seen = Prepared("UPDATE dumps SET last_seen = ?1 WHERE id = ?2 AND last_seen < ?1");
-      seen->bind(1, now);
-      seen->bind(2, id);
-      seen->exec();
-    }
-    Use place = Prepared(
-        "INSERT INTO places(dump, source, how, bank, entry, seen, note) "
-        "VALUES (?, ?, ?, ?, ?, ?, ?) ON CONFLICT(dump, source, how, bank, entry) "
-        "DO UPDATE SET seen = excluded.seen, note = excluded.note");
-    place->bind(1, id);
-    place->bind(2, source);
-    place->bind(3, static_cast<int>(how));
-    place->bind(4, s.bank);
-    place->bind(5, s.entry);
-    place->bind(6, now);
+  auto bindPlace = [&](Use& statement, DumpId id, const Sighting& s) {
+    statement->bind(1, id);
+    statement->bind(2, source);
+    statement->bind(3, static_cast<int>(how));
+    statement->bind(4, s.bank);
+    statement->bind(5, s.entry);
+    statement->bind(6, now);
     if (note.empty()) {
-      place->bind(7);
+      statement->bind(7);
     } else {
-      place->bind(7, note);
+      statement->bind(7, note);
     }
-    place->exec();
+  };
+  for (const Sighting& s : sightings) {
+    const auto [id, isNew] = AddDump(*s.kind, s.dump, {source, how, s.bank, s.entry}, now);
+    ids.push_back(id);
+    fresh += isNew ? 1 : 0;
+    bool newPlace = isNew;
+    if (!isNew) {
+      Use again = Prepared(
+          "UPDATE places SET seen = ?6, note = ?7 WHERE dump = ?1 AND source = ?2 AND how = ?3 "
+          "AND bank = ?4 AND entry = ?5");
+      bindPlace(again, id, s);
+      again->exec();
+      newPlace = again->getChanges() == 0;
+    }
+    if (newPlace) {
+      Use place = Prepared(
+          "INSERT INTO places(dump, source, how, bank, entry, seen, note) "
+          "VALUES (?, ?, ?, ?, ?, ?, ?)");
+      bindPlace(place, id, s);
+      place->exec();
+    }
+    if (!isNew) {
+      // What the table shows of the dump: its most recent place and how many it has.
+      Use summary = Prepared(
+          "UPDATE dumps SET place_count = place_count + ?7, "
+          "where_source = iif(?6 >= last_seen, ?2, where_source), "
+          "where_how = iif(?6 >= last_seen, ?3, where_how), "
+          "where_bank = iif(?6 >= last_seen, ?4, where_bank), "
+          "where_entry = iif(?6 >= last_seen, ?5, where_entry), "
+          "last_seen = max(last_seen, ?6) WHERE id = ?1");
+      summary->bind(1, id);
+      summary->bind(2, source);
+      summary->bind(3, static_cast<int>(how));
+      summary->bind(4, s.bank);
+      summary->bind(5, s.entry);
+      summary->bind(6, now);
+      summary->bind(7, newPlace ? 1 : 0);
+      summary->exec();
+    }
   }
   if (!IsWholeBank(sightings)) return ids;
 
@@ -380,9 +432,16 @@ std::vector<DumpId> Library::RecordAll(std::span<const Seen> dumps, How how,
   });
 }
 
-namespace {
+const std::string& Library::Impl::SourceText(std::int64_t id) {
+  auto it = sourceTexts.find(id);
+  if (it != sourceTexts.end()) return it->second;
+  Use row = Prepared("SELECT text FROM sources WHERE id = ?");
+  row->bind(1, id);
+  std::string text = row->executeStep() ? row->getColumn(0).getString() : std::string();
+  return sourceTexts.emplace(id, std::move(text)).first->second;
+}
 
-DumpSummary SummaryFrom(SQLite::Statement& row) {
+DumpSummary Library::Impl::SummaryFrom(SQLite::Statement& row) {
   DumpSummary s;
   s.id = row.getColumn(0).getInt64();
   s.kind = KindByOpcode(row.getColumn(1).getInt());
@@ -393,45 +452,77 @@ DumpSummary SummaryFrom(SQLite::Statement& row) {
   s.sound = Sha256::ToHex({static_cast<const std::uint8_t*>(sound.getBlob()),
                            static_cast<std::size_t>(sound.getBytes())});
   s.lastSeen = Iso(row.getColumn(6).getInt64());
+  s.placeCount = row.getColumn(7).getInt();
+  if (s.kind) {
+    s.where = WhereText(*s.kind, SourceText(row.getColumn(8).getInt64()),
+                        static_cast<How>(row.getColumn(9).getInt()), row.getColumn(10).getInt(),
+                        row.getColumn(11).getInt());
+  }
   return s;
 }
 
-}  // namespace
+// The first rows of a text search are found sooner by walking the names (or times) in order until
+// enough rows match than by sorting every match, when matches are many. The walk tests each name
+// with LIKE, which folds the case of ASCII letters only; an ASCII text finds the same names both
+// ways, as no character of a name has an ASCII lower case but its own.
+bool Library::Impl::WalkInOrder(const Query& query) {
+  if (Characters(query.text) < 3 || !IsAscii(query.text) || query.replacedOnly) return false;
+  Query textOnly;
+  textOnly.text = query.text;
+  const std::int64_t matches = TextMatches(*MakeFilter(textOnly).values.front().text);
+  Use last = Prepared("SELECT max(id) FROM dumps");
+  last->executeStep();
+  const double dumps = static_cast<double>(last->getColumn(0).getInt64());
+  // A walk tests about (offset + limit) * dumps / matches names, a sort fetches every match; a
+  // name tested costs about a quarter of a match fetched.
+  const double walked = static_cast<double>(query.offset + query.limit) * dumps /
+                        static_cast<double>(std::max<std::int64_t>(matches, 1));
+  return walked < 4.0 * static_cast<double>(matches);
+}
 
 std::vector<DumpSummary> Library::Search(const Query& query) const {
   return Guarded(impl_->file, [&] {
-    const Filter filter = MakeFilter(query);
-    Use rows =
-        impl_->Prepared(kSummaryColumns + filter.where + OrderBy(query) + " LIMIT ? OFFSET ?");
+    const bool walk = impl_->WalkInOrder(query);
+    const Filter filter = MakeFilter(query, walk);
+    const char* index = !walk                        ? ""
+                        : query.sort == SortBy::Seen ? " INDEXED BY dumps_by_seen"
+                                                     : " INDEXED BY dumps_by_name";
+    Use rows = impl_->Prepared(kSummaryColumns + std::string(index) + filter.where +
+                               OrderBy(query) + " LIMIT ? OFFSET ?");
     BindAll(*rows, filter.values);
     const int at = static_cast<int>(filter.values.size());
     rows->bind(at + 1, static_cast<std::int64_t>(std::min<std::size_t>(query.limit, INT64_MAX)));
     rows->bind(at + 2, static_cast<std::int64_t>(query.offset));
     std::vector<DumpSummary> found;
-    while (rows->executeStep()) found.push_back(SummaryFrom(*rows));
-    Use latest = impl_->Prepared(
-        "SELECT s.text, p.how, p.bank, p.entry, (SELECT count(*) FROM places WHERE dump = ?1) "
-        "FROM places p JOIN sources s ON s.id = p.source WHERE p.dump = ?1 "
-        "ORDER BY p.seen DESC, p.how LIMIT 1");
-    for (DumpSummary& s : found) {
-      latest->bind(1, s.id);
-      if (latest->executeStep()) {
-        s.where = WhereText(*s.kind, latest->getColumn(0).getString(),
-                            static_cast<How>(latest->getColumn(1).getInt()),
-                            latest->getColumn(2).getInt(), latest->getColumn(3).getInt());
-        s.placeCount = latest->getColumn(4).getInt();
-      }
-      latest->tryReset();
-    }
+    while (rows->executeStep()) found.push_back(impl_->SummaryFrom(*rows));
     return found;
   });
 }
 
+std::int64_t Library::Impl::TextMatches(const std::string& phrase) {
+  // The window asks for a search's rows and then its count: the second asking is answered from
+  // the first while no connection has changed the library in between.
+  Use version = Prepared("PRAGMA data_version");
+  version->executeStep();
+  const std::int64_t changes[2] = {version->getColumn(0).getInt64(),
+                                   sqlite3_total_changes64(db->getHandle())};
+  if (lastTextCount && lastTextCount->phrase == phrase &&
+      std::equal(std::begin(changes), std::end(changes), lastTextCount->changes)) {
+    return lastTextCount->count;
+  }
+  Use count = Prepared("SELECT count(*) FROM names WHERE names MATCH ?");
+  count->bind(1, phrase);
+  count->executeStep();
+  lastTextCount = TextCount{phrase, {changes[0], changes[1]}, count->getColumn(0).getInt64()};
+  return lastTextCount->count;
+}
+
 std::size_t Library::Count(const Query& query) const {
-  return Guarded(impl_->file, [&] {
+  return Guarded(impl_->file, [&]() -> std::size_t {
     const Filter filter = MakeFilter(query);
-    Use count = impl_->Prepared(filter.textOnly ? "SELECT count(*) FROM names WHERE names MATCH ?"
-                                                : "SELECT count(*) FROM dumps d" + filter.where);
+    if (filter.textOnly)
+      return static_cast<std::size_t>(impl_->TextMatches(*filter.values.front().text));
+    Use count = impl_->Prepared("SELECT count(*) FROM dumps d" + filter.where);
     BindAll(*count, filter.values);
     count->executeStep();
     return static_cast<std::size_t>(count->getColumn(0).getInt64());
@@ -445,9 +536,8 @@ std::optional<DumpDetails> Library::Details(DumpId id) const {
       Use row = impl_->Prepared(std::string(kSummaryColumns) + " WHERE d.id = ?");
       row->bind(1, id);
       if (!row->executeStep()) return std::nullopt;
-      details.summary = SummaryFrom(*row);
+      details.summary = impl_->SummaryFrom(*row);
     }
-    DumpSummary& summary = details.summary;
     {
       Use places = impl_->Prepared(
           "SELECT s.text, p.how, p.bank, p.entry, p.seen, p.note FROM places p "
@@ -462,13 +552,8 @@ std::optional<DumpDetails> Library::Details(DumpId id) const {
         p.entry = Optional(places->getColumn(3).getInt());
         p.seen = Iso(places->getColumn(4).getInt64());
         p.note = places->getColumn(5).getString();
-        if (details.places.empty()) {
-          summary.where =
-              WhereText(*summary.kind, p.source, p.how, p.bank.value_or(-1), p.entry.value_or(-1));
-        }
         details.places.push_back(std::move(p));
       }
-      summary.placeCount = static_cast<int>(details.places.size());
     }
     Use others = impl_->Prepared(
         "SELECT o.id, o.name FROM dumps d JOIN dumps o ON o.sound = d.sound AND o.id <> d.id "

@@ -17,7 +17,8 @@ constexpr int kPageSize = 16384;
 // The window and a command line may share the library; a writer waits this long for the other.
 constexpr int kBusyTimeoutMs = 10000;
 
-// Version 1: dumps stored once, their names indexed by trigrams for any part of a name; places
+// Version 1: dumps stored once, their names indexed by trigrams for any part of a name, with what a
+// table shows of them (the most recent place, how many) at hand for a fast search; places
 // where each was seen; files by their digest so an unchanged file adds nothing; banks seen whole.
 // The name index is kept by the code that adds and forgets dumps: with the schema untrusted (a
 // file from anywhere might be opened), triggers may not write to it.
@@ -35,7 +36,12 @@ void CreateFirstSchema(SQLite::Database& db) {
       own_category INTEGER NOT NULL DEFAULT 0,
       favorite INTEGER NOT NULL DEFAULT 0,
       shared INTEGER NOT NULL DEFAULT 0,
-      last_seen INTEGER NOT NULL);
+      last_seen INTEGER NOT NULL,
+      place_count INTEGER NOT NULL,
+      where_source INTEGER NOT NULL,
+      where_how INTEGER NOT NULL,
+      where_bank INTEGER NOT NULL,
+      where_entry INTEGER NOT NULL);
     CREATE INDEX dumps_by_name ON dumps(name COLLATE NOCASE);
     CREATE INDEX dumps_by_seen ON dumps(last_seen);
     CREATE INDEX dumps_by_sound ON dumps(sound);

@@ -14,6 +14,13 @@ bool IsCompact(const DumpKind& kind, ByteView stored) {
   return stored.size() == kAddressSize + kind.dataSize;
 }
 
+// Packing the data gives back the very bytes of the dump unless the bits of its last packed byte
+// that stand for no data are set.
+bool PacksBackExactly(const DumpKind& kind, ByteView dump) {
+  const std::size_t usedBits = 8 * kind.dataSize - 7 * (kind.packedSize - 1);
+  return (dump[kPayloadOffset + kind.packedSize - 1] >> usedBits) == 0;
+}
+
 }  // namespace
 
 DumpData UnpackDump(const DumpKind& kind, ByteView dump) {
@@ -40,13 +47,12 @@ Sha256::Digest SoundDigest(const DumpData& data) {
 }
 
 Bytes StoredForm(const DumpKind& kind, ByteView dump, const DumpData& data) {
+  if (!PacksBackExactly(kind, dump)) return Bytes(dump.begin(), dump.end());
   Bytes compact(kAddressSize + kind.dataSize);
   compact[0] = dump[6];
   compact[1] = dump[7];
   std::copy_n(data.bytes.begin(), kind.dataSize, compact.begin() + kAddressSize);
-  // Packing is exact unless the bits past the data were set: then the dump is kept as it came.
-  if (std::ranges::equal(DumpFromStored(kind, compact), dump)) return compact;
-  return Bytes(dump.begin(), dump.end());
+  return compact;
 }
 
 Bytes DumpFromStored(const DumpKind& kind, ByteView stored) {

@@ -93,7 +93,8 @@ TEST_F(Shell, FirstStartUsesDefaultsAndCloseWritesEveryKeyInOrder) {
             "[MIDI]\nInputDeviceID=0\nOutputDeviceID=0\nBufferCount=4\nBufferSize=4096\n"
             "SendDelay=15\nReplyTimeout=10\n\n[PROGRAM]\nProgramPath=\nBankPath=\nMixPath="
             "\nMixBankPath=\n"
-            "GlobalPath=\nProgramBanksOnCard=-1\nMixBanksOnCard=-1\nActivePage=1\n");
+            "GlobalPath=\nProgramBanksOnCard=-1\nMixBanksOnCard=-1\nActivePage=1\n\n[LIBRARY]\n"
+            "Capture=1\n");
 }
 
 TEST_F(Shell, StoredSettingsAreReadInAnyNotationAndClampedByTheSetupPage) {
@@ -269,7 +270,8 @@ TEST_F(Shell, AFolderWithALineBreakIsForgottenRatherThanSpilledIntoOtherSettings
             "[MIDI]\nInputDeviceID=0\nOutputDeviceID=0\nBufferCount=4\nBufferSize=4096\n"
             "SendDelay=15\nReplyTimeout=10\n\n[PROGRAM]\nProgramPath=\nBankPath=\nMixPath="
             "\nMixBankPath=\n"
-            "GlobalPath=\nProgramBanksOnCard=-1\nMixBanksOnCard=-1\nActivePage=1\n");
+            "GlobalPath=\nProgramBanksOnCard=-1\nMixBanksOnCard=-1\nActivePage=1\n\n[LIBRARY]\n"
+            "Capture=1\n");
 }
 
 TEST_F(Shell, StoredBuffersOutOfRangeComeIntoRangeAlsoWithTheStoredDevicesGone) {
