@@ -224,7 +224,17 @@ LibraryWindow::LibraryWindow(MainWindow& main, LibraryConnection& library)
   });
   connect(lstOtherNames, &QListWidget::itemActivated, this,
           [this](QListWidgetItem* item) { ShowDetails(item->data(Qt::UserRole).toLongLong()); });
-  connect(&main_, &MainWindow::FormStateChanged, this, [this] { UpdateActions(); });
+  connect(&main_, &MainWindow::FormStateChanged, this, [this] {
+    // What an exchange fetched or sent is in the library once it is over.
+    const bool idle = main_.Form().ControlsEnabled();
+    if (idle && !idle_) {
+      FillCategories();
+      model_->Refresh();
+      ShowDetails(current_);
+    }
+    idle_ = idle;
+    UpdateActions();
+  });
   connect(&main_, &MainWindow::StatusShown, this, [this](const QString& text) { Say(text); });
 
   FillCategories();

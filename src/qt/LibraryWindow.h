@@ -85,6 +85,7 @@ class LibraryWindow : public QWidget {
   library::Library* catalogue_ = nullptr;  // the main thread's connection; nullptr when unusable
   LibraryTableModel* model_ = nullptr;
   std::optional<library::DumpId> current_;  // the dump the details pane shows
+  bool idle_ = true;                        // no exchange with the instrument under way
   std::unique_ptr<library::ImportJob> importJob_;
   QPointer<QProgressDialog> importProgress_;
 

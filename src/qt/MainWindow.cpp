@@ -345,6 +345,11 @@ void MainWindow::LibraryButtons(QWidget* page, const char* library, const char* 
           [this, &kind] { ComposeBank(kind); });
 }
 
+void MainWindow::SetLibrary(LibraryConnection* library) {
+  library_ = library;
+  form_->SetDumpListener(library);
+}
+
 LibraryConnection& MainWindow::Library() {
   if (!library_) {
     ownLibrary_ = std::make_unique<LibraryConnection>(

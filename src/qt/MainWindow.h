@@ -54,9 +54,10 @@ class MainWindow : public QWidget, public FormHost {
   // Answers file choices in place of the file dialog when set (tests).
   std::function<std::optional<std::string>(const FileChoice&)> fileChooserForTests;
 
-  // The library the Library window and the composers show; without one, the default library
-  // file is opened when first needed.
-  void SetLibrary(LibraryConnection* library) { library_ = library; }
+  // The library the Library window and the composers show, told of every dump the window logic
+  // fetches and sends; without one, the default library file is opened for the windows when first
+  // needed.
+  void SetLibrary(LibraryConnection* library);
   LibraryConnection& Library();
   // The Library window (Ctrl+L, or "Library..." on the Program and Mix pages), made on first use.
   LibraryWindow* ShowLibrary();

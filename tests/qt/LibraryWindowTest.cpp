@@ -168,6 +168,10 @@ TEST_F(LibraryViews, SendsTheChosenProgramToTheChosenNumberAndItComesBackByteExa
   }));
   EXPECT_EQ(Child<QLabel>(library, "lblStatus")->text(),
             "Program \"Quorle Send\" sent to Andromeda");
+  // The library knows where it went.
+  auto* places = Child<QTreeWidget>(library, "lstPlaces");
+  ASSERT_TRUE(WaitUntil([&] { return places->topLevelItemCount() == 2; }));
+  EXPECT_FALSE(places->findItems("sent", Qt::MatchExactly, 1).isEmpty());
 
   // Fetched back with Get Program: the library's dump, addressed to User 33.
   window_->fileChooserForTests = [this](const FileChoice&) {
