@@ -5,8 +5,8 @@
 //
 //   quorle-library-window-bench [--library FILE]
 //
-// Without --library, a library of 100,000 dumps is made once (in a child process, so its making
-// does not count towards this one's memory) and kept in the temporary folder for later runs.
+// Without --library, the library benchmarks' 100,000 dumps are made once (in a child process, so
+// their making does not count towards this one's memory) and kept in the temporary folder.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,11 +26,10 @@
 #include <string>
 #include <vector>
 
+#include "BenchLibrary.h"
 #include "app/MidiSystem.h"
 #include "frontend/LibraryConnection.h"
-#include "library/Library.h"
 #include "midi/MidiDispatcher.h"
-#include "protocol/DumpName.h"
 #include "protocol/SysexFile.h"
 #include "qt/ComposeBankWindow.h"
 #include "qt/LibraryWindow.h"
@@ -43,40 +42,8 @@ namespace fs = std::filesystem;
 using namespace quorle;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kBanks = 782;  // 100,096 dumps, half Programs, half Mixes
-
 double Ms(Clock::duration d) {
   return std::chrono::duration<double, std::milli>(d).count();
-}
-
-// Bank files of seeded content, one in twenty entries a renamed copy of another bank's (the
-// library's duplicates), imported into a new library.
-int MakeLibrary(const fs::path& file) {
-  const fs::path banks = file.parent_path() / "banks";
-  fs::remove_all(banks);
-  fs::create_directories(banks);
-  for (int b = 0; b < kBanks; ++b) {
-    const DumpKind& kind = b % 2 ? kMixKind : kProgramKind;
-    Bytes bank;
-    for (int i = 0; i < 128; ++i) {
-      Bytes dump = SeededDump(kind, static_cast<std::uint64_t>(b / 2 + 1), 0, i, 0, 0);
-      if (i % 20 == 7 && b >= 2) {
-        dump = RenameDump(kind, SeededDump(kind, static_cast<std::uint64_t>(b / 2), 0, i, 0, 0),
-                          "Copy " + std::to_string(b) + "." + std::to_string(i));
-        AddressDump(dump, 0, static_cast<std::uint8_t>(i));
-      }
-      bank.insert(bank.end(), dump.begin(), dump.end());
-    }
-    if (!WriteFileAtomically(banks / ("Bank" + std::to_string(b) + ".syx"), bank).ok) return 1;
-  }
-  library::Library library(file);
-  const auto started = Clock::now();
-  const library::ImportReport report = library.Import({banks});
-  std::printf("made a library of %zu dumps (%zu files) in %.1f s\n", report.dumps, report.files,
-              Ms(Clock::now() - started) / 1000);
-  std::fflush(stdout);
-  fs::remove_all(banks);
-  return report.dumps >= 100000 ? 0 : 1;
 }
 
 // Paints of a widget, timed.
@@ -140,12 +107,20 @@ int main(int argc, char** argv) {
   if (argc == 3 && std::string(argv[1]) == "--library") {
     file = argv[2];
   } else {
-    file = fs::temp_directory_path() / "quorle-bench-library-window" / "library.sqlite";
+    // The library benchmarks' own, kept for later runs.
+    const fs::path kept = fs::temp_directory_path() / "quorle-bench-library-window";
+    file = kept / "library.sqlite";
     if (!fs::exists(file)) {
-      fs::create_directories(file.parent_path());
       // Made in a child: what the making takes is no part of the window's memory.
       const pid_t child = fork();
-      if (child == 0) _exit(MakeLibrary(file));
+      if (child == 0) {
+        setenv("QUORLE_BENCH_LIBRARY", kept.c_str(), 1);
+        const bench::BenchLibrary& made = bench::HundredThousandDumps();
+        std::printf("made a library of %zu dumps in %.1f s\n", made.dumps, made.importSeconds);
+        std::fflush(stdout);
+        fs::remove_all(made.banks);
+        _exit(0);
+      }
       int status = 0;
       waitpid(child, &status, 0);
       if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
