@@ -65,7 +65,7 @@ std::optional<std::size_t> LibraryBrowser::RowOf(DumpId id) const {
 LibraryBrowser::Update LibraryBrowser::Take() {
   Update update;
   for (LibrarySearch::Answer& answer : search_.Take()) {
-    if (answer.generation == asked_ && answer.generation != shown_) {
+    if (answer.generation == asked_ && answer.generation != shown_ && !answer.countOnly) {
       // The first page of the query in hand: it replaces every row held.
       shown_ = asked_;
       shownQuery_ = wanted_;
@@ -73,9 +73,19 @@ LibraryBrowser::Update LibraryBrowser::Take() {
       pending_.clear();
       error_ = std::move(answer.error);
       count_ = error_.empty() ? answer.count.value_or(answer.rows.size()) : 0;
+      countKnown_ = answer.count.has_value() || !error_.empty();
+      counted_.reset();
       pages_[0] = Page{std::move(answer.rows), ++clock_};
       update.reset = true;
       update.rows.clear();
+      update.counted.reset();
+    } else if (answer.generation == shown_ && answer.countOnly) {
+      if (!answer.error.empty()) {
+        error_ = std::move(answer.error);
+      } else if (answer.count) {
+        counted_ = *answer.count;
+        update.counted = std::pair(*count_, *counted_);
+      }
     } else if (answer.generation == shown_) {
       const std::size_t page = answer.offset / kPageSize;
       pending_.erase(page);
@@ -91,6 +101,13 @@ LibraryBrowser::Update LibraryBrowser::Take() {
   }
   Evict();
   return update;
+}
+
+void LibraryBrowser::TakeCount() {
+  if (!counted_) return;
+  count_ = *counted_;
+  countKnown_ = true;
+  counted_.reset();
 }
 
 void LibraryBrowser::Evict() {

@@ -30,8 +30,10 @@ class LibraryBrowser {
   // The same query again, after the library changed under it.
   void Refresh();
 
-  // Rows of the last answered query: their count, nothing before the first answer.
+  // Rows of the last answered query: their count, nothing before the first answer. Until the
+  // count itself comes, the rows of the first page.
   std::optional<std::size_t> Count() const { return count_; }
+  bool CountKnown() const { return countKnown_; }
   // Row i, or nullptr while its page is on its way (it is asked for now).
   const DumpSummary* Row(std::size_t i);
   // Where a dump stands among the rows held; nothing when its page is not held.
@@ -41,13 +43,16 @@ class LibraryBrowser {
   // Whether an answer to the query in hand is still to come.
   bool Searching() const { return shown_ != asked_; }
 
-  // Takes the search's answers. Reset: the rows are those of another query (or another count);
-  // Rows: rows [first, last) arrived for the query already shown.
+  // Takes the search's answers. Reset: the rows are those of another query; rows: rows
+  // [first, last) arrived for the query already shown; counted: its count came, from and to,
+  // to be taken with TakeCount once the view is told.
   struct Update {
     bool reset = false;
     std::vector<std::pair<std::size_t, std::size_t>> rows;
+    std::optional<std::pair<std::size_t, std::size_t>> counted;
   };
   Update Take();
+  void TakeCount();
 
  private:
   void Ask(std::uint64_t generation, std::size_t page, bool count);
@@ -59,6 +64,8 @@ class LibraryBrowser {
   std::uint64_t shown_ = 0;  // the generation whose rows are held; 0: none yet
   Query shownQuery_;
   std::optional<std::size_t> count_;
+  bool countKnown_ = false;
+  std::optional<std::size_t> counted_;  // the count come, until taken
   std::string error_;
   struct Page {
     std::vector<DumpSummary> rows;

@@ -1,5 +1,6 @@
 #include "library/LibrarySearch.h"
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 
@@ -59,25 +60,45 @@ void LibrarySearch::Run() {
     answer.offset = request.query.offset;
     if (!library) {
       answer.error = openError;
-    } else {
-      try {
-        answer.rows = library->Search(request.query);
-        // A first page that is not full is the whole count; no second query for it.
-        if (request.count) {
-          answer.count = request.query.offset == 0 && answer.rows.size() < request.query.limit
-                             ? answer.rows.size()
-                             : library->Count(request.query);
-        }
-      } catch (const std::exception& e) {
-        answer.error = e.what();
-      }
+      Answered(std::move(answer));
+      continue;
     }
-    {
-      std::lock_guard lock(mutex_);
-      answers_.push_back(std::move(answer));
+    try {
+      answer.rows = library->Search(request.query);
+    } catch (const std::exception& e) {
+      answer.error = e.what();
     }
-    if (notify_) notify_();
+    // A first page that is not full is the whole count; no second query for it.
+    const bool whole = request.query.offset == 0 && answer.rows.size() < request.query.limit;
+    if (request.count && whole && answer.error.empty()) answer.count = answer.rows.size();
+    const bool countNext = request.count && !whole && answer.error.empty();
+    Answered(std::move(answer));
+    if (!countNext || Superseded(request.generation)) continue;
+    Answer count;
+    count.generation = request.generation;
+    count.offset = request.query.offset;
+    count.countOnly = true;
+    try {
+      count.count = library->Count(request.query);
+    } catch (const std::exception& e) {
+      count.error = e.what();
+    }
+    Answered(std::move(count));
   }
+}
+
+void LibrarySearch::Answered(Answer answer) {
+  {
+    std::lock_guard lock(mutex_);
+    answers_.push_back(std::move(answer));
+  }
+  if (notify_) notify_();
+}
+
+bool LibrarySearch::Superseded(std::uint64_t generation) {
+  std::lock_guard lock(mutex_);
+  return std::any_of(requests_.begin(), requests_.end(),
+                     [&](const Request& r) { return r.generation > generation; });
 }
 
 }  // namespace quorle::library

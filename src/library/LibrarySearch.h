@@ -26,13 +26,16 @@ class LibrarySearch {
   struct Request {
     std::uint64_t generation = 0;
     Query query;  // with the offset and limit of the rows wanted
+    // The count too: it follows the rows in an answer of its own, as counting a frequent text
+    // takes longer than finding its first rows.
     bool count = false;
   };
   struct Answer {
     std::uint64_t generation = 0;
     std::size_t offset = 0;
     std::vector<DumpSummary> rows;
-    std::optional<std::size_t> count;  // when asked for
+    std::optional<std::size_t> count;  // when asked for (with the rows when they are all)
+    bool countOnly = false;            // the count that follows the rows
     std::string error;                 // the library could not answer
   };
 
@@ -46,6 +49,9 @@ class LibrarySearch {
 
  private:
   void Run();
+  void Answered(Answer answer);
+  // Whether a request of a newer generation waits: an older count is not worth its time.
+  bool Superseded(std::uint64_t generation);
 
   const std::filesystem::path file_;
   const std::function<void()> notify_;

@@ -27,9 +27,19 @@ void LibraryTableModel::TakeAnswers() {
   const library::LibraryBrowser::Update update = browser_->Take();
   if (update.reset) {
     beginResetModel();
+    browser_->TakeCount();
     endResetModel();
     emit answered();
     return;
+  }
+  if (update.counted) {
+    const auto [from, to] = *update.counted;
+    if (to > from) beginInsertRows({}, static_cast<int>(from), static_cast<int>(to) - 1);
+    if (to < from) beginRemoveRows({}, static_cast<int>(to), static_cast<int>(from) - 1);
+    browser_->TakeCount();
+    if (to > from) endInsertRows();
+    if (to < from) endRemoveRows();
+    emit answered();
   }
   for (const auto& [first, last] : update.rows) {
     emit dataChanged(index(static_cast<int>(first), 0),

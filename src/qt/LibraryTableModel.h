@@ -51,7 +51,7 @@ class LibraryTableModel : public QAbstractTableModel {
   static bool Sortable(int column) { return column == Name || column == LastSeen; }
 
  signals:
-  // The rows are those of another query (or the first answer came): count and error may differ.
+  // The rows are those of another query, or their count came: count and error may differ.
   void answered();
 
  private:

@@ -282,8 +282,11 @@ void LibraryWindow::ApplyQuery() {
 
 void LibraryWindow::Answered() {
   const library::LibraryBrowser& browser = model_->Browser();
-  const std::size_t count = browser.Count().value_or(0);
-  lblCount->setText(count == 1 ? QString("1 dump") : Grouped(count) + " dumps");
+  // The count follows the first rows; until it comes the label keeps the last one.
+  if (browser.CountKnown()) {
+    const std::size_t count = browser.Count().value_or(0);
+    lblCount->setText(count == 1 ? QString("1 dump") : Grouped(count) + " dumps");
+  }
   if (!browser.Error().empty()) Say(Text(browser.Error()));
   // The dump in the details pane stays chosen when the new rows hold it.
   if (current_) {

@@ -90,7 +90,12 @@ class LibraryViews : public testing::WindowTest {
     auto* field = Child<QLineEdit>(library, "eSearch");
     field->clear();
     QTest::keyClicks(field, text);
-    EXPECT_TRUE(WaitUntil([&] { return !library->Model().Browser().Searching(); }));
+    EXPECT_TRUE(WaitUntil([&] { return Answered(library); }));
+  }
+  // Whether the rows shown and their count are those of the query in hand.
+  static bool Answered(LibraryWindow* library) {
+    const library::LibraryBrowser& browser = library->Model().Browser();
+    return !browser.Searching() && browser.CountKnown();
   }
   static QString Cell(LibraryWindow* library, int row, int column) {
     return library->Model().index(row, column).data().toString();
@@ -119,7 +124,7 @@ TEST_F(LibraryViews, SearchFindsASoundAsTypedAndDuplicatesShowTheirOtherNames) {
 
   Search(library, "");
   Click(Child<QCheckBox>(library, "cbDuplicatesOnly"));
-  ASSERT_TRUE(WaitUntil([&] { return !library->Model().Browser().Searching(); }));
+  ASSERT_TRUE(WaitUntil([&] { return Answered(library); }));
   EXPECT_EQ(count->text(), "2 dumps");
   // The original and its renamed copy; the details of the copy name the original.
   const QString original = QString::fromStdString(
