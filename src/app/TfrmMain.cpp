@@ -209,7 +209,9 @@ void TfrmMain::CancelExchange() {
 void TfrmMain::GiveUp(GaveUp why) {
   std::string status = why == GaveUp::NoReply ? kNoReplyText : kCancelledText;
   // Where a bank stopped tells a loose cable from a damaged dump.
-  if (pacedSend_) {
+  if (backup_) {
+    status = BackupGivenUpText(why);
+  } else if (pacedSend_) {
     status += ": " + std::to_string(pacedSend_->sent) + " of " +
               std::to_string(pacedSend_->messages.size()) + " sent";
   } else if (collecting_) {

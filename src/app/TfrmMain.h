@@ -322,6 +322,8 @@ class TfrmMain : public TMainState {
   void RestoreProbed();
   // Removes what an unfinished backup wrote; part of ending any exchange.
   void AbandonBackup();
+  // The status of a backup, or a restore's card probe, given up on: it speaks of the whole set.
+  std::string BackupGivenUpText(GaveUp why) const;
 
   // The reply watch: armed while an exchange waits for the instrument, re-armed by every message.
   void WatchReply();

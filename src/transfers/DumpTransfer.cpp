@@ -69,7 +69,7 @@ void TfrmMain::GetDumpClick(const DumpKind& kind, bool rename) {
     dialog = std::move(select);
   }
   if (rename) dialog->DisablePresets();
-  const bool confirmed = host_.ShowModal(*dialog) == ModalResult::OK;
+  const bool confirmed = host_.ShowModal(*dialog) == ModalResult::OK && dialog->OkEnabled();
   if (confirmed) ok();
   DumpMode = !rename ? kDumpSave : IsProgram(kind) ? kDumpRenameProgram : kDumpRenameMix;
   if (confirmed) SendDumpRequest(kind);
