@@ -239,6 +239,7 @@ LibraryWindow::LibraryWindow(MainWindow& main, LibraryConnection& library)
 
   FillCategories();
   ShowDetails(std::nullopt);
+  UpdateActions();
   RestoreGeometry();
   ApplyQuery();
 }

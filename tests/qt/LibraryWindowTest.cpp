@@ -148,6 +148,22 @@ TEST_F(LibraryViews, SearchFindsASoundAsTypedAndDuplicatesShowTheirOtherNames) {
   EXPECT_THAT(text, ::testing::HasSubstr("Width=700\n"));
 }
 
+TEST_F(LibraryViews, ALibraryThatCannotBeUsedIsNamedWithTheReasonAndTouchedNot) {
+  const fs::path notALibrary = dir_ / "notes.sqlite";
+  std::ofstream(notALibrary) << "my notes, not a library\n";
+  auto usable = std::exchange(library_, std::make_unique<LibraryConnection>(notALibrary));
+  window_->SetLibrary(library_.get());
+  LibraryWindow* library = window_->ShowLibrary();
+  auto* error = Child<QLabel>(library, "lblError");
+  EXPECT_TRUE(error->isVisible());
+  EXPECT_THAT(error->text().toStdString(), ::testing::HasSubstr("notes.sqlite"));
+  EXPECT_FALSE(Child<QPushButton>(library, "btnAddFiles")->isEnabled());
+  // The main window goes on, and the file is as it was.
+  EXPECT_TRUE(Find<QPushButton>("btnGetProgram")->isEnabled());
+  std::ifstream in(notALibrary);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}), "my notes, not a library\n");
+}
+
 TEST_F(LibraryViews, SendsTheChosenProgramToTheChosenNumberAndItComesBackByteExact) {
   WriteBank("Preset.syx", SimBank(1, {{7, "Quorle Send"}}));
   LibraryWindow* library = OpenLibraryWithBanks();
