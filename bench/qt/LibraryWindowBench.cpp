@@ -161,7 +161,7 @@ int main(int argc, char** argv) {
     auto* search = library->findChild<QLineEdit*>("eSearch");
     library::LibraryBrowser& browser = library->Model().Browser();
     PaintWatch paints(library->Table().viewport());
-    Wait([&] { return browser.Count().has_value(); }, 60000);
+    Wait([&] { return browser.CountKnown(); }, 60000);
     std::printf("library: %zu dumps\n", *browser.Count());
 
     // Keystroke to redrawn table: each letter of some words typed, then taken back.
