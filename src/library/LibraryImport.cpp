@@ -116,7 +116,7 @@ ImportReport Library::Import(const std::vector<fs::path>& paths, const ImportPro
   Backups backups;
   Impl& impl = *impl_;
   std::optional<RelaxedSync> relaxed;
-  Guarded(impl.file, [&] { relaxed.emplace(*impl.db); });
+  impl.Guarded([&] { relaxed.emplace(*impl.db); });
 
   for (std::size_t done = 0; done < jobs.size(); ++done) {
     const Job& job = jobs[done];
@@ -149,7 +149,7 @@ ImportReport Library::Import(const std::vector<fs::path>& paths, const ImportPro
         for (const ScannedDump& d : scan.dumps)
           sightings.push_back({d.kind, d.bytes, bank, d.entry});
 
-        report.fresh += Guarded(impl.file, [&]() -> std::size_t {
+        report.fresh += impl.Guarded([&]() -> std::size_t {
           // The same file as it was last time adds nothing, and needs no write to tell.
           auto unchanged = [&] {
             Use known = impl.Prepared(
