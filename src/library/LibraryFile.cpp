@@ -208,7 +208,10 @@ std::unique_ptr<SQLite::Database> OpenLibraryFile(const fs::path& file) {
         !sqlite3_db_readonly(db->getHandle(), "main")) {
       db->exec("PRAGMA journal_mode = WAL");
     }
-    db->exec("PRAGMA synchronous = FULL; PRAGMA temp_store = MEMORY; PRAGMA cache_size = -8192");
+    // The log is emptied as it is written back, but keeps its size unless told otherwise.
+    db->exec(
+        "PRAGMA synchronous = FULL; PRAGMA temp_store = MEMORY; PRAGMA cache_size = -8192; "
+        "PRAGMA journal_size_limit = 67108864");
   } catch (const SQLite::Exception& e) {
     throw Failure(file, e, db ? db->getHandle() : nullptr);
   }
