@@ -149,8 +149,9 @@ bool IsAscii(std::string_view text) {
 Filter MakeFilter(const Query& q, bool likeText = false) {
   Filter f;
   std::vector<std::string> terms;
+  const bool match = !q.text.empty() && Characters(q.text) >= 3 && !likeText;
   if (!q.text.empty()) {
-    if (Characters(q.text) >= 3 && !likeText) {
+    if (match) {
       // The trigram index finds any part of a name of three characters or more, ignoring case;
       // quoted, the text is one phrase whatever it holds.
       std::string phrase = "\"";
@@ -164,7 +165,6 @@ Filter MakeFilter(const Query& q, bool likeText = false) {
       f.values.push_back(LikePattern(q.text));
     }
   }
-  f.textOnly = terms.size() == 1 && Characters(q.text) >= 3 && !likeText;
   if (q.kind) {
     terms.push_back("d.kind = ?");
     f.values.push_back(std::int64_t{q.kind->opcode});
@@ -184,7 +184,7 @@ Filter MakeFilter(const Query& q, bool likeText = false) {
         "(SELECT id FROM sources WHERE text LIKE ? ESCAPE '\\'))");
     f.values.push_back(LikePattern(q.place));
   }
-  if (terms.size() > 1 || (!terms.empty() && !f.textOnly)) f.textOnly = false;
+  f.textOnly = match && terms.size() == 1;
   for (std::size_t i = 0; i < terms.size(); ++i) {
     f.where += (i == 0 ? " WHERE " : " AND ") + terms[i];
   }
