@@ -423,6 +423,8 @@ std::vector<DumpId> Library::RecordAll(std::span<const Seen> dumps, How how,
     sightings.push_back({s.kind, s.dump, s.bank, s.entry});
   }
   return impl_->Guarded([&] {
+    std::optional<RelaxedSync> relaxed;
+    if (how != How::Replaced) relaxed.emplace(*impl_->db);
     WriteTransaction transaction(*impl_->db);
     std::size_t fresh = 0;
     auto ids = impl_->AddSightings(sightings, impl_->SourceId(std::string(kInstrumentSource)), how,

@@ -96,19 +96,6 @@ class Backups {
   std::map<fs::path, std::optional<BackupManifest>> manifests_;
 };
 
-// Commits between the files of an import need not wait for the disk: the files stay where they
-// are, so a power cut costs at most an import to repeat, never a dump that exists nowhere else.
-class RelaxedSync {
- public:
-  explicit RelaxedSync(SQLite::Database& db) : db_(db) { db_.exec("PRAGMA synchronous = NORMAL"); }
-  ~RelaxedSync() { db_.tryExec("PRAGMA synchronous = FULL"); }
-  RelaxedSync(const RelaxedSync&) = delete;
-  RelaxedSync& operator=(const RelaxedSync&) = delete;
-
- private:
-  SQLite::Database& db_;
-};
-
 }  // namespace
 
 ImportReport Library::Import(const std::vector<fs::path>& paths, const ImportProgress& progress) {
