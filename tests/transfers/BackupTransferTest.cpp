@@ -171,7 +171,8 @@ TEST_F(BackupTransfer, RestoredIntoAnotherInstrumentTheBanksAndGlobalDataArriveW
   host_.confirms.push_back(true);
   g.Restore((dir_ / "Set").string());
   ASSERT_TRUE(WaitIdle());
-  ASSERT_THAT(g.StatusText(), StartsWith(" Restored from \"Set\": Programs User, Programs Card 1"));
+  ASSERT_THAT(g.StatusText(),
+              StartsWith(" Restored from \"Set\" and verified: Programs User, Programs Card 1"));
   ASSERT_TRUE(WaitFor([&] { return Sim().GlobalData() == global; }));
   EXPECT_EQ(SimBank(kProgramKind, 0), user);
   EXPECT_EQ(SimBank(kMixKind, 3), card);
