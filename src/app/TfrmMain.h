@@ -235,6 +235,9 @@ class TfrmMain : public TMainState {
   std::span<std::uint8_t> DumpBuffer(const DumpKind& kind);
   // Locks, hands one message to the output port and reports; only while the port is open.
   void SendMessage(ByteView message, const std::string& status);
+  // One Program or Mix to the instrument, read back and compared when Verify is on.
+  void SendDump(const DumpKind& kind, ByteView dump, const std::string& done,
+                const std::string& notVerified);
   // The file the user picks, remembering its folder in folder; nothing when cancelled.
   std::optional<std::string> ChooseFile(FileChoice::Mode mode, std::string& folder,
                                         const std::string& fileName = {});

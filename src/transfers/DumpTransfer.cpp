@@ -181,12 +181,17 @@ void TfrmMain::SendDumpFileClick(const DumpKind& kind) {
   if (!confirmed) return;
   AddressDump(dump, static_cast<std::uint8_t>(SelectedBank(kind)),
               static_cast<std::uint8_t>(SelectedNumber(kind)));
-  const std::string done = " " + FileNameOf(*path) + " sent to Andromeda";
+  SendDump(kind, dump, " " + FileNameOf(*path) + " sent to Andromeda",
+           " " + FileNameOf(*path) + " not verified");
+}
+
+void TfrmMain::SendDump(const DumpKind& kind, ByteView dump, const std::string& done,
+                        const std::string& notVerified) {
   if (!Verify || !OutputOpen) return SendMessage(dump, done);
   std::vector<PacedMessage> message{
       {Bytes(dump.begin(), dump.end()), EntryCaption(dump[7], DumpName(kind, dump))}};
   SendVerified(std::move(message), IsProgram(kind) ? " Sending Program..." : " Sending Mix...",
-               done + " and verified", " " + FileNameOf(*path) + " not verified");
+               done + " and verified", notVerified);
 }
 
 }  // namespace quorle
