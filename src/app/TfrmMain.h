@@ -288,9 +288,10 @@ class TfrmMain : public TMainState {
     Bytes bytes;
     std::string caption;  // the progress window's while it goes out
   };
-  // delay: the pause after each message; SendDelay unless given.
+  // delay: the pause after each message; SendDelay unless given. pauseFirst: the pause comes
+  // before the first message too, for an instrument that may still be busy with the last one.
   void SendPaced(std::vector<PacedMessage> messages, const std::string& status,
-                 std::string doneStatus, int delay = -1);
+                 std::string doneStatus, int delay = -1, bool pauseFirst = false);
   void SendNextPaced();
   void OutputDone();
   struct PacedSend {

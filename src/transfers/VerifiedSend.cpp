@@ -68,7 +68,7 @@ void TfrmMain::VerifyCollected(const DumpKind& kind) {
     SendPaced(std::move(again),
               " Sending " + std::to_string(failed.size()) + " dumps again, " +
                   std::to_string(v.Pause()) + " ms apart...",
-              "", v.Pause());
+              "", v.Pause(), true);
     return;
   }
   if (v.NextPart()) return VerifyPart();
