@@ -63,8 +63,8 @@ void BM_FetchBankWithOneDumpLost(benchmark::State& state) {
     SimFaults drop;
     drop.dropDump = 127;
     w.Midi().Simulator().SetFaults(drop);
-    lost += Timed(state, w, &TfrmMain::btnGetMixBankClick, nullptr, "(1 dump fetched again)",
-                  limit);
+    lost +=
+        Timed(state, w, &TfrmMain::btnGetMixBankClick, nullptr, "(1 dump fetched again)", limit);
   }
   const double runs = static_cast<double>(state.iterations());
   // The single request out and the dump back.

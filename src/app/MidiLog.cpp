@@ -38,7 +38,7 @@ bool TakeMidiLogOption(std::vector<std::string>& args, std::string& file, std::s
   static constexpr std::string_view kOption = "--midi-log";
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (arg == "--" || arg.empty() || arg.front() != '-') break;
+    if (arg == "--") break;
     if (arg == kOption) {
       if (i + 1 == args.size() || args[i + 1].empty()) {
         error = "--midi-log needs a file name";

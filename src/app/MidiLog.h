@@ -34,8 +34,8 @@ class MidiLog {
   const Clock::time_point start_ = Clock::now();
 };
 
-// Takes "--midi-log FILE" (or "--midi-log=FILE") from the options before the first argument that
-// is no option, and leaves the rest in order. Returns false with a sentence in error when the
+// Takes "--midi-log FILE" (or "--midi-log=FILE") from the arguments (up to a "--"), and leaves
+// the rest in order. Returns false with a sentence in error when the
 // option lacks its file.
 bool TakeMidiLogOption(std::vector<std::string>& args, std::string& file, std::string& error);
 

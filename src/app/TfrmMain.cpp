@@ -25,6 +25,8 @@ TfrmMain::TfrmMain(FormHost& host, MidiService& service, MidiDispatcher& dispatc
   MidiIn.SetSysexBufferCount(4);
   MidiIn.SetSysexOnly(true);
   MidiOut.SetOnmidioutput([this](TMidiOutput&) {
+    // Done notices come in the order the messages were handed over.
+    if (!outSizes_.empty()) outSizes_.pop_front();
     WatchOutput();
     Guarded([&] { OutputDone(); });
   });
@@ -186,6 +188,7 @@ void TfrmMain::SendRequest(Bytes message, ReplyHandler handler, bool lock) {
 void TfrmMain::Send(ByteView message) {
   if (Log) Log->Write(MidiLog::kSent, MidiOut.ProductName(), message);
   MidiOut.SendLong(message);
+  outSizes_.push_back(message.size());
   WatchOutput();
 }
 
@@ -204,8 +207,13 @@ void TfrmMain::WatchOutput() {
   if (outputWatch_ != 0) dispatcher_.StopTimer(outputWatch_);
   outputWatch_ = 0;
   // Each done notice shows the port is alive; the watch runs while anything is still out.
+  if (MidiOut.MessagesInFlight() == 0) outSizes_.clear();
   if (ReplyTimeout <= 0 || MidiOut.MessagesInFlight() == 0) return;
-  const auto limit = std::chrono::milliseconds(static_cast<long long>(ReplyTimeout * 1000));
+  constexpr double kWireBytesPerSecond = 3125;
+  const double seconds =
+      ReplyTimeout +
+      (outSizes_.empty() ? 0 : static_cast<double>(outSizes_.front()) / kWireBytesPerSecond);
+  const auto limit = std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
   outputWatch_ = dispatcher_.StartTimer(limit, [this] {
     outputWatch_ = 0;
     Guarded([&] { GiveUp(GaveUp::NoOutput); });

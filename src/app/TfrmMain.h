@@ -253,6 +253,9 @@ class TfrmMain : public TMainState {
   std::span<std::uint8_t> DumpBuffer(const DumpKind& kind);
   // Locks, hands one message to the output port and reports; only while the port is open.
   void SendMessage(ByteView message, const std::string& status);
+  // One Program or Mix to the instrument, read back and compared when Verify is on.
+  void SendAddressedDump(const DumpKind& kind, ByteView dump, const std::string& done,
+                         const std::string& notVerified);
   // The file the user picks, remembering its folder in folder; nothing when cancelled.
   std::optional<std::string> ChooseFile(FileChoice::Mode mode, std::string& folder,
                                         const std::string& fileName = {});
@@ -314,9 +317,10 @@ class TfrmMain : public TMainState {
     Bytes bytes;
     std::string caption;  // the progress window's while it goes out
   };
-  // delay: the pause after each message; SendDelay unless given.
+  // delay: the pause after each message; SendDelay unless given. pauseFirst: the pause comes
+  // before the first message too, for an instrument that may still be busy with the last one.
   void SendPaced(std::vector<PacedMessage> messages, const std::string& status,
-                 std::string doneStatus, int delay = -1);
+                 std::string doneStatus, int delay = -1, bool pauseFirst = false);
   void SendNextPaced();
   void OutputDone();
   struct PacedSend {

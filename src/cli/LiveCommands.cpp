@@ -58,9 +58,6 @@ bool Choose(BankChooser& dialog, const DumpKind& kind, int bank, int number) {
 
 // Answers every dialog an operation shows from the command's options.
 ModalResult Answer(Dialog& dialog, Target& t) {
-  if (auto* chooser = dynamic_cast<BankChooser*>(&dialog); chooser && chooser->HasVerify()) {
-    chooser->cbVerifyChecked = t.verify;
-  }
   if (auto* d = dynamic_cast<TfrmSelProgram*>(&dialog)) {
     if (!Choose(*d, kProgramKind, t.bank, t.number)) return ModalResult::Cancel;
     d->btnOKClick();

@@ -187,12 +187,16 @@ void TfrmMain::SendDumpInHand(const DumpKind& kind, const std::string& what) {
   if (!confirmed) return;
   AddressDump(dump, static_cast<std::uint8_t>(SelectedBank(kind)),
               static_cast<std::uint8_t>(SelectedNumber(kind)));
-  const std::string done = what + " sent to Andromeda";
+  SendAddressedDump(kind, dump, what + " sent to Andromeda", what + " not verified");
+}
+
+void TfrmMain::SendAddressedDump(const DumpKind& kind, ByteView dump, const std::string& done,
+                                 const std::string& notVerified) {
   if (!Verify || !OutputOpen) return SendMessage(dump, done);
   std::vector<PacedMessage> message{
       {Bytes(dump.begin(), dump.end()), EntryCaption(dump[7], DumpName(kind, dump))}};
   SendVerified(std::move(message), IsProgram(kind) ? " Sending Program..." : " Sending Mix...",
-               done + " and verified", what + " not verified");
+               done + " and verified", notVerified);
 }
 
 }  // namespace quorle

@@ -7,7 +7,7 @@
 namespace quorle {
 
 void TfrmMain::SendPaced(std::vector<PacedMessage> messages, const std::string& status,
-                         std::string doneStatus, int delay) {
+                         std::string doneStatus, int delay, bool pauseFirst) {
   Disable();
   SetStatus(status);
   Progress = std::make_unique<TfrmProgress>(host_);
@@ -17,7 +17,9 @@ void TfrmMain::SendPaced(std::vector<PacedMessage> messages, const std::string& 
   InstallReplyHandler(&TfrmMain::IgnoreReply);
   pacedSend_ =
       PacedSend{std::move(messages), 0, std::move(doneStatus), 0, delay < 0 ? SendDelay : delay};
-  SendNextPaced();
+  if (!pauseFirst) return SendNextPaced();
+  pacedSend_->pause = dispatcher_.StartTimer(std::chrono::milliseconds(pacedSend_->delay),
+                                             [this] { Guarded([&] { SendNextPaced(); }); });
 }
 
 void TfrmMain::SendNextPaced() {

@@ -32,7 +32,15 @@ SendVerification::SendVerification(std::vector<Part> parts, int sendDelay,
     : parts_(std::move(parts)),
       sendDelay_(sendDelay),
       verifiedStatus_(std::move(verifiedStatus)),
-      failStatus_(std::move(failStatus)) {}
+      failStatus_(std::move(failStatus)) {
+  if (!parts_.empty()) StartPart();
+}
+
+void SendVerification::StartPart() {
+  round_ = 0;
+  pending_.clear();
+  for (const auto& [entry, dump] : Current().sent) pending_.push_back(entry);
+}
 
 int SendVerification::Pause() const {
   if (round_ == 0) return sendDelay_;
@@ -47,8 +55,9 @@ bool SendVerification::SameSound(const DumpKind& kind, ByteView a, ByteView b) {
 std::vector<std::size_t> SendVerification::Compare(
     const std::function<ByteView(std::size_t)>& readBack) const {
   std::vector<std::size_t> failed;
-  for (const auto& [entry, dump] : Current().sent) {
-    if (!SameSound(*Current().kind, dump, readBack(entry))) failed.push_back(entry);
+  for (const std::size_t entry : pending_) {
+    if (!SameSound(*Current().kind, Current().sent.at(entry), readBack(entry)))
+      failed.push_back(entry);
   }
   return failed;
 }
@@ -60,6 +69,7 @@ bool SendVerification::NextRound(const std::vector<std::size_t>& failed) {
   }
   if (round_ < kRounds) {
     ++round_;
+    pending_ = failed;
     return true;
   }
   const Part& part = Current();
@@ -68,8 +78,9 @@ bool SendVerification::NextRound(const std::vector<std::size_t>& failed) {
 }
 
 bool SendVerification::NextPart() {
-  round_ = 0;
-  return ++part_ < parts_.size();
+  if (++part_ == parts_.size()) return false;
+  StartPart();
+  return true;
 }
 
 std::string SendVerification::Status() const {

@@ -33,6 +33,9 @@ class SendVerification {
                    std::string failStatus);
 
   const Part& Current() const { return parts_[part_]; }
+  // The entries of Current() still to be read back: all of them at first, then those that did
+  // not take in the round before.
+  const std::vector<std::size_t>& Pending() const { return pending_; }
   // Whether Current() is a whole bank read back for the first time (else its entries singly).
   bool WholeBank() const { return round_ == 0 && Current().sent.size() == kBankEntries; }
   int Round() const { return round_; }
@@ -42,7 +45,7 @@ class SendVerification {
   // Whether two dumps of kind hold the same sound: their unpacked data less the card counts,
   // which the instrument writes itself.
   static bool SameSound(const DumpKind& kind, ByteView a, ByteView b);
-  // The entries of Current() that did not take: readBack(n) is what came back, empty if nothing.
+  // The entries of Pending() that did not take: readBack(n) is what came back, empty if nothing.
   std::vector<std::size_t> Compare(const std::function<ByteView(std::size_t)>& readBack) const;
 
   // After Compare: false when every entry took or the rounds are used up (the part then moves
@@ -59,6 +62,8 @@ class SendVerification {
   std::vector<Part> parts_;
   std::size_t part_ = 0;
   int round_ = 0;
+  std::vector<std::size_t> pending_;
+  void StartPart();
   int sendDelay_;
   int workedPause_ = 0;  // the longest pause a part needed before it took
   std::string verifiedStatus_, failStatus_;

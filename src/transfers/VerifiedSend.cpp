@@ -44,10 +44,9 @@ void TfrmMain::VerifyPart() {
     Progress = std::make_unique<TfrmProgress>(host_);
     Progress->Show();
   }
-  std::vector<std::size_t> entries;
-  for (const auto& [entry, dump] : part.sent) entries.push_back(entry);
   auto collector = std::make_shared<EntryCollector>(
-      verify_->WholeBank() ? EntryCollector::WholeBank() : EntryCollector::Entries(entries));
+      verify_->WholeBank() ? EntryCollector::WholeBank()
+                           : EntryCollector::Entries(verify_->Pending()));
   // An entry that keeps coming back damaged is sent again like one that did not take.
   collector->keepGoingWhenDamaged = true;
   BeginCollect(*part.kind, part.bank, std::move(collector));
@@ -69,7 +68,7 @@ void TfrmMain::VerifyCollected(const DumpKind& kind) {
     SendPaced(std::move(again),
               " Sending " + std::to_string(failed.size()) + " dumps again, " +
                   std::to_string(v.Pause()) + " ms apart...",
-              "", v.Pause());
+              "", v.Pause(), true);
     return;
   }
   if (v.NextPart()) return VerifyPart();

@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -209,9 +210,15 @@ TEST_F(DialogView, SendProgramOffersTheUserBankAndCardBanksOnly) {
     EXPECT_EQ(logic.Bank, 3);
     EXPECT_TRUE(cbCard->isEnabled());
     EXPECT_EQ(cbCard->currentIndex(), 0);
+    // The Verify check box of every send dialog opens on the stored choice.
+    auto* cbVerify = Child<QCheckBox>(form, "cbVerify");
+    EXPECT_FALSE(cbVerify->isChecked());
+    cbVerify->click();
     Click(Child<QPushButton>(form, "btnOK"));
   });
   EXPECT_EQ(result, ModalResult::OK);
+  logic.btnOKClick();
+  EXPECT_TRUE(f.Verify);
 }
 
 TEST_F(DialogView, SelectMixUsesItsBitButtonsAndMixLists) {

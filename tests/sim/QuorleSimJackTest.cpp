@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <thread>
 
@@ -201,7 +202,9 @@ class QuorleSimJackTest : public ::testing::Test {
 test::JackServer* QuorleSimJackTest::server_ = nullptr;
 
 TEST_F(QuorleSimJackTest, AnswersIdentityAndAWholeProgramBankInOrder) {
-  StartSim({"--sim-rate", "100000", "--sim-seed", "7", "--sim-version", "2.07"});
+  const fs::path midiLog = folder_ / "midi.log";
+  StartSim({"--sim-rate", "100000", "--sim-seed", "7", "--sim-version", "2.07", "--midi-log",
+            midiLog.string()});
   ASSERT_NO_FATAL_FAILURE(Connect());
   out_->SendLong(IdentityRequest());
   ASSERT_TRUE(WaitFor(1)) << sim_->Log();
@@ -220,6 +223,16 @@ TEST_F(QuorleSimJackTest, AnswersIdentityAndAWholeProgramBankInOrder) {
   }
   Disconnect();
   EXPECT_EQ(sim_->Stop(SIGTERM), 0) << sim_->Log();
+
+  // Its MIDI log: the two requests taken, the identity reply and the 128 dumps sent.
+  std::ifstream in(midiLog);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 131u);
+  EXPECT_NE(lines[0].find(" < \"Simulated Andromeda\" 6 F0 7E 7F 06 01 F7"), std::string::npos);
+  EXPECT_NE(lines[1].find(" > \"Simulated Andromeda\" 17 F0 7E"), std::string::npos);
+  EXPECT_NE(lines[2].find(" < \"Simulated Andromeda\" 8 F0 00 00 0E 1D 0A 00 F7"),
+            std::string::npos);
 }
 
 TEST_F(QuorleSimJackTest, KeepsWhatItIsSentAcrossARestart) {

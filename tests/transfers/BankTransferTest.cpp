@@ -170,6 +170,8 @@ TEST_F(BankTransfer, AVerifiedSendReadsBackAndNamesTheEntriesThatNeverTook) {
     std::copy(renamed.begin(), renamed.end(), bank.begin() + n * 2350);
   }
   AnswerFile(Write("b.syx", bank));
+  MidiLog log(dir_ / "midi.log");
+  f.Log = &log;
   AnswerDialog<TdlgSendBank>([](TdlgSendBank& d) {
     EXPECT_FALSE(d.cbVerifyChecked);
     d.cbVerifyChecked = true;
@@ -180,6 +182,16 @@ TEST_F(BankTransfer, AVerifiedSendReadsBackAndNamesTheEntriesThatNeverTook) {
   EXPECT_EQ(f.StatusText(), " b.syx not verified: entries 3, 7 did not take");
   EXPECT_THAT(host_.statuses, Contains(" Sending 2 dumps again, 80 ms apart..."));
   EXPECT_EQ(SimBank(kProgramKind, 0), before);
+  // The bank is read back whole once; then only the two, singly, in each of three rounds.
+  std::ifstream in(dir_ / "midi.log");
+  int bankRequests = 0, singleRequests = 0;
+  for (std::string line; std::getline(in, line);) {
+    bankRequests += line.find(" > \"Simulated Andromeda\" 8 F0 00 00 0E 1D 0A ") != line.npos;
+    singleRequests += line.find(" > \"Simulated Andromeda\" 9 F0 00 00 0E 1D 01 ") != line.npos;
+  }
+  EXPECT_EQ(bankRequests, 1);
+  EXPECT_EQ(singleRequests, 6);
+  f.Log = nullptr;
 
   // The choice is remembered for the next send and across starts.
   EXPECT_TRUE(f.Verify);
