@@ -37,9 +37,12 @@ class LiveCli : public testing::CliFixture {
 };
 
 TEST_F(LiveCli, ChangesPersistInTheSimulatedInstrumentAcrossCalls) {
+  // The help trace beside the program belongs to the window; the command line leaves it alone.
+  ASSERT_TRUE(WriteFileAtomically(dir_ / "HHDebug.txt", Bytes{'t', '\n'}).ok);
   ASSERT_EQ(Run({"get-program", "--bank", "0", "--number", "3", "-o", Path("a.syx")}), 0)
       << err_.str();
   EXPECT_THAT(out_.str(), HasSubstr(" a.syx saved to disk"));
+  EXPECT_TRUE(fs::exists(dir_ / "HHDebug.txt"));
   ASSERT_EQ(Run({"send-program", Path("a.syx"), "--bank", "0", "--number", "40"}), 0) << err_.str();
   ASSERT_EQ(Run({"get-program", "--bank", "0", "--number", "40", "-o", Path("b.syx")}), 0);
   EXPECT_EQ(NameIn(Path("b.syx")), NameIn(Path("a.syx")));
