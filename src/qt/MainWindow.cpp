@@ -477,6 +477,10 @@ HelpViewer* MainWindow::Help() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+  if (!closed_ && !form_->FormCloseQuery()) {
+    event->ignore();
+    return;
+  }
   if (!closed_) {
     closed_ = true;
     form_->FormClose();
