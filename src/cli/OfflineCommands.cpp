@@ -13,14 +13,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-Bytes ReadOrRefuse(const fs::path& file) {
-  Bytes content;
-  if (const IoResult r = ReadWholeFile(file, content); !r.ok) {
-    throw Refusal(file.string() + ": cannot be read: " + r.error);
-  }
-  return content;
-}
-
 void WriteOrRefuse(const fs::path& file, ByteView content) {
   if (const IoResult r = WriteFileAtomically(file, content); !r.ok) {
     throw Refusal(file.string() + ": cannot be written: " + r.error);
@@ -48,9 +40,11 @@ bool EntryValid(FileKind kind, ByteView dump) {
   return CheckGlobalFraming(dump);
 }
 
-std::string Printable(std::string_view name) {
+}  // namespace
+
+std::string Printable(std::string_view text) {
   std::string shown;
-  for (char c : name) {
+  for (char c : text) {
     const auto u = static_cast<unsigned char>(c);
     // Control characters would garble a terminal; the JSON form keeps them exactly.
     shown += (u < 0x20 || (u >= 0x7F && u < 0xA0)) ? '?' : c;
@@ -58,7 +52,13 @@ std::string Printable(std::string_view name) {
   return Latin1ToUtf8(shown);
 }
 
-}  // namespace
+Bytes ReadOrRefuse(const fs::path& file) {
+  Bytes content;
+  if (const IoResult r = ReadWholeFile(file, content, kLargestFileSize); !r.ok) {
+    throw Refusal(file.string() + ": cannot be read: " + r.error);
+  }
+  return content;
+}
 
 std::string NameLine(std::string_view name) {
   std::string line = Printable(name);

@@ -15,6 +15,9 @@ class Refusal : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A file named on the command line: a regular file no larger than the largest file kind.
+Bytes ReadOrRefuse(const std::filesystem::path& file);
+
 // Commands on .syx files that need no instrument. Each throws Refusal for an input it refuses.
 // names: one name a line, trailing blanks trimmed, as a rename of the bank reads them back.
 void InfoCommand(const std::filesystem::path& file, bool json, std::ostream& out,
@@ -22,7 +25,10 @@ void InfoCommand(const std::filesystem::path& file, bool json, std::ostream& out
 // What info reports on content read from a file called name; any bytes, any length.
 void WriteInfo(const std::string& name, ByteView content, bool json, std::ostream& out,
                bool names = false);
-// A name as one line of text: control characters shown as "?", trailing blanks trimmed.
+// Text holding the instrument's name bytes as a terminal may show it: control characters as "?",
+// Latin-1 letters in UTF-8.
+std::string Printable(std::string_view text);
+// A name as one line of text: Printable, trailing blanks trimmed.
 std::string NameLine(std::string_view name);
 void RenameCommand(const std::filesystem::path& file, int index, const std::string& name,
                    const std::filesystem::path& output, std::ostream& out);
