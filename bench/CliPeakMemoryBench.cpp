@@ -16,6 +16,8 @@
 
 extern char** environ;
 
+#include "BenchLibrary.h"
+
 namespace quorle::bench {
 namespace {
 
@@ -82,6 +84,31 @@ void BM_CliGetProgramBankPeakMemory(benchmark::State& state) {
 }
 BENCHMARK(BM_CliGetProgramBankPeakMemory)
     ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The whole listing of a library of 100,000 dumps, as text and as JSON: it pages through the
+// catalogue, so its memory must not grow with the library.
+void BM_CliLibraryListPeakMemory(benchmark::State& state) {
+  const std::string library = HundredThousandDumps().file.string();
+  std::vector<std::string> args = {QUORLE_CLI, "--library", library, "library", "list"};
+  if (state.range(0) != 0) args.emplace_back("--json");
+  const auto env = ChildEnvironment();
+  long peak = 0;
+  for (auto _ : state) {
+    const ChildResult r = RunChild(args, env);
+    if (r.exitCode != 0) {
+      state.SkipWithError(("quorle-cli failed, exit " + std::to_string(r.exitCode)).c_str());
+      break;
+    }
+    peak = std::max(peak, r.maxRssKiB);
+  }
+  state.counters["max_rss_MiB"] = static_cast<double>(peak) / 1024.0;
+}
+BENCHMARK(BM_CliLibraryListPeakMemory)
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

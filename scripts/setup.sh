@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
   xvfb xauth imagemagick fonts-dejavu-core
   libelf-dev qt6-tools-dev qt6-tools-dev-tools qt6-documentation-tools libqt6sql6-sqlite
-  desktop-file-utils
+  desktop-file-utils libsqlite3-dev libsqlitecpp-dev libssl-dev
 )
 
 missing=()

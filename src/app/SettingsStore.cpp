@@ -14,6 +14,7 @@ namespace {
 
 constexpr const char* kMidi = "MIDI";
 constexpr const char* kProgram = "PROGRAM";
+constexpr const char* kLibrary = "LIBRARY";
 
 }  // namespace
 
@@ -72,6 +73,7 @@ void TfrmMain::ReadRegistry() {
   ReplyTimeout = seconds >= 0 && seconds <= 86400 ? seconds : 10;
   ActivePage =
       static_cast<int>(std::clamp<long long>(integer(kProgram, "ActivePage", 1), -1, 1000));
+  LibraryCapture = integer(kLibrary, "Capture", 1) != 0;
   ProgramPath = folder("ProgramPath");
   BankPath = folder("BankPath");
   MixPath = folder("MixPath");
@@ -109,6 +111,7 @@ void TfrmMain::WriteRegistry() {
   ini.Set(kProgram, "ProgramBanksOnCard", std::to_string(ProgramBanksOnCard));
   ini.Set(kProgram, "MixBanksOnCard", std::to_string(MixBanksOnCard));
   ini.Set(kProgram, "ActivePage", std::to_string(ActivePage));
+  ini.Set(kLibrary, "Capture", LibraryCapture ? "1" : "0");
   std::error_code ec;
   std::filesystem::create_directories(path.parent_path(), ec);
   if (!ini.Save(path)) {

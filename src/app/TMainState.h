@@ -28,6 +28,8 @@ struct TMainState {
   // Seconds without any message from the instrument after which a waiting exchange gives up;
   // 0 waits as long as it takes.
   double ReplyTimeout = 10;
+  // Whether what is fetched from and sent to the instrument is recorded in the Library.
+  bool LibraryCapture = true;
   std::string AppFolder;  // the program file's folder, ending with the separator
   std::string SplitFolder;
   int ReceivedCount = 0;

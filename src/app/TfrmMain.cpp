@@ -129,6 +129,7 @@ void TfrmMain::Disable() {
   // A new exchange starts: a watch left by one that did not lock (the connection check) must not
   // give this one up.
   StopWatching();
+  libraryMissed_ = false;
   controlsEnabled_ = false;
   host_.StateChanged();
 }
@@ -142,8 +143,25 @@ void TfrmMain::EndExchange() {
 }
 
 void TfrmMain::SetStatus(const std::string& text) {
-  statusText_ = text;
-  host_.StatusChanged(text);
+  // Until the next exchange starts, its texts say that the Library missed part of it.
+  statusText_ = libraryMissed_ && !text.empty() ? text + kLibraryNotUpdatedText : text;
+  host_.StatusChanged(statusText_);
+}
+
+void TfrmMain::ReportFetched(const DumpKind& kind, ByteView dump, int bank, int entry) {
+  if (dumpListener_ && LibraryCapture && !dumpListener_->DumpFetched(kind, dump, bank, entry)) {
+    libraryMissed_ = true;
+  }
+}
+
+void TfrmMain::ReportSent(ByteView message) {
+  if (!dumpListener_ || !LibraryCapture) return;
+  for (const DumpKind* kind : {&kProgramKind, &kMixKind}) {
+    if (message.size() == kind->dumpSize && CheckDumpFraming(*kind, message) &&
+        !dumpListener_->DumpSent(*kind, message, message[6], message[7])) {
+      libraryMissed_ = true;
+    }
+  }
 }
 
 std::string TfrmMain::UnknownMessageText(std::size_t length) {
@@ -204,7 +222,9 @@ void TfrmMain::CancelExchange() {
 void TfrmMain::GiveUp(GaveUp why) {
   std::string status = why == GaveUp::NoReply ? kNoReplyText : kCancelledText;
   // Where a bank stopped tells a loose cable from a damaged dump.
-  if (pacedSend_) {
+  if (backup_) {
+    status = BackupGivenUpText(why);
+  } else if (pacedSend_) {
     status += ": " + std::to_string(pacedSend_->sent) + " of " +
               std::to_string(pacedSend_->messages.size()) + " sent";
   } else if (collecting_) {

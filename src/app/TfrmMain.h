@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/DumpListener.h"
 #include "app/FormHost.h"
 #include "app/TMainState.h"
 #include "app/TVersionInfo.h"
@@ -76,6 +77,12 @@ class TfrmMain : public TMainState {
   GaveUp LastGaveUp() const { return gaveUp_; }
   static constexpr const char* kNoReplyText = " No reply from the Andromeda";
   static constexpr const char* kCancelledText = " Transfer cancelled";
+
+  // The catalogue told of every dump fetched from and sent to the instrument; none when no front
+  // end connected one. Capture (the setting) turns the reports off; a safety copy is never off.
+  void SetDumpListener(DumpListener* listener) { dumpListener_ = listener; }
+  DumpListener* Listener() const { return dumpListener_; }
+  static constexpr const char* kLibraryNotUpdatedText = " (the Library was not updated)";
 
   void SetStatus(const std::string& text);
   const std::string& StatusText() const { return statusText_; }
@@ -298,6 +305,8 @@ class TfrmMain : public TMainState {
   void RestoreProbed();
   // Removes what an unfinished backup wrote; part of ending any exchange.
   void AbandonBackup();
+  // The status of a backup, or a restore's card probe, given up on: it speaks of the whole set.
+  std::string BackupGivenUpText(GaveUp why) const;
 
   // The reply watch: armed while an exchange waits for the instrument, re-armed by every message.
   void WatchReply();
@@ -306,6 +315,12 @@ class TfrmMain : public TMainState {
   bool awaiting_ = false;
   MidiDispatcher::TimerId watchdog_ = 0;
   GaveUp gaveUp_ = GaveUp::No;
+
+  // Reports to the listener; a report that fails marks the exchange's status texts.
+  void ReportFetched(const DumpKind& kind, ByteView dump, int bank, int entry);
+  void ReportSent(ByteView message);
+  DumpListener* dumpListener_ = nullptr;
+  bool libraryMissed_ = false;
 
   FormHost& host_;
   MidiDispatcher& dispatcher_;

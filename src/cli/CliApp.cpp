@@ -7,9 +7,11 @@
 #include "app/TVersionInfo.h"
 #include "cli/BackupCommands.h"
 #include "cli/DeviceCommands.h"
+#include "cli/LibraryCommands.h"
 #include "cli/LiveCommands.h"
 #include "cli/LiveSession.h"
 #include "cli/OfflineCommands.h"
+#include "frontend/LibraryConnection.h"
 
 namespace quorle {
 
@@ -133,6 +135,18 @@ int RunCli(int argc, const char* const* argv, const std::filesystem::path& appFo
   split->add_option("DIR", folder, "The folder to write into")->required();
   split->callback([&] { command = [&] { SplitCommand(file, folder, out); }; });
 
+  std::optional<std::string> libraryFile;
+  app.add_option("--library", libraryFile,
+                 "The library file (default: QUORLE_LIBRARY, else library.sqlite beside the "
+                 "program or in the user's data folder)");
+  std::unique_ptr<LibraryConnection> library;
+  const std::function<LibraryConnection&()> openLibrary = [&]() -> LibraryConnection& {
+    if (!library) {
+      library = std::make_unique<LibraryConnection>(ResolveLibraryPath(libraryFile, appFolder));
+    }
+    return *library;
+  };
+
   std::unique_ptr<LiveSession> session;
   const std::function<LiveSession&()> startSession = [&]() -> LiveSession& {
     if (const char* api = std::getenv("QUORLE_MIDI_API"); api && std::string(api) == "none") {
@@ -140,6 +154,8 @@ int RunCli(int argc, const char* const* argv, const std::filesystem::path& appFo
     }
     session = std::make_unique<LiveSession>(live, appFolder, out, err);
     session->Start();
+    // What the instrument held and when goes into the library as it arrives.
+    session->Form().SetDumpListener(&openLibrary());
     return *session;
   };
 
@@ -168,6 +184,7 @@ int RunCli(int argc, const char* const* argv, const std::filesystem::path& appFo
 
   AddLiveCommands(app, command, startSession);
   AddBackupCommands(app, command, startSession, out);
+  AddLibraryCommands(app, command, openLibrary, out, err);
 
   try {
     app.parse(argc, argv);

@@ -4,8 +4,8 @@
 
 #include <iostream>
 
-#include "cli/OfflineCommands.h"
 #include "dialogs/TfrmProgress.h"
+#include "protocol/DumpName.h"
 
 namespace quorle {
 
@@ -18,7 +18,7 @@ void CliHost::ProgressChanged(const TfrmProgress* progress) {
   if (progress && !progress->Caption().empty()) {
     // A caption carries names as the instrument keeps them: an escape byte must not reach the
     // terminal.
-    err_ << '\r' << Printable(progress->Caption()) << "\033[K" << std::flush;
+    err_ << '\r' << PrintableName(progress->Caption()) << "\033[K" << std::flush;
     progressLine_ = true;
   } else if (!progress && progressLine_) {
     err_ << "\r\033[K" << std::flush;

@@ -42,28 +42,12 @@ bool EntryValid(FileKind kind, ByteView dump) {
 
 }  // namespace
 
-std::string Printable(std::string_view text) {
-  std::string shown;
-  for (char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    // Control characters would garble a terminal; the JSON form keeps them exactly.
-    shown += (u < 0x20 || (u >= 0x7F && u < 0xA0)) ? '?' : c;
-  }
-  return Latin1ToUtf8(shown);
-}
-
 Bytes ReadOrRefuse(const fs::path& file) {
   Bytes content;
   if (const IoResult r = ReadWholeFile(file, content, kLargestFileSize); !r.ok) {
     throw Refusal(file.string() + ": cannot be read: " + r.error);
   }
   return content;
-}
-
-std::string NameLine(std::string_view name) {
-  std::string line = Printable(name);
-  line.erase(line.find_last_not_of(' ') + 1);
-  return line;
 }
 
 void InfoCommand(const fs::path& file, bool json, std::ostream& out, bool names) {
@@ -115,7 +99,7 @@ void WriteInfo(const std::string& name, ByteView content, bool json, std::ostrea
     if (dumpKind) {
       std::snprintf(line, sizeof line, "%03d  bank %d  number %d  ", e.index, e.bytes[6],
                     e.bytes[7]);
-      out << line << '"' << Printable(DumpName(*dumpKind, e.bytes)) << '"';
+      out << line << '"' << PrintableName(DumpName(*dumpKind, e.bytes)) << '"';
     } else {
       std::snprintf(line, sizeof line, "%03d  global data", e.index);
       out << line;

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "protocol/DumpName.h"
 #include "protocol/MessageSet.h"
 
 namespace quorle {
@@ -25,11 +26,6 @@ void InfoCommand(const std::filesystem::path& file, bool json, std::ostream& out
 // What info reports on content read from a file called name; any bytes, any length.
 void WriteInfo(const std::string& name, ByteView content, bool json, std::ostream& out,
                bool names = false);
-// Text holding the instrument's name bytes as a terminal may show it: control characters as "?",
-// Latin-1 letters in UTF-8.
-std::string Printable(std::string_view text);
-// A name as one line of text: Printable, trailing blanks trimmed.
-std::string NameLine(std::string_view name);
 void RenameCommand(const std::filesystem::path& file, int index, const std::string& name,
                    const std::filesystem::path& output, std::ostream& out);
 void SplitCommand(const std::filesystem::path& file, const std::filesystem::path& folder,

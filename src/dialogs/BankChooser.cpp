@@ -101,6 +101,8 @@ void BankChooser::RadioClick(int button) {
   if (button != CardButton()) {
     Bank = button;
     CardEnabled = false;
+    // The list no longer shows a choice, so coming back to Card Bank asks for one again.
+    CardIndex = -1;
   } else {
     CardEnabled = true;
     if (style_ != Style::Select) {

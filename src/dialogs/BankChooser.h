@@ -31,8 +31,9 @@ class BankChooser : public Dialog {
   int Presets() const { return presets_; }
   int CardButton() const { return presets_ + 1; }
   bool IsCardChecked() const { return checked_ == CardButton(); }
-  // OK waits for a bank: a chooser opened on a number no button stands for has none checked.
-  bool OkEnabled() const { return checked_ != kNone; }
+  // OK waits for a bank: a chooser opened on a number no button stands for has none checked, and
+  // Card Bank stands for no bank until a card entry is chosen.
+  bool OkEnabled() const { return checked_ != kNone && (!IsCardChecked() || CardIndex >= 0); }
   int LastCardBank() const { return firstCard_ + kCardBanks - 1; }
   static constexpr int kCardBanks = 14;
 

@@ -36,6 +36,22 @@ void TfrmPickDir::lbSplitDirDblClick(const fs::path& folder) {
   if (fs::is_directory(folder, ec)) current_ = fs::weakly_canonical(folder, ec);
 }
 
+std::string TfrmPickDir::btnNewFolderClick(const std::string& name) {
+  // One folder inside the current one: no path, nothing hidden that a name would not show.
+  if (name.empty() || name == "." || name == ".." ||
+      name.find_first_of(std::string("/\\\0", 3)) != std::string::npos) {
+    return "\"" + name + "\" is no folder name";
+  }
+  const fs::path folder = current_ / name;
+  std::error_code ec;
+  if (fs::exists(folder, ec)) return folder.string() + " already exists";
+  if (!fs::create_directory(folder, ec)) {
+    return "Cannot create " + folder.string() + ": " + ec.message();
+  }
+  current_ = folder;
+  return "";
+}
+
 std::string TfrmPickDir::lblPathText(std::size_t maxChars) const {
   const std::string full = current_.string();
   if (full.size() <= maxChars || maxChars < 4) return full;

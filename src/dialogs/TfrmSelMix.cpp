@@ -10,6 +10,7 @@ TfrmSelMix::TfrmSelMix(TMainState& state)
 }
 
 void TfrmSelMix::BitBtn1Click() {
+  if (!OkEnabled()) return;
   state_.MixNumber = Number;
   state_.MixBank = Bank;
 }

@@ -10,6 +10,7 @@ TfrmSelProgram::TfrmSelProgram(TMainState& state)
 }
 
 void TfrmSelProgram::btnOKClick() {
+  if (!OkEnabled()) return;
   state_.ProgramBank = Bank;
   state_.ProgramNumber = Number;
 }

@@ -72,4 +72,18 @@ std::string Latin1ToUtf8(std::string_view text) {
   return out;
 }
 
+std::string PrintableName(std::string_view name) {
+  std::string shown;
+  for (char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    // Control characters would garble a terminal; the JSON form keeps them exactly.
+    shown += (u < 0x20 || (u >= 0x7F && u < 0xA0)) ? '?' : c;
+  }
+  return Latin1ToUtf8(shown);
+}
+
+std::string NameLine(std::string_view name) {
+  return PrintableName(name.substr(0, name.find_last_not_of(' ') + 1));
+}
+
 }  // namespace quorle

@@ -27,6 +27,10 @@ Bytes RenameDump(const DumpKind& kind, ByteView dump, std::string_view name);
 
 // Name bytes are the instrument's single-byte characters; text for terminals and JSON is UTF-8.
 std::string Latin1ToUtf8(std::string_view text);
+// A name as UTF-8 text for a terminal: control characters shown as "?", every blank kept.
+std::string PrintableName(std::string_view name);
+// The same as one line of text, trailing blanks trimmed.
+std::string NameLine(std::string_view name);
 
 // Sets the bank (byte 6) and entry (byte 7) a dump is addressed to.
 void AddressDump(std::span<std::uint8_t> dump, std::uint8_t bank, std::uint8_t number);

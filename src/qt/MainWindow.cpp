@@ -328,7 +328,12 @@ QList<QPushButton*> MainWindow::Buttons() const {
 }
 
 void MainWindow::StatusChanged(const std::string& text) {
-  Stat->setText(Text(text));
+  // A text longer than the bar shows its beginning and an ellipsis; the whole is its tooltip.
+  const QString whole = Text(text);
+  // The bar spans the window, which has a fixed width; it may not be laid out yet.
+  const int room = kClientWidth - 2 * (Stat->frameWidth() + Stat->margin());
+  Stat->setText(Stat->fontMetrics().elidedText(whole, Qt::ElideRight, room));
+  Stat->setToolTip(whole.trimmed());
 }
 
 void MainWindow::StateChanged() {

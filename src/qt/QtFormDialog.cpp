@@ -1,12 +1,34 @@
 #include "qt/QtFormDialog.h"
 
+#include <QApplication>
 #include <QBoxLayout>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QSpacerItem>
 #include <QStyle>
+#include <algorithm>
 
 namespace quorle {
+
+namespace {
+
+// Eats the keys that reach one window until the event being delivered now has been handled.
+class KeyCatcher : public QObject {
+ public:
+  explicit KeyCatcher(QWidget* window) : QObject(window) {
+    window->installEventFilter(this);
+    deleteLater();
+  }
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress) return false;
+    event->accept();
+    return true;
+  }
+};
+
+}  // namespace
 
 QtFormDialog::QtFormDialog(const Dialog& logic, const char* formName, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
@@ -18,7 +40,9 @@ QtFormDialog::QtFormDialog(const Dialog& logic, const char* formName, QWidget* p
 void QtFormDialog::AddButtons(QBoxLayout* layout, const char* okName, const char* cancelName,
                               bool glyphs) {
   auto* row = new QHBoxLayout;
-  row->addStretch(1);
+  buttonRow_ = row;
+  titleRoom_ = new QSpacerItem(0, 0, QSizePolicy::Expanding, QSizePolicy::Minimum);
+  row->addSpacerItem(titleRoom_);
   ok_ = new QPushButton("OK", this);
   ok_->setObjectName(okName);
   ok_->setDefault(true);
@@ -37,8 +61,28 @@ void QtFormDialog::AddButtons(QBoxLayout* layout, const char* okName, const char
   layout->addLayout(row);
 }
 
+void QtFormDialog::FitTitle() {
+  if (!buttonRow_ || !layout()) return;
+  // The title bar's text is bold, beside the window manager's icon and buttons.
+  constexpr int kDecoration = 160;
+  QFont bold = font();
+  bold.setBold(true);
+  const int title = QFontMetrics(bold).horizontalAdvance(windowTitle()) + kDecoration;
+  const QMargins margins = layout()->contentsMargins();
+  const int buttons = buttonRow_->sizeHint().width() - titleRoom_->sizeHint().width();
+  titleRoom_->changeSize(std::max(0, title - margins.left() - margins.right() - buttons), 0,
+                         QSizePolicy::Expanding, QSizePolicy::Minimum);
+  buttonRow_->invalidate();
+}
+
 ModalResult QtFormDialog::Run() {
-  return exec() == QDialog::Accepted ? ModalResult::OK : ModalResult::Cancel;
+  FitTitle();
+  // A dialog opened by a key in another one (Enter on a grid entry): that key goes on to the outer
+  // dialog once this one has closed, where it would press the outer OK as well. It ends here.
+  const QPointer<QWidget> outer = QApplication::activeModalWidget();
+  const int result = exec();
+  if (outer) new KeyCatcher(outer);
+  return result == QDialog::Accepted ? ModalResult::OK : ModalResult::Cancel;
 }
 
 void QtFormDialog::showEvent(QShowEvent* event) {

@@ -6,6 +6,7 @@
 
 class QBoxLayout;
 class QPushButton;
+class QSpacerItem;
 
 namespace quorle {
 
@@ -29,6 +30,13 @@ class QtFormDialog : public QDialog {
 
   QPushButton* ok_ = nullptr;
   QPushButton* cancel_ = nullptr;
+
+ private:
+  // At least as wide as the title needs, which a window manager would cut otherwise.
+  void FitTitle();
+
+  QBoxLayout* buttonRow_ = nullptr;
+  QSpacerItem* titleRoom_ = nullptr;
 };
 
 }  // namespace quorle

@@ -5,12 +5,34 @@
 #include <QFileInfo>
 #include <QHelpEngineCore>
 #include <QHelpLink>
+#include <QKeyEvent>
+#include <QStyle>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "app/InstallLayout.h"
 #include "qt/QtHelpBrowser.h"
 
 namespace quorle {
+
+namespace {
+
+// The help window: Escape closes it, as it closes a dialog.
+class HelpWindow : public QWidget {
+ public:
+  explicit HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {}
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    if (event->key() == Qt::Key_Escape) {
+      close();
+      return;
+    }
+    QWidget::keyPressEvent(event);
+  }
+};
+
+}  // namespace
 
 QtHelpViewer::QtHelpViewer(const QString& appFolder, QWidget* parent)
     : appFolder_(appFolder), parent_(parent) {}
@@ -57,13 +79,36 @@ bool QtHelpViewer::ShowTopic(const std::string& helpFile, int context) {
   }
 
   if (!window_) {
-    window_ = new QWidget(parent_, Qt::Window);
+    window_ = new HelpWindow(parent_);
     window_->setObjectName("frmHelp");
     window_->setWindowTitle("Quorle Help");
     window_->resize(640, 520);
     auto* layout = new QVBoxLayout(window_);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
     browser_ = new QtHelpBrowser(*engine_, window_);
+    // Back and Forward through the topics read, also Alt+Left and Alt+Right in the topic.
+    auto* row = new QHBoxLayout;
+    row->setContentsMargins(4, 4, 4, 4);
+    auto button = [&](const char* name, const char* text, QStyle::StandardPixmap icon) {
+      auto* b = new QToolButton(window_);
+      b->setObjectName(name);
+      b->setText(text);
+      b->setIcon(window_->style()->standardIcon(icon));
+      b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+      b->setAutoRaise(true);
+      b->setEnabled(false);
+      row->addWidget(b);
+      return b;
+    };
+    QToolButton* back = button("btnBack", "Back", QStyle::SP_ArrowBack);
+    QToolButton* forward = button("btnForward", "Forward", QStyle::SP_ArrowForward);
+    row->addStretch(1);
+    QObject::connect(back, &QToolButton::clicked, browser_, &QTextBrowser::backward);
+    QObject::connect(forward, &QToolButton::clicked, browser_, &QTextBrowser::forward);
+    QObject::connect(browser_, &QTextBrowser::backwardAvailable, back, &QWidget::setEnabled);
+    QObject::connect(browser_, &QTextBrowser::forwardAvailable, forward, &QWidget::setEnabled);
+    layout->addLayout(row);
     layout->addWidget(browser_);
   }
   browser_->setSource(topic);

@@ -1,7 +1,10 @@
 #include "qt/QtPickDirDialog.h"
 
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -44,6 +47,21 @@ QtPickDirDialog::QtPickDirDialog(TfrmPickDir& logic, QWidget* parent)
     const auto index = item->data(0, Qt::UserRole).toULongLong();
     if (index >= folders_.size()) return;
     logic_.lbSplitDirDblClick(folders_[index]);
+    Redraw();
+  });
+
+  auto* btnNewFolder = new QPushButton("New Folder", this);
+  btnNewFolder->setObjectName("btnNewFolder");
+  // Enter after a new folder is made takes it, as OK.
+  btnNewFolder->setAutoDefault(false);
+  layout->addWidget(btnNewFolder, 0, Qt::AlignLeft);
+  connect(btnNewFolder, &QPushButton::clicked, this, [this] {
+    bool ok = false;
+    const QString name = QInputDialog::getText(
+        this, "New Folder", "Name of the new folder:", QLineEdit::Normal, "New Folder", &ok);
+    if (!ok) return;
+    const std::string error = logic_.btnNewFolderClick(name.toStdString());
+    if (!error.empty()) QMessageBox::warning(this, "Quorle", QString::fromStdString(error));
     Redraw();
   });
 

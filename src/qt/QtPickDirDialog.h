@@ -14,6 +14,7 @@ class TfrmPickDir;
 
 // The view of the split folder form: a folder tree from the root down to the current folder and
 // the folders inside it. A double-click makes a folder current; a single click only highlights.
+// New Folder asks for a name and makes that folder, which becomes the current one.
 class QtPickDirDialog : public QtFormDialog {
   Q_OBJECT
 

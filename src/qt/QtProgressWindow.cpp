@@ -1,6 +1,7 @@
 #include "qt/QtProgressWindow.h"
 
 #include <QKeyEvent>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -13,17 +14,24 @@ QtProgressWindow::QtProgressWindow(QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
   setObjectName("frmProgress");
   setWindowTitle("Progress");
-  setFixedSize(376, 80);
+  lblCaption = new QLabel(this);
+  lblCaption->setObjectName("lblCaption");
+  // Two lines hold a backup's entry, its name and the time left.
+  const int line = 2 * lblCaption->fontMetrics().lineSpacing();
+  lblCaption->setGeometry(16, 10, 345, line);
+  lblCaption->setWordWrap(true);
+  lblCaption->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
   pBank = new QProgressBar(this);
   pBank->setObjectName("pBank");
   pBank->setRange(0, TfrmProgress::kMax);
   pBank->setTextVisible(false);
-  pBank->setGeometry(16, 16, 345, 16);
+  pBank->setGeometry(16, 16 + line, 345, 16);
   // A transfer the instrument stops answering, or one started by mistake, must not hold the
   // window until the program is killed.
   btnCancel = new QPushButton("Cancel", this);
   btnCancel->setObjectName("btnCancel");
-  btnCancel->setGeometry(286, 44, 75, 25);
+  btnCancel->setGeometry(286, 44 + line, 75, 25);
+  setFixedSize(376, 80 + line);
   connect(btnCancel, &QPushButton::clicked, this, [this] {
     if (onCancel) onCancel();
   });
@@ -38,7 +46,20 @@ void QtProgressWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 void QtProgressWindow::Redraw(const TfrmProgress& progress) {
-  setWindowTitle(QString::fromStdString(progress.Caption()));
+  const QString caption = QString::fromStdString(progress.Caption());
+  setWindowTitle(caption);
+  // The entry's name and the time left come first in the caption: cut only its end.
+  const QString line = caption.trimmed();
+  const QFontMetrics metrics = lblCaption->fontMetrics();
+  const QRect room = lblCaption->contentsRect();
+  QString shown = line;
+  for (qsizetype keep = line.size();
+       keep > 0 && metrics.boundingRect(room, Qt::TextWordWrap, shown).height() > room.height();
+       --keep) {
+    shown = line.left(keep - 1) + QChar(0x2026);
+  }
+  lblCaption->setText(shown);
+  lblCaption->setToolTip(line);
   pBank->setValue(progress.Position());
   if (!progress.Visible()) {
     hide();

@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <functional>
 
+class QLabel;
 class QProgressBar;
 class QPushButton;
 
@@ -11,7 +12,8 @@ namespace quorle {
 class TfrmProgress;
 
 // The view of the modeless progress window: a caption and the bar pBank, redrawn whenever the
-// transfer changes either. The main window keeps working underneath it.
+// transfer changes either. The main window keeps working underneath it. The caption is shown
+// above the bar as well, since a window manager may cut a long title in the middle.
 class QtProgressWindow : public QWidget {
   Q_OBJECT
 
@@ -26,6 +28,7 @@ class QtProgressWindow : public QWidget {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  QLabel* lblCaption = nullptr;
   QProgressBar* pBank = nullptr;
   QPushButton* btnCancel = nullptr;
   bool placed_ = false;

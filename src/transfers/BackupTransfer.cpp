@@ -271,12 +271,20 @@ void TfrmMain::BackupFinish() {
     throw FileError("Cannot name the backup " + run.folder.string() + ": " + std::strerror(error));
   }
   const std::string done = " Backup \"" + run.folder.filename().string() +
-                           "\" saved to disk: " + std::to_string(run.manifest.entries.size()) +
-                           " files";
+                           "\" saved: " + std::to_string(run.manifest.entries.size()) + " files";
   run.temp.clear();
   EndExchange();
   Enable();
   SetStatus(done);
+}
+
+std::string TfrmMain::BackupGivenUpText(GaveUp why) const {
+  if (backup_->restoring) {
+    return why == GaveUp::Cancelled ? " Restore cancelled: nothing was sent"
+                                    : std::string(kNoReplyText) + ": nothing was sent";
+  }
+  return why == GaveUp::Cancelled ? " Backup cancelled: nothing was kept"
+                                  : std::string(kNoReplyText) + ": the backup kept nothing";
 }
 
 void TfrmMain::AbandonBackup() {

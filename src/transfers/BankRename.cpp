@@ -98,6 +98,8 @@ void TfrmMain::HandleRename(const DumpKind& kind) {
 
 void TfrmMain::BankCollected(const DumpKind& kind) {
   if (DumpMode == kDumpRenameBank) {
+    // The bank is in: "Receiving..." would stay beside the grid and after it.
+    SetStatus(" ");
     RenameBankInHand(kind);
   } else if (DumpMode == kDumpSplit) {
     SetStatus(" ");

@@ -13,8 +13,7 @@ void TfrmMain::SplitBank(const DumpKind& kind) {
     SetStatus(kNoOutputText);
     return;
   }
-  TfrmPickDir dialog(*this, SplitFolder.empty() ? std::filesystem::current_path()
-                                                : std::filesystem::path(SplitFolder));
+  TfrmPickDir dialog(*this);
   if (host_.ShowModal(dialog) != ModalResult::OK) return;
   dialog.btnOKClick();
   DumpMode = kDumpSplit;

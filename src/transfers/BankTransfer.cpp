@@ -87,6 +87,7 @@ void TfrmMain::RecBank(const DumpKind& kind, TMidiInput& port) {
 
   Progress->SetPosition(static_cast<int>(n));
   std::copy(message.begin(), message.end(), BankBuffer[n].begin());
+  ReportFetched(kind, message, message[6], message[7]);
   const std::string name = DumpName(kind, message);
   ReceivedCount = static_cast<int>(n + 1);
   Progress->SetCaption(EntryCaption(n, name));

@@ -44,6 +44,7 @@ void TfrmMain::SendMessage(ByteView message, const std::string& status) {
   if (!OutputOpen) return;
   Disable();
   MidiOut.SendLong(message);
+  ReportSent(message);
   SetStatus(status);
   Enable();
 }
@@ -68,7 +69,7 @@ void TfrmMain::GetDumpClick(const DumpKind& kind, bool rename) {
     dialog = std::move(select);
   }
   if (rename) dialog->DisablePresets();
-  const bool confirmed = host_.ShowModal(*dialog) == ModalResult::OK;
+  const bool confirmed = host_.ShowModal(*dialog) == ModalResult::OK && dialog->OkEnabled();
   if (confirmed) ok();
   DumpMode = !rename ? kDumpSave : IsProgram(kind) ? kDumpRenameProgram : kDumpRenameMix;
   if (confirmed) SendDumpRequest(kind);
@@ -103,6 +104,7 @@ void TfrmMain::RecDump(const DumpKind& kind, TMidiInput& port) {
 
   const std::span<std::uint8_t> dump = DumpBuffer(kind);
   std::copy(message.begin(), message.end(), dump.begin());
+  ReportFetched(kind, message, message[6], message[7]);
   std::copy_n(message.begin() + kPayloadOffset, kind.packedSize, PackedData.begin());
   Unpack(std::span<const std::uint8_t>(PackedData).first(kind.packedSize), UnpackedData,
          kind.packedSize);

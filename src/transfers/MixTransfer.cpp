@@ -42,7 +42,7 @@ void TfrmMain::btnInitMixClick() {
 
   TdlgSendMix dialog(*this);
   dialog.Caption = "Initialize Mix";
-  if (host_.ShowModal(dialog) != ModalResult::OK) return;
+  if (host_.ShowModal(dialog) != ModalResult::OK || !dialog.OkEnabled()) return;
   const std::span<std::uint8_t> dump = DumpBuffer(kMixKind);
   AddressDump(dump, static_cast<std::uint8_t>(MixBank), static_cast<std::uint8_t>(MixNumber));
   SendMessage(dump, "Default Mix sent to Andromeda");

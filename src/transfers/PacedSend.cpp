@@ -24,6 +24,7 @@ void TfrmMain::SendNextPaced() {
   send.pause = 0;
   const PacedMessage& m = send.messages[send.sent];
   MidiOut.SendLong(m.bytes);
+  ReportSent(m.bytes);
   Progress->SetCaption(m.caption);
   // A send of more than a bank (a restore) spreads its messages over the whole bar.
   const std::size_t last = std::max<std::size_t>(send.messages.size(), 2) - 1;

@@ -66,6 +66,12 @@ void TfrmMain::Restore(const std::string& folder, RestoreParts parts) {
   const fs::path dir = FolderPath(folder);
   const fs::path manifestPath = dir / BackupFile::kManifestName;
   Bytes text;
+  std::error_code ec;
+  if (!std::filesystem::exists(manifestPath, ec)) {
+    host_.ShowMessage(MessageIcon::Error, dir.string() + " holds no Quorle backup (no " +
+                                              BackupFile::kManifestName + ")");
+    return;
+  }
   if (const IoResult r = ReadWholeFile(manifestPath, text, kLargestFileSize); !r.ok) {
     host_.ShowMessage(MessageIcon::Error,
                       manifestPath.string() + " cannot be read (" + r.error + "): no backup there");
@@ -159,13 +165,11 @@ void TfrmMain::RestoreProbed() {
     for (const std::string& item : items) text += (text.empty() ? "" : ", ") + item;
     return text;
   };
-  const std::string skippedText =
-      skipped.empty() ? "" : "; skipped, not on the card: " + list(skipped);
   const std::string folder = backup_->folder.filename().string();
   if (messages.empty()) {
     EndExchange();
     Enable();
-    SetStatus(" Nothing restored from \"" + folder + "\"" + skippedText);
+    SetStatus(" Nothing restored from \"" + folder + "\"; not on the card: " + list(skipped));
     return;
   }
   std::string question =
@@ -179,8 +183,13 @@ void TfrmMain::RestoreProbed() {
     return;
   }
   backup_.reset();
-  SendPaced(std::move(messages), " Restoring \"" + folder + "\"...",
-            " Restored from \"" + folder + "\": " + list(sent) + skippedText);
+  // The status bar holds the count; the question above named each file.
+  auto files = [](std::size_t n) { return std::to_string(n) + (n == 1 ? " file" : " files"); };
+  SendPaced(
+      std::move(messages), " Restoring \"" + folder + "\"...",
+      " Restored from \"" + folder + "\": " + files(sent.size()) +
+          (skipped.empty() ? ""
+                           : "; " + std::to_string(skipped.size()) + " not on the card, left out"));
 }
 
 }  // namespace quorle

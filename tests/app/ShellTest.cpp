@@ -97,7 +97,8 @@ TEST_F(Shell, FirstStartUsesDefaultsAndCloseWritesEveryKeyInOrder) {
             "[MIDI]\nInputDeviceID=0\nOutputDeviceID=0\nBufferCount=4\nBufferSize=4096\n"
             "SendDelay=15\nReplyTimeout=10\n\n[PROGRAM]\nProgramPath=\nBankPath=\nMixPath="
             "\nMixBankPath=\n"
-            "GlobalPath=\nProgramBanksOnCard=-1\nMixBanksOnCard=-1\nActivePage=1\n");
+            "GlobalPath=\nProgramBanksOnCard=-1\nMixBanksOnCard=-1\nActivePage=1\n\n[LIBRARY]\n"
+            "Capture=1\n");
 }
 
 // The user's locale with a decimal comma, as the toolkit sets it from the environment: the C
@@ -322,7 +323,8 @@ TEST_F(Shell, AFolderWithALineBreakIsForgottenRatherThanSpilledIntoOtherSettings
             "[MIDI]\nInputDeviceID=0\nOutputDeviceID=0\nBufferCount=4\nBufferSize=4096\n"
             "SendDelay=15\nReplyTimeout=10\n\n[PROGRAM]\nProgramPath=\nBankPath=\nMixPath="
             "\nMixBankPath=\n"
-            "GlobalPath=\nProgramBanksOnCard=-1\nMixBanksOnCard=-1\nActivePage=1\n");
+            "GlobalPath=\nProgramBanksOnCard=-1\nMixBanksOnCard=-1\nActivePage=1\n\n[LIBRARY]\n"
+            "Capture=1\n");
 }
 
 TEST_F(Shell, StoredBuffersOutOfRangeComeIntoRangeAlsoWithTheStoredDevicesGone) {

@@ -11,15 +11,20 @@
 #include <filesystem>
 
 #include "QtTestSupport.h"
+#include "dialogs/TdlgSendBank.h"
 #include "dialogs/TdlgSendMix.h"
+#include "dialogs/TdlgSendMixBank.h"
 #include "dialogs/TdlgSendProgram.h"
 #include "dialogs/TfrmPickDir.h"
 #include "dialogs/TfrmProgress.h"
+#include "dialogs/TfrmSelBank.h"
 #include "dialogs/TfrmSelMix.h"
 #include "dialogs/TfrmSelProgram.h"
 #include "dialogs/TfrmSetName.h"
 #include "dialogs/TfrmSplitBank.h"
 #include "dialogs/TfrmSplitMixBank.h"
+#include "protocol/FileNames.h"
+#include "sim/SimulatedAndromeda.h"
 
 namespace quorle {
 namespace {
@@ -110,7 +115,11 @@ TEST_F(DialogView, SelectProgramDrawsTheStoredChoiceAndForwardsEveryChange) {
     Click(rbCard);
     EXPECT_TRUE(cbCard->isEnabled());
     EXPECT_EQ(logic.Bank, 2);
+    EXPECT_EQ(cbCard->currentIndex(), -1);
+    auto* ok = Child<QPushButton>(form, "btnOK");
+    EXPECT_FALSE(ok->isEnabled());
     Choose(cbCard, 1);
+    EXPECT_TRUE(ok->isEnabled());
     EXPECT_EQ(logic.Bank, 4);
     EXPECT_EQ(cbCard->currentIndex(), 1);
     Click(Child<QPushButton>(form, "btnOK"));
@@ -126,6 +135,41 @@ TEST_F(DialogView, SelectProgramDrawsTheStoredChoiceAndForwardsEveryChange) {
   TfrmSelProgram escaped(f);
   EXPECT_EQ(Show(*window_, escaped, [](QWidget* form) { QTest::keyClick(form, Qt::Key_Escape); }),
             ModalResult::Cancel);
+}
+
+// The form's OK button, whatever the form calls it.
+QPushButton* OkButton(const QWidget* form) {
+  for (auto* button : form->findChildren<QPushButton*>()) {
+    if (button->text() == "OK") return button;
+  }
+  ADD_FAILURE() << "no OK in " << form->objectName().toStdString();
+  return nullptr;
+}
+
+TEST_F(DialogView, OkWaitsForACardEntryInEveryChooserWithACardList) {
+  TfrmMain& f = window_->Form();
+  // No card: Card Bank can be checked, but there is no card bank to take.
+  f.ProgramBanksOnCard = f.MixBanksOnCard = 0;
+  std::vector<std::unique_ptr<BankChooser>> choosers;
+  choosers.push_back(std::make_unique<TfrmSelProgram>(f));
+  choosers.push_back(std::make_unique<TdlgSendProgram>(f));
+  choosers.push_back(std::make_unique<TfrmSelMix>(f));
+  choosers.push_back(std::make_unique<TdlgSendMix>(f));
+  choosers.push_back(std::make_unique<TfrmSplitBank>(f));
+  choosers.push_back(std::make_unique<TfrmSplitMixBank>(f));
+  choosers.push_back(std::make_unique<TdlgSendBank>(f));
+  choosers.push_back(std::make_unique<TdlgSendMixBank>(f));
+  choosers.push_back(std::make_unique<TfrmSelBank>(f, kMixKind, TfrmSelBank::Question::Target));
+  for (auto& chooser : choosers) {
+    Show(*window_, *chooser, [&](QWidget* form) {
+      const std::string name = form->objectName().toStdString();
+      Click(Child<QRadioButton>(form, "rbCard"));
+      EXPECT_FALSE(OkButton(form)->isEnabled()) << name;
+      QTest::keyClick(form, Qt::Key_Return);
+      EXPECT_TRUE(form->isVisible()) << name;
+      QTest::keyClick(form, Qt::Key_Escape);
+    });
+  }
 }
 
 TEST_F(DialogView, RenameDisablesThePresetButtons) {
@@ -370,6 +414,44 @@ TEST_F(FolderView, DoubleClickOpensAFolderAndASingleClickOnlyHighlights) {
   EXPECT_EQ(result, ModalResult::OK);
 }
 
+TEST_F(FolderView, SplitStartsInTheWorkingFolderAndWritesIntoTheFolderNewFolderMade) {
+  const fs::path split = fs::canonical(dir_ / "split");
+  struct WorkingFolder {
+    fs::path before = fs::current_path();
+    ~WorkingFolder() { fs::current_path(before); }
+  } restore;
+  fs::current_path(split);
+  TfrmMain& f = window_->Form();
+  f.FormCreate();
+  f.SplitFolder = (split / "bass").string();  // the last split's folder is not where it starts
+
+  ModalAnswerer answerer;
+  answerer.Then([](QWidget* chooser) {
+    Click(Child<QRadioButton>(chooser, "rbUser"));
+    Click(OkButton(chooser));
+  });
+  answerer.Then([&](QWidget* form) {
+    auto* lblPath = Child<QLabel>(form, "lblPath");
+    EXPECT_EQ(lblPath->toolTip().toStdString(), split.string());
+    ModalAnswerer name(form);
+    name.Then([](QWidget* input) {
+      auto* edit = input->findChild<QLineEdit*>();
+      ASSERT_NE(edit, nullptr);
+      edit->selectAll();
+      QTest::keyClicks(edit, "Pads 2");
+      QTest::keyClick(edit, Qt::Key_Return);
+    });
+    Click(Child<QPushButton>(form, "btnNewFolder"));
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(lblPath->toolTip().toStdString(), (split / "Pads 2").string());
+    Click(OkButton(form));
+  });
+  Click(Find<QPushButton>("btnSplitProgramBank"));
+  ASSERT_TRUE(testing::WaitUntil([&] { return answerer.AllAnswered() && f.ControlsEnabled(); }));
+  EXPECT_TRUE(fs::exists(SplitFilePath(split / "Pads 2", kProgramKind, 127,
+                                       midi_->Simulator().Dump(kProgramKind, 0, 127))));
+}
+
 TEST_F(FolderView, ALongPathIsShortenedToFitAboveTheTree) {
   fs::path deep = fs::canonical(dir_);
   for (int i = 0; i < 6; ++i) deep /= std::string(40, static_cast<char>('a' + i));
@@ -399,21 +481,39 @@ TEST_F(DialogView, ProgressWindowFollowsItsLogicWithoutBlockingTheWindow) {
   EXPECT_TRUE(view->isVisible());
   EXPECT_TRUE(view->isWindow());
   EXPECT_EQ(view->windowTitle(), "Receiving Program Bank...");
-  EXPECT_EQ(view->size(), QSize(376, 80));
+  EXPECT_EQ(view->width(), 376);
   EXPECT_FALSE(view->windowFlags() & Qt::WindowCloseButtonHint);
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
   auto* pBank = Child<QProgressBar>(view, "pBank");
-  ASSERT_NE(pBank, nullptr);
-  EXPECT_EQ(pBank->geometry(), QRect(16, 16, 345, 16));
+  auto* caption = Child<QLabel>(view, "lblCaption");
+  ASSERT_TRUE(pBank && caption);
+  EXPECT_EQ(pBank->size(), QSize(345, 16));
   EXPECT_EQ(pBank->minimum(), 0);
   EXPECT_EQ(pBank->maximum(), 127);
   EXPECT_EQ(pBank->value(), 0);
+  // The caption stands above the bar too, where no window manager cuts it.
+  EXPECT_EQ(caption->text(), "Receiving Program Bank...");
+  EXPECT_LT(caption->geometry().bottom(), pBank->y());
 
   progress->SetPosition(64);
   progress->SetCaption("Program 64 received");
   EXPECT_EQ(pBank->value(), 64);
   EXPECT_EQ(view->windowTitle(), "Program 64 received");
+  EXPECT_EQ(caption->text(), "Program 64 received");
   EXPECT_EQ(find(), view);
+  // A backup's line is read whole, the entry's name and the time left too; a longer one keeps
+  // its beginning.
+  const QString line = " Programs Card 14 016/127 Deep Ocean Swell - 12% done, about 11:06 left";
+  progress->SetCaption(line.toStdString());
+  EXPECT_EQ(caption->text(), line.trimmed());
+  const QRect room = caption->contentsRect();
+  EXPECT_LE(caption->fontMetrics().boundingRect(room, Qt::TextWordWrap, line).height(),
+            room.height());
+  progress->SetCaption((line + line + line).toStdString());
+  EXPECT_TRUE(caption->text().startsWith(line.trimmed())) << caption->text().toStdString();
+  EXPECT_TRUE(caption->text().endsWith(QChar(0x2026)));
+  EXPECT_LE(caption->fontMetrics().boundingRect(room, Qt::TextWordWrap, caption->text()).height(),
+            room.height());
 
   progress.reset();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -10,7 +10,9 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <QTextBrowser>
+#include <QToolButton>
 #include <cstdlib>
 
 #include "QtTestSupport.h"
@@ -81,6 +83,51 @@ TEST_F(HelpWindow, HelpKeyOpensTheTopicOfThePageOrTabsAndCloseClosesIt) {
 
   window_->close();
   EXPECT_FALSE(help->isVisible());
+}
+
+// Clicks the first link to href in the topic shown, as a user would.
+void ClickLink(QTextBrowser* browser, const QString& href) {
+  QTextDocument* document = browser->document();
+  for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+      const QTextFragment fragment = it.fragment();
+      if (fragment.charFormat().anchorHref() != href) continue;
+      QTextCursor cursor(document);
+      cursor.setPosition(fragment.position() + fragment.length() / 2);
+      browser->setTextCursor(cursor);
+      browser->ensureCursorVisible();
+      QTest::mouseClick(browser->viewport(), Qt::LeftButton, {},
+                        browser->cursorRect(cursor).center());
+      return;
+    }
+  }
+  ADD_FAILURE() << "no link to " << href.toStdString();
+}
+
+TEST_F(HelpWindow, LinksOpenTopicsInTheHelpWindowBackAndForwardReturnAndEscapeClosesIt) {
+  Start(true);
+  Find<QTabWidget>("Tabs")->setCurrentIndex(3);
+  QTest::keyClick(Find<QPushButton>("btnGetProgram"), Qt::Key_F1);
+  ASSERT_TRUE(WaitUntil([&] { return Shown() == "program.html"; }));
+  QWidget* help = window_->HelpView().Window();
+  ASSERT_NE(help, nullptr);
+  auto* browser = help->findChild<QTextBrowser*>();
+  auto* back = help->findChild<QToolButton*>("btnBack");
+  auto* forward = help->findChild<QToolButton*>("btnForward");
+  ASSERT_TRUE(browser && back && forward);
+  EXPECT_FALSE(back->isEnabled());
+
+  ClickLink(browser, "setup.html#nothing");
+  EXPECT_EQ(window_->HelpView().ShownTopic().fileName(), "setup.html");
+  EXPECT_EQ(window_->HelpView().ShownTopic().fragment(), "nothing");
+  Click(back);
+  EXPECT_EQ(Shown(), "program.html");
+  Click(forward);
+  EXPECT_EQ(Shown(), "setup.html");
+
+  QTest::keyClick(browser, Qt::Key_Escape);
+  EXPECT_FALSE(help->isVisible());
+  EXPECT_TRUE(window_->isVisible());
 }
 
 TEST_F(HelpWindow, HelpKeyInADialogOpensItsPagesTopicInAWindowTheDialogDoesNotBlock) {

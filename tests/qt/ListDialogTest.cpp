@@ -97,6 +97,36 @@ TEST_F(RenameViews, GridShowsAll128NamesAndRenamesByDoubleClick) {
   EXPECT_EQ(*f.BankNames, names);
 }
 
+TEST_F(RenameViews, EnterRenamesAnEntryAndOnlyOKOrCancelEndTheGrid) {
+  TfrmMain& f = window_->Form();
+  std::vector<std::string> names(128, PadName("Init"));
+  f.BankNames = names;
+  TfrmList logic(f);
+  const ModalResult result = Show(*window_, logic, [&](QWidget* form) {
+    auto* grid = Child<QTableWidget>(form, "Grid");
+    ASSERT_NE(grid, nullptr);
+    grid->setFocus();
+    grid->setCurrentCell(2, 1);
+    // The Enter that opened the name box, and the one that confirms it, end there.
+    ModalAnswerer confirmed(form);
+    confirmed.Then([](QWidget* name) {
+      auto* eName = Child<QLineEdit>(name, "eName");
+      eName->selectAll();
+      QTest::keyClicks(eName, "Bright Keys");
+      QTest::keyClick(eName, Qt::Key_Return);
+    });
+    QTest::keyClick(grid, Qt::Key_Return);
+    EXPECT_TRUE(confirmed.AllAnswered());
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(grid->item(2, 1)->text(), "034 Bright Keys     ");
+    Click(Child<QPushButton>(form, "btnOK"));
+  });
+  EXPECT_EQ(result, ModalResult::OK);
+  logic.btnOKClick();
+  names[34] = PadName("Bright Keys");
+  EXPECT_EQ(*f.BankNames, names);
+}
+
 TEST_F(RenameViews, BankChooserTakesTheDiskWithOneClick) {
   TfrmMain& f = window_->Form();
   f.ProgramBank = 4;

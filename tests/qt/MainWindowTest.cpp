@@ -284,6 +284,8 @@ TEST_F(MainWindowView, BufferFieldsSteppedByKeysArrowsOrWheelReachThePortAndTheS
 }
 
 TEST_F(MainWindowView, StatusBarShowsFileNamesAndInstrumentNamesAlike) {
+  window_->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
   auto* stat = Find<QLabel>("Stat");
   window_->Form().SetStatus(" caf\xC3\xA9.syx saved to disk");
   EXPECT_EQ(stat->text(), QString(" caf") + QChar(0xE9) + ".syx saved to disk");
@@ -292,6 +294,14 @@ TEST_F(MainWindowView, StatusBarShowsFileNamesAndInstrumentNamesAlike) {
   EXPECT_EQ(stat->text(), QString("Program \"Caf") + QChar(0xE9) + "\" sent");
   window_->Form().SetStatus("");
   EXPECT_EQ(stat->text(), "");
+
+  // Too long for the bar: its beginning there, the whole text as the bar's tooltip.
+  const QString text =
+      "Bank \"Andromeda Programs of the winter tour, second set.syx\" saved to disk";
+  window_->Form().SetStatus(" " + text.toStdString());
+  EXPECT_EQ(stat->toolTip(), text);
+  EXPECT_TRUE(stat->text().startsWith(" Bank \"Andromeda Programs")) << stat->text().toStdString();
+  EXPECT_LE(stat->fontMetrics().horizontalAdvance(stat->text()), stat->contentsRect().width());
 }
 
 // Each transfer button reaches its own operation: the first thing that operation asks for tells
@@ -379,7 +389,6 @@ TEST_F(MainWindowView, EachTransferButtonRunsItsOwnOperation) {
   EXPECT_THAT(choices[5].fileName, ::testing::StartsWith("Andromeda Backup "));
   EXPECT_EQ(choices[6].mode, FileChoice::Mode::Folder);
   choices.resize(5);
-
 
   // Split and rename of whole banks first ask which bank: the split with the fetch's chooser.
   const std::pair<const char*, const char*> banks[] = {{"btnSplitProgramBank", "frmSplitBank"},

@@ -19,6 +19,7 @@ class CliFixture : public ::testing::Test {
   void SetUp() override {
     ::setenv("QUORLE_MIDI_API", "none", 1);
     ::unsetenv("QUORLE_SIM_STATE");
+    ::unsetenv("QUORLE_LIBRARY");
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     dir_ = std::filesystem::temp_directory_path() /
            (std::string("quorle-") + info->test_suite_name() + "-" + info->name());

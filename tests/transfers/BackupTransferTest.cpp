@@ -47,7 +47,7 @@ TEST_F(BackupTransfer, BacksUpEveryBankTheCardHoldsAndThePresetsWhenAskedIntoOne
   f.btnBackupClick();
   ASSERT_TRUE(WaitIdle());
   EXPECT_EQ(host_.fileChoices.back().mode, FileChoice::Mode::NewFolder);
-  EXPECT_EQ(f.StatusText(), " Backup \"Set\" saved to disk: 10 files");
+  EXPECT_EQ(f.StatusText(), " Backup \"Set\" saved: 10 files");
   EXPECT_TRUE(fs::is_empty(dir_ / "split"));
   EXPECT_EQ(f.ProgramBanksOnCard, 3);
   EXPECT_FALSE(host_.progressShown);
@@ -89,6 +89,7 @@ TEST_F(BackupTransfer, ACancelledOrUnansweredBackupLeavesNothingBehind) {
   f.Backup((dir_ / "Timed out").string());
   ASSERT_TRUE(WaitIdle());
   EXPECT_EQ(f.LastGaveUp(), TfrmMain::GaveUp::NoReply);
+  EXPECT_EQ(f.StatusText(), " No reply from the Andromeda: the backup kept nothing");
   EXPECT_TRUE(Entries().empty());
 
   // Cancelled while the bank is half in, the folder that held the Global Data goes too.
@@ -98,7 +99,7 @@ TEST_F(BackupTransfer, ACancelledOrUnansweredBackupLeavesNothingBehind) {
   EXPECT_THAT(Entries(), ::testing::ElementsAre(StartsWith(".Cancelled.unfinished")));
   EXPECT_THAT(host_.statuses, ::testing::Contains(" Backing up the Andromeda..."));
   f.CancelExchange();
-  EXPECT_EQ(f.StatusText(), TfrmMain::kCancelledText);
+  EXPECT_EQ(f.StatusText(), " Backup cancelled: nothing was kept");
   EXPECT_TRUE(Entries().empty());
   EXPECT_TRUE(f.ControlsEnabled());
   EXPECT_FALSE(host_.progressShown);
@@ -111,6 +112,12 @@ TEST_F(BackupTransfer, RestoreChecksEveryFileFirstAsksAndSendsBanksBeforeTheGlob
   ASSERT_THAT(f.StatusText(), StartsWith(" Backup"));
   UseEndpoint();
   f.SendDelay = 0;
+
+  // A folder that is no backup is named as such.
+  f.Restore(dir_.string());
+  ASSERT_EQ(host_.messages.size(), 1u);
+  EXPECT_EQ(host_.messages[0].text, dir_.string() + " holds no Quorle backup (no backup.json)");
+  host_.messages.clear();
 
   // One changed byte anywhere stops it all before the first byte leaves.
   Bytes mixes = Read(dir_ / "Set" / "Mixes User.syx");
@@ -141,8 +148,7 @@ TEST_F(BackupTransfer, RestoreChecksEveryFileFirstAsksAndSendsBanksBeforeTheGlob
   host_.confirms.push_back(true);
   f.Restore((dir_ / "Set").string(), TfrmMain::RestoreParts::Mixes);
   ASSERT_TRUE(WaitIdle());
-  EXPECT_EQ(f.StatusText(),
-            " Restored from \"Set\": Mixes User; skipped, not on the card: Mixes Card 1");
+  EXPECT_EQ(f.StatusText(), " Restored from \"Set\": 1 file; 1 not on the card, left out");
   const auto sent = endpoint_->Sent();
   ASSERT_EQ(sent.size(), 132u);
   EXPECT_EQ(sent[4], Bytes(kept.begin(), kept.begin() + 1180));
@@ -166,7 +172,7 @@ TEST_F(BackupTransfer, RestoredIntoAnotherInstrumentTheBanksAndGlobalDataArriveW
   host_.confirms.push_back(true);
   g.Restore((dir_ / "Set").string());
   ASSERT_TRUE(WaitIdle());
-  ASSERT_THAT(g.StatusText(), StartsWith(" Restored from \"Set\": Programs User, Programs Card 1"));
+  ASSERT_EQ(g.StatusText(), " Restored from \"Set\": 7 files");
   ASSERT_TRUE(WaitFor([&] { return Sim().GlobalData() == global; }));
   EXPECT_EQ(SimBank(kProgramKind, 0), user);
   EXPECT_EQ(SimBank(kMixKind, 3), card);

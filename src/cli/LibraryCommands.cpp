@@ -1,0 +1,332 @@
+#include "cli/LibraryCommands.h"
+
+#include <CLI/CLI.hpp>
+#include <charconv>
+#include <map>
+#include <nlohmann/json.hpp>
+
+#include "cli/OfflineCommands.h"
+#include "frontend/LibraryConnection.h"
+#include "protocol/DumpName.h"
+#include "protocol/SysexFile.h"
+
+namespace quorle {
+
+namespace fs = std::filesystem;
+using library::DumpId;
+using library::Library;
+
+namespace {
+
+// Every option of the library commands, filled by CLI11 before the command runs.
+struct LibraryArgs {
+  std::vector<std::string> paths;
+  bool json = false;
+  std::string text;
+  std::string kind;
+  std::string category;
+  bool favorites = false;
+  bool duplicates = false;
+  std::string place;
+  std::string sort = "name";
+  std::optional<std::size_t> limit;
+  std::vector<DumpId> ids;
+  std::optional<std::string> newCategory;
+  std::optional<bool> favorite;
+  std::string output;
+  std::optional<int> bank, number;
+  std::string base;
+  std::vector<std::string> slots;
+};
+
+Library& Open(LibraryConnection& connection) {
+  Library* library = connection.Get();
+  if (!library) throw Refusal(connection.LastError());
+  return *library;
+}
+
+// 1234567 as "1,234,567", as the import's summary counts.
+std::string Grouped(std::size_t n) {
+  std::string digits = std::to_string(n);
+  for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3) digits.insert(i, ",");
+  return digits;
+}
+
+std::string KindWord(const DumpKind* kind) {
+  return kind == &kMixKind ? "mix" : "program";
+}
+
+nlohmann::json PlaceJson(const library::Place& place) {
+  nlohmann::json j;
+  j["source"] = place.source;
+  j["how"] = library::HowName(place.how);
+  j["bank"] = place.bank ? nlohmann::json(*place.bank) : nlohmann::json(nullptr);
+  j["entry"] = place.entry ? nlohmann::json(*place.entry) : nlohmann::json(nullptr);
+  j["seen"] = place.seen;
+  if (!place.note.empty()) j["note"] = place.note;
+  return j;
+}
+
+nlohmann::json DumpJson(const library::DumpDetails& d) {
+  nlohmann::json j;
+  j["id"] = d.summary.id;
+  j["kind"] = KindWord(d.summary.kind);
+  j["name"] = d.summary.name;
+  j["category"] = d.summary.category;
+  j["favorite"] = d.summary.favorite;
+  j["sound"] = d.summary.sound;
+  j["places"] = nlohmann::json::array();
+  for (const library::Place& p : d.places) j["places"].push_back(PlaceJson(p));
+  return j;
+}
+
+// Paths need not be UTF-8, which JSON text must be.
+std::string JsonText(const nlohmann::json& j, int indent = 2) {
+  return j.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+library::DumpDetails DetailsOrRefuse(const Library& library, DumpId id) {
+  auto details = library.Details(id);
+  if (!details) throw Refusal("no dump " + std::to_string(id) + " in the library");
+  return *details;
+}
+
+std::string PlaceText(const library::Place& p) {
+  std::string text = std::string(library::HowName(p.how)) + "  " + p.source;
+  if (p.bank) text += "  bank " + std::to_string(*p.bank);
+  if (p.entry) text += "  entry " + std::to_string(*p.entry);
+  text += "  " + p.seen;
+  if (!p.note.empty()) text += "  (" + p.note + ")";
+  return text;
+}
+
+void Import(Library& library, const LibraryArgs& a, std::ostream& out, std::ostream& err) {
+  std::vector<fs::path> paths;
+  for (const std::string& p : a.paths) {
+    std::error_code ec;
+    if (!fs::exists(p, ec)) throw Refusal(p + ": does not exist");
+    paths.emplace_back(p);
+  }
+  const library::ImportReport r = library.Import(paths);
+  for (const auto& s : r.skipped) err << s.path << ": " << s.reason << '\n';
+  if (a.json) {
+    nlohmann::json j;
+    j["files"] = r.files;
+    j["dumps"] = r.dumps;
+    j["new"] = r.fresh;
+    j["skipped"] = nlohmann::json::array();
+    for (const auto& s : r.skipped)
+      j["skipped"].push_back({{"path", s.path}, {"reason", s.reason}});
+    out << JsonText(j) << '\n';
+    return;
+  }
+  out << Grouped(r.dumps) << (r.dumps == 1 ? " dump" : " dumps") << " from " << Grouped(r.files)
+      << (r.files == 1 ? " file" : " files") << ", " << Grouped(r.fresh) << " new\n";
+}
+
+library::Query QueryOf(const LibraryArgs& a) {
+  library::Query q;
+  q.text = a.text;
+  if (a.kind == "program") q.kind = &kProgramKind;
+  if (a.kind == "mix") q.kind = &kMixKind;
+  q.category = a.category;
+  q.favoritesOnly = a.favorites;
+  q.duplicatesOnly = a.duplicates;
+  q.place = a.place;
+  q.sort = a.sort == "seen" ? library::SortBy::Seen : library::SortBy::Name;
+  // The most recently seen first: what one looks for after a session at the instrument.
+  q.descending = q.sort == library::SortBy::Seen;
+  return q;
+}
+
+void List(const Library& library, const LibraryArgs& a, std::ostream& out) {
+  library::Query q = QueryOf(a);
+  const std::size_t wanted = a.limit.value_or(SIZE_MAX);
+  // Page by page, so a catalogue of any size is listed in little memory.
+  constexpr std::size_t kPage = 500;
+  std::size_t shown = 0;
+  if (a.json) out << '[';
+  while (shown < wanted) {
+    q.offset = shown;
+    q.limit = std::min(kPage, wanted - shown);
+    const std::vector<library::DumpSummary> rows = library.Search(q);
+    for (const library::DumpSummary& row : rows) {
+      if (a.json) {
+        out << (shown == 0 ? "\n" : ",\n")
+            << JsonText(DumpJson(DetailsOrRefuse(library, row.id)), -1);
+      } else {
+        char head[48];
+        std::snprintf(head, sizeof head, "%7lld  %-7s  ", static_cast<long long>(row.id),
+                      KindWord(row.kind).c_str());
+        out << head << row.name << std::string(row.name.size() < 16 ? 16 - row.name.size() : 0, ' ')
+            << "  " << row.category << "  " << row.where;
+        if (row.placeCount > 1) out << " +" << row.placeCount - 1;
+        out << '\n';
+      }
+      ++shown;
+    }
+    if (rows.size() < q.limit) break;
+  }
+  if (a.json) out << (shown == 0 ? "]\n" : "\n]\n");
+}
+
+void Show(const Library& library, DumpId id, bool json, std::ostream& out) {
+  const library::DumpDetails d = DetailsOrRefuse(library, id);
+  if (json) {
+    out << JsonText(DumpJson(d)) << '\n';
+    return;
+  }
+  out << d.summary.id << "  " << KindWord(d.summary.kind) << "  \"" << d.summary.name << "\"\n"
+      << "category: " << d.summary.category << (d.summary.favorite ? "  favorite" : "") << '\n'
+      << "sound: " << d.summary.sound << '\n';
+  for (const library::Place& p : d.places) out << "  " << PlaceText(p) << '\n';
+  for (const auto& [other, name] : d.otherNames) {
+    out << "  same sound as " << other << " \"" << name << "\"\n";
+  }
+}
+
+// A bank number the kind's scheme has: Programs 0 to 16, Mixes 0 to 15.
+void CheckAddress(const DumpKind& kind, const std::optional<int>& bank,
+                  const std::optional<int>& number) {
+  const int lastBank = kind.firstCardBank + 13;
+  if (bank && (*bank < 0 || *bank > lastBank)) {
+    throw Refusal("--bank " + std::to_string(*bank) + ": " + std::string(kind.name) +
+                  " banks are 0 to " + std::to_string(lastBank));
+  }
+  if (number && (*number < 0 || *number > 127)) {
+    throw Refusal("--number " + std::to_string(*number) + ": entries are 0 to 127");
+  }
+}
+
+void Write(const fs::path& file, ByteView content) {
+  if (const IoResult r = WriteFileAtomically(file, content); !r.ok) {
+    throw Refusal(file.string() + ": cannot be written: " + r.error);
+  }
+}
+
+void Export(const Library& library, const LibraryArgs& a, std::ostream& out) {
+  const DumpId id = a.ids.front();
+  auto bytes = library.DumpBytes(id);
+  const DumpKind* kind = library.KindOf(id);
+  if (!bytes || !kind) throw Refusal("no dump " + std::to_string(id) + " in the library");
+  CheckAddress(*kind, a.bank, a.number);
+  if (a.bank) (*bytes)[6] = static_cast<std::uint8_t>(*a.bank);
+  if (a.number) (*bytes)[7] = static_cast<std::uint8_t>(*a.number);
+  Write(a.output, *bytes);
+  out << a.output << '\n';
+}
+
+void MakeBank(const Library& library, const LibraryArgs& a, std::ostream& out) {
+  Bytes base;
+  if (const IoResult r = ReadWholeFile(a.base, base); !r.ok) {
+    throw Refusal(a.base + ": cannot be read: " + r.error);
+  }
+  const DumpKind* kind = DumpKindOf(ClassifyFile(base));
+  if (!kind || base.size() != kind->BankFileSize() || !IsSoundBank(*kind, base)) {
+    throw Refusal(a.base + ": is not a sound Program or Mix bank file");
+  }
+  std::map<int, Bytes> slots;
+  for (const std::string& s : a.slots) {
+    const auto eq = s.find('=');
+    int slot = -1;
+    long long id = 0;
+    const char* end = s.data() + s.size();
+    const bool parsed = eq != std::string::npos &&
+                        std::from_chars(s.data(), s.data() + eq, slot).ptr == s.data() + eq &&
+                        std::from_chars(s.data() + eq + 1, end, id).ptr == end && eq + 1 < s.size();
+    if (!parsed) throw Refusal(s + ": a slot is given as SLOT=ID, as 5=1234");
+    if (slot < 0 || slot > 127) throw Refusal(s + ": slots are 0 to 127");
+    const DumpKind* of = library.KindOf(id);
+    if (!of) throw Refusal(s + ": no dump " + std::to_string(id) + " in the library");
+    if (of != kind) {
+      throw Refusal(s + ": dump " + std::to_string(id) + " is a " + std::string(of->name) +
+                    ", the bank holds " + std::string(kind->name) + "s");
+    }
+    if (slots.count(slot)) throw Refusal(s + ": slot " + std::to_string(slot) + " given twice");
+    slots[slot] = *library.DumpBytes(id);
+  }
+  const Bytes bank = library::MakeBank(*kind, base, {slots.begin(), slots.end()});
+  Write(a.output, bank);
+  out << a.output << ": " << slots.size() << (slots.size() == 1 ? " slot" : " slots")
+      << " replaced\n";
+}
+
+}  // namespace
+
+void AddLibraryCommands(CLI::App& app, std::function<void()>& command,
+                        const std::function<LibraryConnection&()>& connection, std::ostream& out,
+                        std::ostream& err) {
+  auto args = std::make_shared<LibraryArgs>();
+  LibraryArgs& a = *args;
+  auto* lib = app.add_subcommand("library", "The catalogue of every Program and Mix you own");
+  lib->require_subcommand(1);
+  auto run = [&command, &connection, args](auto body) {
+    return [&command, &connection, args, body] {
+      command = [&connection, args, body] { body(Open(connection()), *args); };
+    };
+  };
+
+  auto* import = lib->add_subcommand("import", "Add .syx files and folders (recursively)");
+  import->add_option("PATH", a.paths, "Files and folders")->required();
+  import->add_flag("--json", a.json, "One JSON object instead of text");
+  import->callback(run([&out, &err](Library& l, LibraryArgs& x) { Import(l, x, out, err);
+}));
+
+auto* list = lib->add_subcommand("list", "The dumps whose name holds TEXT");
+list->add_option("TEXT", a.text, "A part of the name, any case");
+list->add_option("--kind", a.kind, "program or mix")->check(CLI::IsMember({"program", "mix"}));
+list->add_option("--category", a.category, "Only this category");
+list->add_flag("--favorites", a.favorites, "Only favorites");
+list->add_flag("--duplicates", a.duplicates, "Only sounds held under more than one name");
+list->add_option("--place", a.place, "A part of a place: a path, or Andromeda");
+list->add_option("--sort", a.sort, "name, or seen (the most recent first)")
+    ->check(CLI::IsMember({"name", "seen"}));
+list->add_option("--limit", a.limit, "At most N dumps");
+list->add_flag("--json", a.json, "One JSON array instead of text");
+list->callback(run([&out](Library& l, LibraryArgs& x) { List(l, x, out); }));
+
+auto* show = lib->add_subcommand("show", "Every place of one dump and its other names");
+show->add_option("ID", a.ids, "The dump's id")->required()->expected(1);
+show->add_flag("--json", a.json, "One JSON object instead of text");
+show->callback(run([&out](Library& l, LibraryArgs& x) { Show(l, x.ids.front(), x.json, out); }));
+
+auto* set = lib->add_subcommand("set", "Set a dump's category or favorite mark");
+set->add_option("ID", a.ids, "The dump's id")->required()->expected(1);
+set->add_option("--category", a.newCategory, "The category (\"\": the one the name suggests)");
+auto* fav = set->add_flag_function(
+    "--favorite", [&a](std::int64_t) { a.favorite = true; }, "Mark as a favorite");
+set->add_flag_function(
+       "--no-favorite", [&a](std::int64_t) { a.favorite = false; }, "Remove the mark")
+    ->excludes(fav);
+set->callback(run([&out](Library& l, LibraryArgs& x) {
+  const DumpId id = x.ids.front();
+  DetailsOrRefuse(l, id);
+  if (x.newCategory) l.SetCategory(id, *x.newCategory);
+  if (x.favorite) l.SetFavorite(id, *x.favorite);
+  Show(l, id, false, out);
+}));
+
+auto* forget = lib->add_subcommand("forget", "Remove dumps from the library; no file is touched");
+forget->add_option("ID", a.ids, "The dumps' ids")->required();
+forget->callback(run([&out](Library& l, LibraryArgs& x) {
+  // All or nothing: an unknown id is more likely a typo than a wish.
+  for (DumpId id : x.ids) DetailsOrRefuse(l, id);
+  l.Forget(x.ids);
+  out << x.ids.size() << (x.ids.size() == 1 ? " dump" : " dumps") << " forgotten\n";
+}));
+
+auto* exp = lib->add_subcommand("export", "Write one dump to a file");
+exp->add_option("ID", a.ids, "The dump's id")->required()->expected(1);
+exp->add_option("-o,--output", a.output, "The file to write")->required();
+exp->add_option("--bank", a.bank, "Address the dump to this bank");
+exp->add_option("--number", a.number, "Address the dump to this entry (0 to 127)");
+exp->callback(run([&out](Library& l, LibraryArgs& x) { Export(l, x, out); }));
+
+auto* make = lib->add_subcommand("make-bank", "A bank file: a base bank with slots replaced");
+make->add_option("--base", a.base, "The bank file to start from")->required();
+make->add_option("-o,--output", a.output, "The bank file to write")->required();
+make->add_option("SLOT=ID", a.slots, "Put dump ID into slot SLOT (0 to 127)");
+make->callback(run([&out](Library& l, LibraryArgs& x) { MakeBank(l, x, out); }));
+}  // namespace quorle
+
+}  // namespace quorle

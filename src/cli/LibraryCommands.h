@@ -1,0 +1,22 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+
+namespace CLI {
+class App;
+}
+
+namespace quorle {
+
+class LibraryConnection;
+
+// `library ...`: the catalogue of every Program and Mix the user owns. connection opens the
+// library the global options name.
+void AddLibraryCommands(CLI::App& app, std::function<void()>& command,
+                        const std::function<LibraryConnection&()>& connection, std::ostream& out,
+                        std::ostream& err);
+
+}  // namespace quorle

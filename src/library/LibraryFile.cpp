@@ -1,0 +1,246 @@
+#include "library/LibraryFile.h"
+
+#include <sqlite3.h>
+
+#include <array>
+#include <fstream>
+
+namespace quorle::library {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Big pages hold many dumps each: with 4 KiB pages a Program would fill one alone and waste the
+// rest, and the file would grow to nearly twice the dumps' bytes.
+constexpr int kPageSize = 16384;
+// The window and a command line may share the library; a writer waits this long for the other.
+constexpr int kBusyTimeoutMs = 10000;
+
+// Version 1: dumps stored once, their names indexed by trigrams for any part of a name, with what a
+// table shows of them (the most recent place, how many) at hand for a fast search; places
+// where each was seen; files by their digest so an unchanged file adds nothing; banks seen whole.
+// The name index is kept by the code that adds and forgets dumps: with the schema untrusted (a
+// file from anywhere might be opened), triggers may not write to it.
+void CreateFirstSchema(SQLite::Database& db) {
+  db.exec(R"sql(
+    CREATE TABLE sources(
+      id INTEGER PRIMARY KEY,
+      text TEXT NOT NULL UNIQUE);
+    CREATE TABLE dumps(
+      id INTEGER PRIMARY KEY,
+      kind INTEGER NOT NULL,
+      name TEXT NOT NULL,
+      sound BLOB NOT NULL,
+      category TEXT NOT NULL,
+      own_category INTEGER NOT NULL DEFAULT 0,
+      favorite INTEGER NOT NULL DEFAULT 0,
+      shared INTEGER NOT NULL DEFAULT 0,
+      last_seen INTEGER NOT NULL,
+      place_count INTEGER NOT NULL,
+      where_source INTEGER NOT NULL,
+      where_how INTEGER NOT NULL,
+      where_bank INTEGER NOT NULL,
+      where_entry INTEGER NOT NULL);
+    CREATE INDEX dumps_by_name ON dumps(name COLLATE NOCASE);
+    CREATE INDEX dumps_by_seen ON dumps(last_seen);
+    CREATE INDEX dumps_by_sound ON dumps(sound);
+    CREATE INDEX dumps_shared_by_name ON dumps(name COLLATE NOCASE) WHERE shared;
+    CREATE TABLE dump_bytes(
+      dump INTEGER PRIMARY KEY REFERENCES dumps(id) ON DELETE CASCADE,
+      bytes BLOB NOT NULL);
+    CREATE TABLE places(
+      dump INTEGER NOT NULL REFERENCES dumps(id) ON DELETE CASCADE,
+      source INTEGER NOT NULL REFERENCES sources(id),
+      how INTEGER NOT NULL,
+      bank INTEGER NOT NULL,
+      entry INTEGER NOT NULL,
+      seen INTEGER NOT NULL,
+      note TEXT,
+      PRIMARY KEY(dump, source, how, bank, entry)) WITHOUT ROWID;
+    CREATE INDEX places_replaced ON places(seen) WHERE how = 4;
+    CREATE TABLE files(
+      source INTEGER PRIMARY KEY REFERENCES sources(id),
+      sha256 BLOB NOT NULL,
+      seen INTEGER NOT NULL);
+    CREATE TABLE banks(
+      id INTEGER PRIMARY KEY,
+      kind INTEGER NOT NULL,
+      source INTEGER NOT NULL REFERENCES sources(id),
+      how INTEGER NOT NULL,
+      bank INTEGER NOT NULL,
+      seen INTEGER NOT NULL,
+      entries BLOB NOT NULL);
+    CREATE VIRTUAL TABLE names USING fts5(
+      name, content='dumps', content_rowid='id', tokenize='trigram', columnsize=0);
+  )sql");
+}
+
+// Each step brings a file from the version before it to its own; a new version adds a step and
+// never changes an old one.
+struct Migration {
+  int version;
+  void (*apply)(SQLite::Database&);
+};
+constexpr std::array<Migration, kSchemaVersion> kMigrations = {{{1, CreateFirstSchema}}};
+
+constexpr std::array<const char*, 7> kTables = {"sources", "dumps", "dump_bytes", "places",
+                                                "files",   "banks", "names"};
+
+LibraryError Refused(const fs::path& file, const std::string& reason) {
+  return LibraryError(file.string() + ": " + reason);
+}
+
+std::string NewerReason(int version) {
+  return "written by a newer Quorle (library version " + std::to_string(version) +
+         "; this Quorle reads up to " + std::to_string(kSchemaVersion) + ")";
+}
+
+std::uint32_t BigEndian(const std::array<std::uint8_t, 100>& h, std::size_t at) {
+  return std::uint32_t{h[at]} << 24 | std::uint32_t{h[at + 1]} << 16 |
+         std::uint32_t{h[at + 2]} << 8 | std::uint32_t{h[at + 3]};
+}
+
+// Looks at the file's header before SQLite does, so that nothing SQLite might do on opening (a
+// journal rolled back, a mode switched) ever touches a file that is not a library.
+void CheckHeader(const fs::path& file, std::uintmax_t size) {
+  std::array<std::uint8_t, 100> header{};
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw Refused(file, "cannot be read");
+  in.read(reinterpret_cast<char*>(header.data()), header.size());
+  static constexpr char kMagic[] = "SQLite format 3";
+  if (!in || !std::equal(std::begin(kMagic), std::end(kMagic), header.begin())) {
+    throw Refused(file, "not a Quorle library");
+  }
+  if (BigEndian(header, 68) != static_cast<std::uint32_t>(kApplicationId)) {
+    throw Refused(file, "not a Quorle library");
+  }
+  if (const std::uint32_t version = BigEndian(header, 60); version > kSchemaVersion) {
+    throw Refused(file, NewerReason(static_cast<int>(version)));
+  }
+  // The page count in the header is trustworthy when its change counter matches; a file shorter
+  // than that was cut, unless a write-ahead log still holds pages not yet written back.
+  const std::uint32_t pageSize =
+      header[16] == 0 && header[17] == 1 ? 65536 : (header[16] << 8 | header[17]);
+  std::error_code ec;
+  const fs::path wal = file.string() + "-wal";
+  const bool walPending = fs::exists(wal, ec) && fs::file_size(wal, ec) > 0;
+  if (BigEndian(header, 92) == BigEndian(header, 24) && !walPending &&
+      std::uintmax_t{BigEndian(header, 28)} * pageSize > size) {
+    throw Refused(file, "the library is damaged: it was cut short");
+  }
+}
+
+int IntPragma(SQLite::Database& db, const char* pragma) {
+  return db.execAndGet(std::string("PRAGMA ") + pragma).getInt();
+}
+
+// Creates the schema of an empty file or brings an older one up to date, in one transaction.
+// Another Quorle may be doing the same at this moment: whoever comes second finds it done.
+void Migrate(const fs::path& file, SQLite::Database& db) {
+  WriteTransaction transaction(db);
+  const int tables = db.execAndGet("SELECT count(*) FROM sqlite_schema").getInt();
+  const int id = IntPragma(db, "application_id");
+  int version = IntPragma(db, "user_version");
+  if (tables == 0 && id == 0 && version == 0) {
+    db.exec("PRAGMA application_id = " + std::to_string(kApplicationId));
+  } else if (id != kApplicationId) {
+    throw Refused(file, "not a Quorle library");
+  } else if (version > kSchemaVersion) {
+    throw Refused(file, NewerReason(version));
+  }
+  for (const Migration& m : kMigrations) {
+    if (m.version > version) {
+      m.apply(db);
+      version = m.version;
+    }
+  }
+  db.exec("PRAGMA user_version = " + std::to_string(version));
+  transaction.Commit();
+}
+
+void CheckTables(const fs::path& file, SQLite::Database& db) {
+  SQLite::Statement query(db, "SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = ?");
+  for (const char* table : kTables) {
+    query.bind(1, table);
+    if (!query.executeStep()) {
+      throw Refused(file,
+                    std::string("the library is damaged: its table ") + table + " is missing");
+    }
+    query.reset();
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<SQLite::Database> OpenLibraryFile(const fs::path& file) {
+  std::error_code ec;
+  const bool exists = fs::exists(file, ec);
+  if (exists && !fs::is_regular_file(file, ec)) throw Refused(file, "not a Quorle library");
+  if (!exists && file.has_parent_path()) {
+    fs::create_directories(file.parent_path(), ec);
+    if (ec) throw Refused(file, "its folder cannot be made: " + ec.message());
+  }
+  const std::uintmax_t size = exists ? fs::file_size(file, ec) : 0;
+  // An empty file holds nothing to lose: it is where a library starts.
+  if (size > 0) CheckHeader(file, size);
+
+  std::unique_ptr<SQLite::Database> db;
+  try {
+    db = std::make_unique<SQLite::Database>(
+        file, SQLite::OPEN_READWRITE | (exists ? 0 : SQLite::OPEN_CREATE), kBusyTimeoutMs);
+    sqlite3_db_config(db->getHandle(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    db->exec("PRAGMA foreign_keys = ON; PRAGMA trusted_schema = OFF");
+    const int id = IntPragma(*db, "application_id");
+    const int version = IntPragma(*db, "user_version");
+    if (size > 0 && id != kApplicationId) throw Refused(file, "not a Quorle library");
+    if (version > kSchemaVersion) throw Refused(file, NewerReason(version));
+    if (version < kSchemaVersion) {
+      if (size == 0) db->exec("PRAGMA page_size = " + std::to_string(kPageSize));
+      Migrate(file, *db);
+    }
+    CheckTables(file, *db);
+    if (db->execAndGet("PRAGMA journal_mode").getString() != "wal" &&
+        !sqlite3_db_readonly(db->getHandle(), "main")) {
+      db->exec("PRAGMA journal_mode = WAL");
+    }
+    db->exec("PRAGMA synchronous = FULL; PRAGMA temp_store = MEMORY; PRAGMA cache_size = -8192");
+  } catch (const SQLite::Exception& e) {
+    throw Failure(file, e);
+  }
+  return db;
+}
+
+LibraryError Failure(const fs::path& file, const SQLite::Exception& e) {
+  switch (e.getErrorCode()) {
+    case SQLITE_FULL:
+      return Refused(file, "the disk is full");
+    case SQLITE_READONLY:
+      return Refused(file, "the library is read-only");
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+      return Refused(file, "the library is damaged");
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return Refused(file, "another program keeps the library busy");
+    case SQLITE_CANTOPEN:
+      return Refused(file, "the library cannot be opened");
+    default:
+      return Refused(file, std::string("the library cannot be used: ") + e.what());
+  }
+}
+
+WriteTransaction::WriteTransaction(SQLite::Database& db) : db_(db) {
+  db_.exec("BEGIN IMMEDIATE");
+}
+
+WriteTransaction::~WriteTransaction() {
+  if (!done_) db_.tryExec("ROLLBACK");
+}
+
+void WriteTransaction::Commit() {
+  db_.exec("COMMIT");
+  done_ = true;
+}
+
+}  // namespace quorle::library

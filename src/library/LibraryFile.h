@@ -1,0 +1,41 @@
+#pragma once
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Exception.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "library/Library.h"
+
+namespace quorle::library {
+
+// The schema version this Quorle writes; files of an older one are brought up to it on opening.
+inline constexpr int kSchemaVersion = 1;
+// "QRLB" in the file's header: a SQLite file without it is not a library.
+inline constexpr std::int32_t kApplicationId = 0x51524C42;
+
+// Opens the library file for reading and writing (reading only, when it is write-protected),
+// creating it when it does not exist or is empty. A file that is not a library, is damaged or is
+// of a newer version is refused before anything is written to it.
+std::unique_ptr<SQLite::Database> OpenLibraryFile(const std::filesystem::path& file);
+
+// The error a failed statement means for the user, naming the file.
+LibraryError Failure(const std::filesystem::path& file, const SQLite::Exception& e);
+
+// BEGIN IMMEDIATE: waits (within the busy time-out) for another writer before reading anything,
+// so two writers never meet halfway. Rolled back unless committed.
+class WriteTransaction {
+ public:
+  explicit WriteTransaction(SQLite::Database& db);
+  ~WriteTransaction();
+  WriteTransaction(const WriteTransaction&) = delete;
+  WriteTransaction& operator=(const WriteTransaction&) = delete;
+  void Commit();
+
+ private:
+  SQLite::Database& db_;
+  bool done_ = false;
+};
+
+}  // namespace quorle::library

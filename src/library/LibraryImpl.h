@@ -1,0 +1,100 @@
+#pragma once
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Statement.h>
+
+#include <ctime>
+#include <map>
+#include <memory>
+
+#include "library/Library.h"
+#include "library/LibraryFile.h"
+#include "library/StoredDump.h"
+
+namespace quorle::library {
+
+// A prepared statement in use: reset when done, so that no read stays open between calls and
+// holds back the other connections' writes.
+class Use {
+ public:
+  explicit Use(SQLite::Statement& statement) : statement_(statement) {}
+  ~Use() {
+    statement_.tryReset();
+    statement_.clearBindings();
+  }
+  Use(const Use&) = delete;
+  Use& operator=(const Use&) = delete;
+  SQLite::Statement* operator->() { return &statement_; }
+  SQLite::Statement& operator*() { return statement_; }
+
+ private:
+  SQLite::Statement& statement_;
+};
+
+// A place of a dump, by its source's id.
+struct PlaceKey {
+  std::int64_t source;
+  How how;
+  int bank;   // -1: none
+  int entry;  // -1: none
+};
+
+// One dump's place to record, with its bytes.
+struct Sighting {
+  const DumpKind* kind;
+  ByteView dump;
+  int bank;   // -1: none
+  int entry;  // -1: none
+};
+
+struct Library::Impl {
+  std::filesystem::path file;
+  std::unique_ptr<SQLite::Database> db;
+  // Every statement is prepared once and kept: the text of a statement never holds a value.
+  std::map<std::string, std::unique_ptr<SQLite::Statement>, std::less<>> statements;
+  std::map<std::int64_t, std::string> sourceTexts;
+
+  Use Prepared(std::string_view sql);
+
+  // Whether a search walks an index in its order rather than sort every match of its text.
+  bool WalkInOrder(const Query& query);
+  // How many names hold the phrase (a MATCH argument).
+  std::int64_t TextMatches(const std::string& phrase);
+  struct TextCount {
+    std::string phrase;
+    std::int64_t changes[2];  // the library's data version and this connection's changes
+    std::int64_t count;
+  };
+  std::optional<TextCount> lastTextCount;
+
+  // Inside a write transaction. The id of the source text, added when new.
+  std::int64_t SourceId(const std::string& text);
+  // Adds the dump, seen now at place, unless the library holds it; its id, and whether it is new.
+  std::pair<DumpId, bool> AddDump(const DumpKind& kind, ByteView dump, const PlaceKey& place,
+                                  std::int64_t now);
+  // A source's text by its id; sources never change, so what was read once is kept.
+  const std::string& SourceText(std::int64_t id);
+  // The summary of the row of a statement that selects the summary columns.
+  DumpSummary SummaryFrom(SQLite::Statement& row);
+  // Records the places of the dumps, seen now; returns their ids. fresh counts the new dumps. A
+  // bank's 128 entries in one go also record the bank as seen whole.
+  std::vector<DumpId> AddSightings(std::span<const Sighting> sightings, std::int64_t source,
+                                   How how, const std::string& note, std::int64_t now,
+                                   std::size_t& fresh);
+};
+
+// Runs f, turning SQLite's failures into a LibraryError naming the file.
+template <typename F>
+auto Guarded(const std::filesystem::path& file, F&& f) -> decltype(f()) {
+  try {
+    return f();
+  } catch (const SQLite::Exception& e) {
+    throw Failure(file, e);
+  }
+}
+
+inline std::int64_t Now() {
+  return static_cast<std::int64_t>(std::time(nullptr));
+}
+
+}  // namespace quorle::library

@@ -1,0 +1,163 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include <set>
+
+#include "protocol/DumpName.h"
+#include "protocol/SysexFile.h"
+#include "support/CliFixture.h"
+
+namespace quorle {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using ::testing::HasSubstr;
+
+// The library commands over files the simulated instrument gave, its memory in a state file.
+class LibraryCli : public testing::CliFixture {
+ protected:
+  int Run(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--sim-state", Path("sim.syx"), "--library", Path("lib.sqlite")});
+    return RunCli(std::move(args));
+  }
+  Bytes Read(const std::string& name) {
+    Bytes b;
+    EXPECT_TRUE(ReadWholeFile(Path(name), b).ok) << name;
+    return b;
+  }
+  void Write(const std::string& name, ByteView b) {
+    ASSERT_TRUE(WriteFileAtomically(Path(name), b).ok);
+  }
+  json Json(std::vector<std::string> args) {
+    args.push_back("--json");
+    EXPECT_EQ(Run(args), 0) << err_.str();
+    return json::parse(out_.str());
+  }
+  // The id of the dump whose name is exactly name.
+  long long IdOf(const std::string& name, const std::string& kind = "program") {
+    for (const json& d : Json({"library", "list", name, "--kind", kind})) {
+      if (d["name"] == name) return d["id"].get<long long>();
+    }
+    ADD_FAILURE() << "no dump named " << name;
+    return -1;
+  }
+  // The id of the dump last fetched from the instrument's bank and entry.
+  std::string IdAt(const std::string& kind, int bank, int entry) {
+    for (const json& d : Json({"library", "list", "--kind", kind, "--place", "Andromeda"})) {
+      for (const json& p : d["places"]) {
+        if (p["how"] == "fetched" && p["bank"] == bank && p["entry"] == entry) {
+          return std::to_string(d["id"].get<long long>());
+        }
+      }
+    }
+    ADD_FAILURE() << "nothing fetched from " << bank << ":" << entry;
+    return "-1";
+  }
+};
+
+TEST_F(LibraryCli, ImportsFilesFoldersAndStreamsAndKnowsWhereEachDumpWas) {
+  ASSERT_EQ(Run({"get-program-bank", "--bank", "1", "-o", Path("p1.syx")}), 0) << err_.str();
+  ASSERT_EQ(Run({"get-mix-bank", "--bank", "0", "-o", Path("mixes.syx")}), 0) << err_.str();
+  // The fetches were captured as the instrument's places.
+  EXPECT_EQ(Json({"library", "list", "--place", "Andromeda"}).size(), 256u);
+
+  // A sound set: other messages, two whole Programs and a damaged one between them.
+  const Bytes bank = Read("p1.syx");
+  Bytes stream = {0xF0, 0x43, 0x10, 0x01, 0xF7};
+  stream.insert(stream.end(), bank.begin(), bank.begin() + 2350);
+  stream.insert(stream.end(), bank.begin() + 2350, bank.begin() + 4000);  // cut short
+  stream.insert(stream.end(), bank.begin() + 4700, bank.begin() + 7050);
+  fs::create_directories(dir_ / "set" / "deeper");
+  Write("set/deeper/sound set.syx", stream);
+  Write("set/not sysex.txt", Bytes{'h', 'i'});
+
+  ASSERT_EQ(Run({"library", "import", Path("p1.syx"), Path("set")}), 0) << err_.str();
+  EXPECT_THAT(out_.str(), HasSubstr("130 dumps from 2 files, 0 new"));
+  EXPECT_THAT(err_.str(), HasSubstr("sound set.syx"));
+  ASSERT_EQ(Run({"library", "import", Path("p1.syx"), "--json"}), 0);
+  EXPECT_EQ(json::parse(out_.str())["new"], 0);
+
+  // One Program, with the places it was seen: fetched, the bank file and the sound set.
+  const json first = Json({"library", "list", "--kind", "program", "--place", "sound set"});
+  ASSERT_EQ(first.size(), 2u);
+  const json shown = Json({"library", "show", std::to_string(first[0]["id"].get<long long>())});
+  std::set<std::string> hows;
+  for (const json& p : shown["places"]) hows.insert(p["how"].get<std::string>());
+  EXPECT_EQ(hows, (std::set<std::string>{"fetched", "file"}));
+  EXPECT_EQ(shown["sound"].get<std::string>().size(), 64u);
+
+  EXPECT_EQ(Run({"library", "import", Path("nowhere")}), 1);
+  EXPECT_THAT(err_.str(), HasSubstr("nowhere"));
+}
+
+TEST_F(LibraryCli, ARenamedCopyIsTheSameSoundAndExportsAndBanksComeOutByteExact) {
+  ASSERT_EQ(Run({"get-program-bank", "--bank", "0", "-o", Path("user.syx")}), 0) << err_.str();
+  ASSERT_EQ(Run({"rename", Path("user.syx"), "5", "Twin Of Five", "-o", Path("renamed.syx")}), 0);
+  ASSERT_EQ(Run({"library", "import", Path("renamed.syx")}), 0) << err_.str();
+  const json dups = Json({"library", "list", "--duplicates"});
+  ASSERT_EQ(dups.size(), 2u);
+  EXPECT_EQ(dups[0]["sound"], dups[1]["sound"]);
+  const long long twin = IdOf("Twin Of Five");
+
+  ASSERT_EQ(Run({"library", "export", std::to_string(twin), "-o", Path("one.syx"), "--bank", "3",
+                 "--number", "77"}),
+            0)
+      << err_.str();
+  const Bytes renamed = Read("renamed.syx");
+  Bytes expected(renamed.begin() + 5 * 2350, renamed.begin() + 6 * 2350);
+  expected[6] = 3;
+  expected[7] = 77;
+  EXPECT_EQ(Read("one.syx"), expected);
+
+  // Slot 0 takes the renamed dump, slot 9 another bank's: byte 6 the base's, byte 7 the slot.
+  ASSERT_EQ(Run({"get-program-bank", "--bank", "2", "-o", Path("p2.syx")}), 0);
+  const Bytes p2 = Read("p2.syx");
+  const std::string other = IdAt("program", 2, 40);
+  ASSERT_EQ(Run({"library", "make-bank", "--base", Path("user.syx"), "-o", Path("made.syx"),
+                 "0=" + std::to_string(twin), "9=" + other}),
+            0)
+      << err_.str();
+  Bytes made = Read("user.syx");
+  std::copy_n(renamed.begin() + 5 * 2350, 2350, made.begin());
+  std::copy_n(p2.begin() + 40 * 2350, 2350, made.begin() + 9 * 2350);
+  made[6] = 0, made[7] = 0, made[9 * 2350 + 6] = 0, made[9 * 2350 + 7] = 9;
+  EXPECT_EQ(Read("made.syx"), made);
+}
+
+TEST_F(LibraryCli, RefusesWhatItCannotDoAndWritesNothing) {
+  ASSERT_EQ(Run({"get-program-bank", "--bank", "0", "-o", Path("user.syx")}), 0) << err_.str();
+  ASSERT_EQ(Run({"get-mix", "--bank", "0", "--number", "1", "-o", Path("mix.syx")}), 0);
+  const std::string program = IdAt("program", 0, 0);
+  const std::string mix = IdAt("mix", 0, 1);
+  const std::string out = Path("out.syx");
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"make-bank", "--base", Path("user.syx"), "-o", out, "3=" + mix},
+           {"make-bank", "--base", Path("user.syx"), "-o", out, "128=" + program},
+           {"make-bank", "--base", Path("user.syx"), "-o", out, "3=999999"},
+           {"make-bank", "--base", Path("mix.syx"), "-o", out, "3=" + mix},
+           {"export", "999999", "-o", out},
+           {"show", "999999"},
+           {"forget", program, "999999"},
+       }) {
+    std::vector<std::string> full = {"library"};
+    full.insert(full.end(), args.begin(), args.end());
+    EXPECT_EQ(Run(full), 1) << args[0] << " " << args.back();
+    EXPECT_FALSE(fs::exists(out));
+  }
+  EXPECT_EQ(Run({"library", "show", program}), 0);  // the refused forget forgot nothing
+
+  // A file that is no library is named, and left exactly as it was.
+  Write("notes.sqlite", Bytes(5000, 'x'));
+  EXPECT_EQ(RunCli({"--library", Path("notes.sqlite"), "library", "list"}), 1);
+  EXPECT_THAT(err_.str(), HasSubstr("notes.sqlite"));
+  EXPECT_EQ(Read("notes.sqlite"), Bytes(5000, 'x'));
+}
+
+}  // namespace
+}  // namespace quorle
