@@ -71,6 +71,7 @@ void TfrmMain::ReadRegistry() {
     seconds = -1;
   }
   ReplyTimeout = seconds >= 0 && seconds <= 86400 ? seconds : 10;
+  Verify = integer(kMidi, "Verify", 0) != 0;
   ActivePage =
       static_cast<int>(std::clamp<long long>(integer(kProgram, "ActivePage", 1), -1, 1000));
   LibraryCapture = integer(kLibrary, "Capture", 1) != 0;
@@ -103,6 +104,7 @@ void TfrmMain::WriteRegistry() {
   timeout.imbue(std::locale::classic());
   timeout << ReplyTimeout;
   ini.Set(kMidi, "ReplyTimeout", timeout.str());
+  ini.Set(kMidi, "Verify", Verify ? "1" : "0");
   ini.Set(kProgram, "ProgramPath", ProgramPath);
   ini.Set(kProgram, "BankPath", BankPath);
   ini.Set(kProgram, "MixPath", MixPath);

@@ -142,7 +142,7 @@ void TfrmMain::btnCheckClick() {
 }
 
 void TfrmMain::RecDeviceInfo(TMidiInput& port) {
-  const auto event = port.FetchEvent();
+  const auto event = Fetch(port);
   if (!event) return;
   const ByteView message(event->SysexData.data(), event->SysexSize);
   const Identity id = RecogniseIdentityReply(message);

@@ -30,6 +30,8 @@ struct TMainState {
   double ReplyTimeout = 10;
   // Whether what is fetched from and sent to the instrument is recorded in the Library.
   bool LibraryCapture = true;
+  // Sends read back what they sent and send again what did not take.
+  bool Verify = false;
   std::string AppFolder;  // the program file's folder, ending with the separator
   std::string SplitFolder;
   int ReceivedCount = 0;

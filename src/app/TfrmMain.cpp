@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "app/MidiLog.h"
 #include "help/HelpViewer.h"
 
 namespace quorle {
@@ -23,7 +24,10 @@ TfrmMain::TfrmMain(FormHost& host, MidiService& service, MidiDispatcher& dispatc
   MidiIn.SetSysexBufferSize(4096);
   MidiIn.SetSysexBufferCount(4);
   MidiIn.SetSysexOnly(true);
-  MidiOut.SetOnmidioutput([this](TMidiOutput&) { Guarded([&] { OutputDone(); }); });
+  MidiOut.SetOnmidioutput([this](TMidiOutput&) {
+    WatchOutput();
+    Guarded([&] { OutputDone(); });
+  });
 }
 
 TfrmMain::~TfrmMain() {
@@ -32,6 +36,7 @@ TfrmMain::~TfrmMain() {
   MidiOut.SetOnmidioutput(nullptr);
   StopWatching();
   EndExchange();
+  if (outputWatch_ != 0) dispatcher_.StopTimer(outputWatch_);
 }
 
 void TfrmMain::FormCreate() {
@@ -137,6 +142,10 @@ void TfrmMain::Disable() {
 void TfrmMain::EndExchange() {
   AbandonBackup();
   collecting_ = nullptr;
+  collector_.reset();
+  if (collectTimer_ != 0) dispatcher_.StopTimer(collectTimer_);
+  collectTimer_ = 0;
+  verify_.reset();
   if (pacedSend_ && pacedSend_->pause != 0) dispatcher_.StopTimer(pacedSend_->pause);
   pacedSend_.reset();
   Progress.reset();
@@ -184,11 +193,40 @@ void TfrmMain::SendRequest(Bytes message, ReplyHandler handler, bool lock) {
   gaveUp_ = GaveUp::No;
   awaiting_ = true;
   WatchReply();
-  MidiOut.SendLong(OutMessage);
+  Send(OutMessage);
+}
+
+void TfrmMain::Send(ByteView message) {
+  if (Log) Log->Write(MidiLog::kSent, MidiOut.ProductName(), message);
+  MidiOut.SendLong(message);
+  WatchOutput();
+}
+
+std::unique_ptr<TMyMidiEvent> TfrmMain::Fetch(TMidiInput& port) {
+  auto event = port.FetchEvent();
+  if (Log && event) {
+    const Bytes shortMessage{event->Status, event->DataByte1, event->DataByte2};
+    Log->Write(MidiLog::kReceived, port.ProductName(),
+               event->SysexSize > 0 ? ByteView(event->SysexData.data(), event->SysexSize)
+                                    : ByteView(shortMessage));
+  }
+  return event;
+}
+
+void TfrmMain::WatchOutput() {
+  if (outputWatch_ != 0) dispatcher_.StopTimer(outputWatch_);
+  outputWatch_ = 0;
+  // Each done notice shows the port is alive; the watch runs while anything is still out.
+  if (ReplyTimeout <= 0 || MidiOut.MessagesInFlight() == 0) return;
+  const auto limit = std::chrono::milliseconds(static_cast<long long>(ReplyTimeout * 1000));
+  outputWatch_ = dispatcher_.StartTimer(limit, [this] {
+    outputWatch_ = 0;
+    Guarded([&] { GiveUp(GaveUp::NoOutput); });
+  });
 }
 
 void TfrmMain::IgnoreReply(TMidiInput& port) {
-  port.FetchEvent();
+  Fetch(port);
 }
 
 bool TfrmMain::AnswersRequest(ByteView dump, bool entryToo) const {
@@ -220,7 +258,9 @@ void TfrmMain::CancelExchange() {
 }
 
 void TfrmMain::GiveUp(GaveUp why) {
-  std::string status = why == GaveUp::NoReply ? kNoReplyText : kCancelledText;
+  std::string status = why == GaveUp::NoReply    ? kNoReplyText
+                       : why == GaveUp::NoOutput ? kNoOutputReplyText
+                                                 : kCancelledText;
   // Where a bank stopped tells a loose cable from a damaged dump.
   if (backup_) {
     status = BackupGivenUpText(why);

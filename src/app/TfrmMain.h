@@ -3,6 +3,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -27,6 +28,11 @@
 namespace quorle {
 
 class MidiService;
+class MidiLog;
+// Defined in transfers/, which app/ does not include; the window holds them by shared pointer.
+class EntryCollector;
+class SendVerification;
+enum class CollectStep : int;
 
 // The main window: all state every transfer shares, the control lock, the request slot, start
 // and close, the settings and the Setup page. Toolkit-free; what it shows goes through FormHost.
@@ -70,13 +76,22 @@ class TfrmMain : public TMainState {
 
   // Giving up an exchange: the progress window closes, nothing partial is kept, the window
   // unlocks, and whatever the instrument still sends is freed unread.
-  enum class GaveUp { No, NoReply, Cancelled };
+  enum class GaveUp { No, NoReply, Cancelled, NoOutput };
   // At the user's word (Escape, or Cancel on the progress window); only while the window is locked.
   void CancelExchange();
   // How the last exchange was given up; No once a new one starts.
   GaveUp LastGaveUp() const { return gaveUp_; }
   static constexpr const char* kNoReplyText = " No reply from the Andromeda";
   static constexpr const char* kCancelledText = " Transfer cancelled";
+  // The output port never said a message had gone out.
+  static constexpr const char* kNoOutputReplyText = " No reply from the MIDI output port";
+
+  // Every message sent and received is written here when set (the front end owns it).
+  MidiLog* Log = nullptr;
+  // Hands one message to the output port, as every exchange does; watched until it has gone out.
+  void Send(ByteView message);
+  // Takes the oldest received message from the input port, as every reply handler does.
+  std::unique_ptr<TMyMidiEvent> Fetch(TMidiInput& port);
 
   // The catalogue told of every dump fetched from and sent to the instrument; none when no front
   // end connected one. Capture (the setting) turns the reports off; a safety copy is never off.
@@ -166,6 +181,8 @@ class TfrmMain : public TMainState {
   void RecBackupIdentity(TMidiInput& port);
   void RecCardProbe(TMidiInput& port);
   bool cbBackupPresetsChecked = false;
+  // A restore reads every bank it sent back and sends again what did not take.
+  bool RestoreVerify = true;
 
   // Settings file "quorle.ini" beside the program file.
   void ReadRegistry();
@@ -248,6 +265,22 @@ class TfrmMain : public TMainState {
   std::string& BankFolderFor(const DumpKind& kind);
   // The kind whose bank is being collected; nullptr while none is.
   const DumpKind* collecting_ = nullptr;
+  // Collecting a bank, or some of its entries: which are in and what to ask next is the
+  // collector's; the window sends the requests and times the waits.
+  void BeginCollect(const DumpKind& kind, int bank, std::shared_ptr<EntryCollector> collector);
+  void CollectNext(const DumpKind& kind, CollectStep step);
+  void ArmCollectTimer();
+  // Every entry asked for is in (or, in a verification, given up).
+  void Collected(const DumpKind& kind);
+  // Ends an exchange that could not finish, with its reason on the status bar.
+  void Fail(const std::string& status);
+  std::string FetchedAgainText() const;
+  std::shared_ptr<EntryCollector> collector_;
+  int collectBank_ = 0;
+  MidiDispatcher::TimerId collectTimer_ = 0;
+  // Sends a request whose wait the caller times itself.
+  void Ask(Bytes message, ReplyHandler handler);
+
   // Bank rename and split, written once over the Program and Mix descriptors.
   void RenameBankClick(const DumpKind& kind);
   // The grid over the bank in hand; on OK, the second half of the rename.
@@ -263,8 +296,9 @@ class TfrmMain : public TMainState {
     Bytes bytes;
     std::string caption;  // the progress window's while it goes out
   };
+  // delay: the pause after each message; SendDelay unless given.
   void SendPaced(std::vector<PacedMessage> messages, const std::string& status,
-                 std::string doneStatus);
+                 std::string doneStatus, int delay = -1);
   void SendNextPaced();
   void OutputDone();
   struct PacedSend {
@@ -272,8 +306,17 @@ class TfrmMain : public TMainState {
     std::size_t sent = 0;
     std::string doneStatus;
     MidiDispatcher::TimerId pause = 0;
+    int delay = 0;
   };
   std::optional<PacedSend> pacedSend_;
+
+  // A verified send: once the dumps have gone out, each part is read back and compared.
+  std::shared_ptr<SendVerification> verify_;
+  // The Program and Mix dumps among messages are verified, by bank; the Global Data are not.
+  void SendVerified(std::vector<PacedMessage> messages, const std::string& status,
+                    const std::string& verifiedStatus, const std::string& failStatus);
+  void VerifyPart();
+  void VerifyCollected(const DumpKind& kind);
 
   // A backup or restore under way: what it has learned and what is left to do.
   struct BackupRun {
@@ -298,7 +341,8 @@ class TfrmMain : public TMainState {
   void BackupNext();
   // Called by the collectors for each dump or piece a backup receives.
   void BackupReceived(std::size_t bytes, const std::string& entry);
-  void BackupBankDump(const DumpKind& kind);
+  void BackupBankDump(const DumpKind& kind, std::size_t n);
+  void BackupBankWhole(const DumpKind& kind);
   void BackupGlobalWhole();
   void BackupFinish();
   void BackupSave(const BackupFile& file, ByteView content, std::vector<std::string> names);
@@ -311,6 +355,12 @@ class TfrmMain : public TMainState {
   // The reply watch: armed while an exchange waits for the instrument, re-armed by every message.
   void WatchReply();
   void StopWatching();
+  // The output watch: armed while a message is on its way out, re-armed by every done notice.
+  void WatchOutput();
+  MidiDispatcher::TimerId outputWatch_ = 0;
+  // Sizes of the messages handed to the output port and not yet done, oldest first: the oldest
+  // is given its time on a MIDI cable on top of the reply time-out.
+  std::deque<std::size_t> outSizes_;
   void GiveUp(GaveUp why);
   bool awaiting_ = false;
   MidiDispatcher::TimerId watchdog_ = 0;

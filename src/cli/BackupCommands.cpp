@@ -104,6 +104,7 @@ void AddBackupCommands(CLI::App& app, std::function<void()>& command,
     std::string folder;
     bool presets = false;
     bool yes = false;
+    bool noVerify = false;
     std::string only;
     std::vector<std::string> inputs;
     std::string output;
@@ -127,6 +128,8 @@ void AddBackupCommands(CLI::App& app, std::function<void()>& command,
       app.add_subcommand("restore", "Send a backup folder back to the instrument (presets never)");
   restore->add_option("DIR", o->folder, "The backup folder")->required();
   restore->add_flag("--yes", o->yes, "Do not ask before overwriting the instrument");
+  restore->add_flag("--no-verify", o->noVerify,
+                    "Do not read the banks back after sending them (faster, unchecked)");
   restore->add_option("--only", o->only, "Only these: programs, mixes or global")
       ->check(CLI::IsMember({"programs", "mixes", "global"}));
   restore->callback([&command, &run, &out, o] {
@@ -142,6 +145,7 @@ void AddBackupCommands(CLI::App& app, std::function<void()>& command,
                          : o->only == "global" ? TfrmMain::RestoreParts::Global
                                                : TfrmMain::RestoreParts::All;
       LiveSession& session = run();
+      session.Form().RestoreVerify = !o->noVerify;
       session.Host().answerConfirm = [&out, o](const std::string& question) {
         if (o->yes) return true;
         out << question << "\n[y/N] " << std::flush;

@@ -20,6 +20,8 @@ namespace {
 // Options every live command shares; they come before the command name.
 void AddLiveOptions(CLI::App& app, LiveOptions& live, std::vector<std::string>& simErrors) {
   app.add_option("--in", live.in, "MIDI input device: its number or its exact name");
+  app.add_option("--midi-log", live.midiLog,
+                 "Write every MIDI message sent and received to this file, one a line");
   app.add_option("--out", live.out, "MIDI output device: its number or its exact name");
   app.add_option("--delay", live.delay, "Pause after each message of a bank send, ms")
       ->check(CLI::Range(0, 200));
@@ -76,7 +78,7 @@ void AddLiveOptions(CLI::App& app, LiveOptions& live, std::vector<std::string>& 
            }
          },
          "Simulator misbehaviour, several allowed: drop:K, wrong-opcode:K, short:K, foreign:K, "
-         "stall:K, stall:K:MS, slow:MS, ignore")
+         "stall:K, stall:K:MS, slow:MS, ignore, busy:MS, lose:P[:SEED]")
       ->expected(1)
       ->take_all();
   simValue("--sim-version", "Software version the simulator reports (a.bc)",

@@ -30,6 +30,10 @@ void CliHost::StatusChanged(const std::string& text) {
   // A status text cleared to nothing says nothing worth a line.
   if (text.find_first_not_of(' ') == std::string::npos) return;
   out_ << text << '\n' << std::flush;
+  // Dumps that had to be asked for again say the link is poor: worth a word where warnings go.
+  if (text.find(" fetched again") != std::string::npos) {
+    err_ << text.substr(text.front() == ' ' ? 1 : 0) << '\n' << std::flush;
+  }
 }
 
 void CliHost::ShowMessage(MessageIcon icon, const std::string& text) {

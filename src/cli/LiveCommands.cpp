@@ -40,6 +40,7 @@ struct Target {
   std::string saveFile;
   std::string folder;
   std::string refusal;  // why an answer was refused, when the answer knows better than the runner
+  bool verify = false;  // sends read back what they sent
 };
 
 // Makes the choice in a bank dialog as a user would, so the command line can choose only what
@@ -60,6 +61,9 @@ bool Choose(BankChooser& dialog, const DumpKind& kind, int bank, int number) {
 
 // Answers every dialog an operation shows from the command's options.
 ModalResult Answer(Dialog& dialog, Target& t) {
+  if (auto* chooser = dynamic_cast<BankChooser*>(&dialog); chooser && chooser->HasVerify()) {
+    chooser->cbVerifyChecked = t.verify;
+  }
   if (auto* d = dynamic_cast<TfrmSelProgram*>(&dialog)) {
     if (!Choose(*d, kProgramKind, t.bank, t.number)) return ModalResult::Cancel;
     d->btnOKClick();
@@ -138,7 +142,13 @@ class Runner {
       return std::filesystem::absolute(save ? target_.saveFile : target_.file).string();
     };
     if (!form_.OutputOpen) throw Refusal("the MIDI output port is not open");
+    // The command's --verify holds for this command only, not as the window's stored choice.
+    storedVerify_ = form_.Verify;
+    form_.Verify = target.verify;
   }
+  ~Runner() { form_.Verify = storedVerify_; }
+  Runner(const Runner&) = delete;
+  Runner& operator=(const Runner&) = delete;
 
   // Runs one window operation and waits until its exchange is over and all it sent has left.
   void Do(const std::function<void(TfrmMain&)>& operation) {
@@ -169,6 +179,7 @@ class Runner {
   CliHost& host_;
   Target target_;
   bool refused_ = false;
+  bool storedVerify_ = false;
 };
 
 int LastBank(const DumpKind& kind) {
@@ -182,6 +193,12 @@ void AddBankAndNumber(CLI::App* command, Target& t, int maxBank) {
   command->add_option("--number", t.number, "Entry number 0 to 127")
       ->required()
       ->check(CLI::Range(0, 127));
+}
+
+void AddVerify(CLI::App* command, Target& t) {
+  command->add_flag("--verify", t.verify,
+                    "Read back what was sent, send again what did not take (up to three "
+                    "rounds, each slower), and fail if some still did not");
 }
 
 }  // namespace
@@ -229,6 +246,7 @@ void AddLiveCommands(CLI::App& app, std::function<void()>& command,
     auto* send = app.add_subcommand("send-" + word, "Send a " + Name + " file to the instrument");
     send->add_option("FILE", t.file, "The " + Name + " file")->required();
     AddBankAndNumber(send, t, lastBank);
+    AddVerify(send, t);
     send->callback([&command, &run, target, k] {
       command = [&run, target, k] {
         Runner r(run, *target);
@@ -260,6 +278,7 @@ void AddLiveCommands(CLI::App& app, std::function<void()>& command,
     sendBank->add_option("--bank", t.bank, "0 for the User bank or a card bank")
         ->required()
         ->check(CLI::Range(0, lastBank));
+    AddVerify(sendBank, t);
     sendBank->callback([&command, &run, target, k] {
       command = [&run, target, k] {
         target->wholeBank = true;
@@ -289,6 +308,7 @@ void AddLiveCommands(CLI::App& app, std::function<void()>& command,
     goesTo->add_option("--send-to", t.sendTo, "0 for the User bank or a card bank")
         ->check(CLI::Range(0, lastBank));
     goesTo->require_option(1);
+    AddVerify(renameBank, t);
     renameBank->callback([&command, &run, target, k, fromFile] {
       target->fromFile = fromFile->count() > 0;
       command = [&run, target, k] {

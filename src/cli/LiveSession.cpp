@@ -13,11 +13,13 @@ LiveSession::LiveSession(const LiveOptions& options, const std::filesystem::path
                          std::ostream& out, std::ostream& err)
     : options_(options), host_(out, err) {
   try {
+    if (!options.midiLog.empty()) log_ = std::make_unique<MidiLog>(options.midiLog);
     midi_ = std::make_unique<MidiSystem>(options.midi);
   } catch (const std::runtime_error& e) {
     throw Refusal(e.what());
   }
   form_ = std::make_unique<TfrmMain>(host_, midi_->Service(), MidiDispatcher::Main(), appFolder);
+  form_->Log = log_.get();
 }
 
 LiveSession::~LiveSession() {
@@ -71,6 +73,9 @@ void LiveSession::WaitFor(const std::function<bool()>& done) {
                                                std::chrono::hours(1))) {
   }
   if (form_->LastGaveUp() == TfrmMain::GaveUp::NoReply) throw NoReply();
+  if (form_->LastGaveUp() == TfrmMain::GaveUp::NoOutput) {
+    throw NoReply("no reply from the MIDI output port");
+  }
 }
 
 }  // namespace quorle

@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "app/MidiLog.h"
 #include "app/MidiSystem.h"
 #include "app/TfrmMain.h"
 #include "cli/CliHost.h"
@@ -18,7 +19,8 @@ namespace quorle {
 // The instrument did not answer in time: exit status 3.
 class NoReply : public std::runtime_error {
  public:
-  NoReply() : std::runtime_error("no reply from the instrument") {}
+  explicit NoReply(const std::string& what = "no reply from the instrument")
+      : std::runtime_error(what) {}
 };
 
 // What the command line says about ports and the simulator, before the command name.
@@ -26,6 +28,7 @@ struct LiveOptions {
   std::optional<std::string> in, out;  // a device number or an exact device name
   std::optional<int> delay, buffers, bufferSize;
   std::optional<double> timeout;  // seconds; the stored setting when not given
+  std::string midiLog;            // every message sent and received goes here when set
 
   MidiSystem::Options midi;
 };
@@ -52,6 +55,7 @@ class LiveSession {
   int DeviceIndex(const std::string& device, const std::vector<std::string>& names, bool input);
 
   LiveOptions options_;
+  std::unique_ptr<MidiLog> log_;
   CliHost host_;
   std::unique_ptr<MidiSystem> midi_;
   std::unique_ptr<TfrmMain> form_;

@@ -48,6 +48,9 @@ class BankChooser : public Dialog {
   bool CardEnabled = false;
   // Whether each radio button can be clicked, indexed like Checked().
   std::vector<bool> RadioEnabled;
+  // The send dialogs' "Verify" check box: read back what was sent and send again what did not take.
+  bool HasVerify() const { return style_ == Style::Send; }
+  bool cbVerifyChecked = false;
 
   // The rename commands: the presets cannot be chosen, and a stored preset falls back to User,
   // so a renamed preset entry is never sent to a bank the instrument does not let one write.

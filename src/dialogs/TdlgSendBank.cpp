@@ -5,11 +5,14 @@ namespace quorle {
 TdlgSendBank::TdlgSendBank(TMainState& state)
     : BankChooser(kProgramKind, Style::Send, state.ProgramBank, 0, state.ProgramBanksOnCard, false),
       state_(state) {
+  cbVerifyChecked = state.Verify;
   Caption = "Send Bank";
 }
 
 void TdlgSendBank::BitBtn1Click() {
-  if (OkEnabled()) state_.ProgramBank = Bank;
+  if (!OkEnabled()) return;
+  state_.ProgramBank = Bank;
+  state_.Verify = cbVerifyChecked;
 }
 
 }  // namespace quorle

@@ -16,7 +16,7 @@ class TdlgSendMix : public BankChooser {
   void rbUserBankClick() { RadioClick(0); }
   void rbCardClick() { RadioClick(CardButton()); }
   void cbCardChange(int index) { CardChange(index); }
-  void btnOKClick() {}
+  void btnOKClick();
 
  protected:
   void ChoiceChanged() override;

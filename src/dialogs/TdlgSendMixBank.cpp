@@ -5,11 +5,14 @@ namespace quorle {
 TdlgSendMixBank::TdlgSendMixBank(TMainState& state)
     : BankChooser(kMixKind, Style::Send, state.MixBank, 0, state.MixBanksOnCard, false),
       state_(state) {
+  cbVerifyChecked = state.Verify;
   Caption = "Send Mix Bank";
 }
 
 void TdlgSendMixBank::btnOKClick() {
-  if (OkEnabled()) state_.MixBank = Bank;
+  if (!OkEnabled()) return;
+  state_.MixBank = Bank;
+  state_.Verify = cbVerifyChecked;
 }
 
 }  // namespace quorle

@@ -6,6 +6,7 @@ TdlgSendProgram::TdlgSendProgram(TMainState& state)
     : BankChooser(kProgramKind, Style::Send, state.ProgramBank, state.ProgramNumber,
                   state.ProgramBanksOnCard, true),
       state_(state) {
+  cbVerifyChecked = state.Verify;
   Caption = "Send Program";
 }
 
@@ -13,6 +14,7 @@ void TdlgSendProgram::btnOKClick() {
   if (!OkEnabled()) return;
   state_.ProgramBank = Bank;
   state_.ProgramNumber = Number;
+  state_.Verify = cbVerifyChecked;
 }
 
 }  // namespace quorle

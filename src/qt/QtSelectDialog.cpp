@@ -1,5 +1,6 @@
 #include "qt/QtSelectDialog.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
 #include <QGridLayout>
@@ -179,6 +180,16 @@ QtSelectDialog::QtSelectDialog(BankChooser& logic, QWidget* parent)
     logic_.CardChange(index);
     Redraw();
   });
+
+  if (logic.HasVerify()) {
+    auto* cbVerify = new QCheckBox("&Verify", this);
+    cbVerify->setObjectName("cbVerify");
+    cbVerify->setToolTip("Read back what was sent and send again what did not take");
+    cbVerify->setChecked(logic.cbVerifyChecked);
+    layout->addWidget(cbVerify);
+    connect(cbVerify, &QCheckBox::toggled, this,
+            [this](bool checked) { logic_.cbVerifyChecked = checked; });
+  }
 
   AddButtons(layout, form.okName, form.cancelName, form.glyphs);
   Redraw();

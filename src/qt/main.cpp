@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "app/MidiLog.h"
 #include "app/MidiSystem.h"
 #include "help/THelpTrace.h"
 #include "midi/MidiDispatcher.h"
@@ -20,6 +21,11 @@ int main(int argc, char** argv) {
   for (const std::string& arg : all) {
     if (!quorle::THelpTrace::IsTraceSwitch(arg)) args.push_back(arg);
   }
+  std::string logFile, logError;
+  if (!quorle::TakeMidiLogOption(args, logFile, logError)) {
+    QMessageBox::critical(nullptr, "Quorle", QString::fromStdString(logError));
+    return 2;
+  }
   const quorle::SimArguments parsed = quorle::ParseSimArguments(args, options.sim);
   if (!parsed.error.empty() || !parsed.rest.empty()) {
     const std::string what =
@@ -34,7 +40,9 @@ int main(int argc, char** argv) {
   }
 
   std::unique_ptr<quorle::MidiSystem> midi;
+  std::unique_ptr<quorle::MidiLog> log;
   try {
+    if (!logFile.empty()) log = std::make_unique<quorle::MidiLog>(logFile);
     midi = std::make_unique<quorle::MidiSystem>(options);
   } catch (const std::exception& e) {
     QMessageBox::critical(nullptr, "Quorle", QString::fromStdString(e.what()));
@@ -43,6 +51,7 @@ int main(int argc, char** argv) {
 
   quorle::MainWindow window(midi->Service(), quorle::MidiDispatcher::Main(),
                             QCoreApplication::applicationDirPath());
+  window.Form().Log = log.get();
   window.Form().FormCreate();
   window.show();
   return QApplication::exec();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 
 #include "sim/SimDumpSet.h"
@@ -24,6 +25,14 @@ struct SimFaults {
   std::chrono::milliseconds replyDelay{0};
   // Identity, single Program or Mix and Global Data requests go unanswered; banks still come.
   bool ignoreSingleRequests = false;
+
+  // After storing a dump the instrument is busy writing its memory for this long, and a dump
+  // that arrives meanwhile is lost, as on an instrument sent dumps too fast.
+  std::chrono::milliseconds busyAfterStore{0};
+  // Each message to or from the instrument is lost with this probability, in percent, as on a
+  // flaky cable or an overloaded MIDI system; the losses follow from the seed.
+  double losePercent = 0;
+  std::uint64_t loseSeed = 1;
 
   bool operator==(const SimFaults&) const = default;
 };

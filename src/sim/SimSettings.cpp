@@ -18,6 +18,16 @@ std::optional<T> ParseNumber(std::string_view text) {
   return value;
 }
 
+// A percentage: a number from 0 to 100, with or without a fraction.
+std::optional<double> ParsePercent(std::string_view text) {
+  double value = 0;
+  if (text.empty() || text.front() == '+' || text.front() == '-') return std::nullopt;
+  const auto [end, ec] =
+      std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
+  if (ec != std::errc() || end != text.data() + text.size() || !(value <= 100)) return std::nullopt;
+  return value;
+}
+
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
@@ -90,6 +100,19 @@ bool ParseSimFault(std::string_view text, SimFaults& faults, std::string& error)
       faults.stallAfter = *k;
       faults.stallFor = *resume;
     }
+  } else if (name == "busy") {
+    const auto busy = ms(1, 1);
+    ok = parts.size() == 2 && busy;
+    if (ok) faults.busyAfterStore = *busy;
+  } else if (name == "lose") {
+    const auto percent = parts.size() >= 2 ? ParsePercent(parts[1]) : std::nullopt;
+    const auto seed =
+        parts.size() == 3 ? ParseNumber<std::uint64_t>(parts[2]) : std::optional<std::uint64_t>(1);
+    ok = (parts.size() == 2 || parts.size() == 3) && percent && seed;
+    if (ok) {
+      faults.losePercent = *percent;
+      faults.loseSeed = *seed;
+    }
   } else {
     const std::pair<std::string_view, SimDumpSet SimFaults::*> perDump[] = {
         {"drop", &SimFaults::dropDump},
@@ -110,8 +133,8 @@ bool ParseSimFault(std::string_view text, SimFaults& faults, std::string& error)
   if (!ok) {
     error =
         "--sim-fault takes drop:K, wrong-opcode:K, short:K, foreign:K, stall:K, stall:K:MS, "
-        "slow:MS or ignore (K a dump of a bank, 0 to 127; MS milliseconds up to 600000), "
-        "not \"" +
+        "slow:MS, ignore, busy:MS or lose:P[:SEED] (K a dump of a bank, 0 to 127; MS "
+        "milliseconds up to 600000; P a percentage, 0 to 100), not \"" +
         std::string(text) + "\"";
   }
   return ok;

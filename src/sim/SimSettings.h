@@ -35,8 +35,9 @@ std::optional<int> ParseCardBanks(std::string_view text, std::string& error);
 // "a.bc": a digit, a dot and two more digits, as the instrument reports it.
 std::optional<std::string> ParseSimVersion(std::string_view text, std::string& error);
 // One --sim-fault value added to faults: drop:K, wrong-opcode:K, short:K, foreign:K, stall:K,
-// stall:K:MS, slow:MS or ignore; K is a dump number of a bank, 0 to 127. Faults at several dumps
-// gather; a later stall or slow replaces an earlier one.
+// stall:K:MS, slow:MS, ignore, busy:MS or lose:P[:SEED]; K is a dump number of a bank, 0 to 127,
+// P a percentage. Faults at several dumps gather; a later stall, slow, busy or lose replaces an
+// earlier one.
 bool ParseSimFault(std::string_view text, SimFaults& faults, std::string& error);
 
 // The simulator's options at the front of a command line, before any command name:

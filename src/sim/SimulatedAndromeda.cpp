@@ -50,7 +50,9 @@ SimSettings WithinLimits(SimSettings settings) {
 }  // namespace
 
 SimulatedAndromeda::SimulatedAndromeda(SimSettings settings)
-    : settings_(WithinLimits(std::move(settings))), faults_(settings_.faults) {
+    : settings_(WithinLimits(std::move(settings))),
+      faults_(settings_.faults),
+      losses_(faults_.loseSeed) {
   for (const DumpKind* kind : {&kProgramKind, &kMixKind}) {
     auto& memory = Memory(*kind);
     const int banks = BankCount(*kind);
@@ -126,34 +128,71 @@ std::string SimulatedAndromeda::OpenState() {
 }
 
 std::vector<ScheduledMessage> SimulatedAndromeda::Receive(ByteView m) {
-  if (IsIdentityRequest(m)) {
+  std::vector<ScheduledMessage> replies;
+  bool stored = false;
+  {
     std::lock_guard lock(mutex_);
-    return Single(IdentityReply(settings_.version));
+    if (Lost()) return {};
+    replies = Answer(m, stored);
+    if (faults_.losePercent > 0) {
+      // A lost reply still leaves its pause on the line before the next one.
+      std::vector<ScheduledMessage> kept;
+      std::chrono::milliseconds pause{0};
+      for (ScheduledMessage& r : replies) {
+        pause += r.pauseBefore;
+        if (Lost()) continue;
+        kept.push_back({std::move(r.message), pause});
+        pause = {};
+      }
+      replies = std::move(kept);
+    }
   }
+  // Outside the lock: the state file's thread takes it to read the memory.
+  if (stored && state_) state_->Changed();
+  return replies;
+}
+
+std::vector<ScheduledMessage> SimulatedAndromeda::Answer(ByteView m, bool& stored) {
+  if (IsIdentityRequest(m)) return Single(IdentityReply(settings_.version));
   if (!IsAndromedaMessage(m)) return {};
 
   const std::uint8_t opcode = m[5];
   for (const DumpKind* kind : {&kProgramKind, &kMixKind}) {
     if (opcode == kind->requestOpcode && m.size() == 9) {
-      std::lock_guard lock(mutex_);
       if (!HasBank(*kind, m[6])) return {};
       return Single(DumpLocked(*kind, m[6], m[7]));
     }
-    if (opcode == kind->bankRequestOpcode && m.size() == 8) {
-      std::lock_guard lock(mutex_);
-      return Bank(*kind, m[6]);
-    }
+    if (opcode == kind->bankRequestOpcode && m.size() == 8) return Bank(*kind, m[6]);
   }
-  if (opcode == kGlobalRequestOpcode && m.size() == 8) {
-    std::lock_guard lock(mutex_);
-    return Single(global_);
-  }
-  if (Store(m) && state_) state_->Changed();
+  if (opcode == kGlobalRequestOpcode && m.size() == 8) return Single(global_);
+  stored = !ArrivesBusy(m) && Store(m);
   return {};
+}
+
+bool SimulatedAndromeda::Lost() {
+  if (faults_.losePercent <= 0) return false;
+  return std::uniform_real_distribution<double>(0, 100)(losses_) < faults_.losePercent;
+}
+
+bool SimulatedAndromeda::ArrivesBusy(ByteView m) {
+  if (faults_.busyAfterStore.count() == 0) return false;
+  const auto now = std::chrono::steady_clock::now();
+  // The instrument starts to take a dump with its first byte, a transfer time before its last.
+  const auto transfer =
+      settings_.rate == 0
+          ? std::chrono::steady_clock::duration{}
+          : std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                std::chrono::duration<double>(static_cast<double>(m.size()) / settings_.rate));
+  if (now - transfer < busyUntil_) return true;
+  busyUntil_ = now + faults_.busyAfterStore;
+  return false;
 }
 
 void SimulatedAndromeda::SetFaults(const SimFaults& faults) {
   std::lock_guard lock(mutex_);
+  if (faults.loseSeed != faults_.loseSeed || faults.losePercent != faults_.losePercent) {
+    losses_.seed(faults.loseSeed);
+  }
   faults_ = faults;
 }
 
@@ -244,7 +283,6 @@ std::vector<ScheduledMessage> SimulatedAndromeda::Bank(const DumpKind& kind, int
 }
 
 bool SimulatedAndromeda::Store(ByteView m) {
-  std::lock_guard lock(mutex_);
   if (IsGlobalDump(m)) {
     global_.assign(m.begin(), m.end());
     return true;

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -58,14 +59,22 @@ class SimulatedAndromeda {
   std::vector<Bytes>& Memory(const DumpKind& kind);
   const std::vector<Bytes>& Memory(const DumpKind& kind) const;
   Bytes DumpLocked(const DumpKind& kind, int bank, int entry) const;
+  // The answer to one message, under the lock; stored tells whether it changed the memory.
+  std::vector<ScheduledMessage> Answer(ByteView message, bool& stored);
   std::vector<ScheduledMessage> Single(Bytes message) const;
   std::vector<ScheduledMessage> Bank(const DumpKind& kind, int bank) const;
   bool Store(ByteView message);
   Bytes Snapshot() const;
+  // Whether the next message to or from the instrument is lost (the lose fault).
+  bool Lost();
+  // Whether a dump that has just arrived finds the instrument still busy storing the last one.
+  bool ArrivesBusy(ByteView message);
 
   const SimSettings settings_;
   mutable std::mutex mutex_;
   SimFaults faults_;
+  std::mt19937_64 losses_;
+  std::chrono::steady_clock::time_point busyUntil_{};
   std::vector<Bytes> programs_;  // bank * 128 + entry
   std::vector<Bytes> mixes_;
   Bytes global_;

@@ -99,12 +99,14 @@ void RtMidiAndromeda::Work() {
     Bytes message = std::move(incoming_.front());
     incoming_.pop_front();
     lock.unlock();
+    if (tap_) tap_('<', message);
     sender_->Enqueue(instrument_.Receive(message));
     lock.lock();
   }
 }
 
 void RtMidiAndromeda::Send(Bytes message) {
+  if (tap_) tap_('>', message);
   // Only JACK needs pieces; ALSA's encoder takes a message whole.
   const std::size_t piece = api_ == RtMidi::UNIX_JACK ? kMaxPiece : message.size();
   try {

@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -33,6 +34,11 @@ class RtMidiAndromeda {
   RtMidiAndromeda(const RtMidiAndromeda&) = delete;
   RtMidiAndromeda& operator=(const RtMidiAndromeda&) = delete;
 
+  // Sees every message the instrument takes ('<') and sends ('>'), on the threads that handle
+  // them (never the MIDI system's own). Set before Open.
+  using Tap = std::function<void(char direction, const Bytes& message)>;
+  void SetTap(Tap tap) { tap_ = std::move(tap); }
+
   // Opens the port pair; the reason on failure.
   std::string Open();
   // Stops taking requests: what comes in from now on is ignored.
@@ -56,6 +62,7 @@ class RtMidiAndromeda {
   bool stop_ = false;
   std::thread worker_;
   std::unique_ptr<SimSender> sender_;
+  Tap tap_;
 };
 
 }  // namespace quorle

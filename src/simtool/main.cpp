@@ -5,9 +5,12 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <deque>
 #include <iostream>
+#include <mutex>
 #include <thread>
 
+#include "app/MidiLog.h"
 #include "app/TVersionInfo.h"
 #include "sim/SimSettings.h"
 #include "sim/SimulatedAndromeda.h"
@@ -29,11 +32,33 @@ constexpr const char* kUsage =
     "  --sim-version a.bc             version in the identity reply (default 2.05)\n"
     "  --sim-seed N                   the content of a fresh memory (default 1)\n"
     "  --sim-fault FAULT              misbehave, see the README; several may be given\n"
+    "  --midi-log FILE                write every message taken and sent to FILE, one a line\n"
     "  --help                         show this text\n"
     "  --version                      show the version and build number\n"
     "\n"
     "QUORLE_SIM_STATE names the state file when --sim-state does not; QUORLE_MIDI_API chooses\n"
     "alsa or jack. Ends on SIGINT or SIGTERM.\n";
+
+// Messages seen by the instrument's threads, waiting for the main thread to log them.
+struct LogQueue {
+  struct Line {
+    quorle::MidiLog::Clock::time_point when;
+    char direction;
+    quorle::Bytes message;
+  };
+  std::mutex mutex;
+  std::deque<Line> lines;
+
+  void WriteTo(quorle::MidiLog& log) {
+    std::deque<Line> taken;
+    {
+      std::lock_guard lock(mutex);
+      taken.swap(lines);
+    }
+    for (const Line& l : taken)
+      log.Write(l.when, l.direction, quorle::SimulatedAndromeda::kDeviceName, l.message);
+  }
+};
 
 std::string RateText(unsigned rate) {
   if (rate == 0) return "instant";
@@ -54,7 +79,7 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-  const std::vector<std::string> args(argv + 1, argv + argc);
+  std::vector<std::string> args(argv + 1, argv + argc);
   for (const auto& arg : args) {
     if (arg == "--help" || arg == "-h") {
       std::cout << kUsage;
@@ -64,6 +89,11 @@ int main(int argc, char** argv) {
       std::cout << VersionReport(TVersionInfo()) << '\n';
       return 0;
     }
+  }
+  std::string logFile, logError;
+  if (!TakeMidiLogOption(args, logFile, logError)) {
+    std::cerr << "quorle-sim: " << logError << "\n" << kUsage;
+    return 2;
   }
   SimSettings settings;
   const SimArguments parsed = ParseSimArguments(args, settings);
@@ -91,7 +121,24 @@ int main(int argc, char** argv) {
   instrument.SetStateErrorHandler(
       [](const std::string& text) { std::cerr << "quorle-sim: " << text << "\n"; });
 
+  std::unique_ptr<MidiLog> log;
+  if (!logFile.empty()) {
+    try {
+      log = std::make_unique<MidiLog>(logFile);
+    } catch (const std::runtime_error& e) {
+      std::cerr << "quorle-sim: " << e.what() << "\n";
+      return 1;
+    }
+  }
+  // The log is written by this thread alone; the instrument's threads only queue what they saw.
+  LogQueue queue;
   auto midi = std::make_unique<RtMidiAndromeda>(instrument, api);
+  if (log) {
+    midi->SetTap([&queue](char direction, const Bytes& message) {
+      std::lock_guard lock(queue.mutex);
+      queue.lines.push_back({MidiLog::Clock::now(), direction, message});
+    });
+  }
   if (const std::string midiError = midi->Open(); !midiError.empty()) {
     std::cerr << "quorle-sim: cannot open the " << RtMidi::getApiDisplayName(api)
               << " MIDI ports: " << midiError << "\n";
@@ -102,8 +149,11 @@ int main(int argc, char** argv) {
             << (settings.stateFile.empty() ? "" : ", memory in " + settings.stateFile.string())
             << std::endl;
 
-  int signal = 0;
-  sigwait(&stopSignals, &signal);
+  const timespec tick{0, 100'000'000};
+  while (sigtimedwait(&stopSignals, nullptr, &tick) < 0) {
+    if (log) queue.WriteTo(*log);
+  }
+  if (log) queue.WriteTo(*log);
 
   midi->CloseInput();
   if (!instrument.FlushState(std::chrono::seconds(30))) {

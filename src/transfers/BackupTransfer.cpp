@@ -16,6 +16,7 @@
 #include "protocol/DumpName.h"
 #include "protocol/Pack.h"
 #include "protocol/Sha256.h"
+#include "transfers/EntryCollector.h"
 
 namespace quorle {
 
@@ -102,7 +103,7 @@ void TfrmMain::Backup(const std::string& folder) {
 }
 
 void TfrmMain::RecBackupIdentity(TMidiInput& port) {
-  const auto event = port.FetchEvent();
+  const auto event = Fetch(port);
   if (!event || !backup_) return;
   const ByteView message(event->SysexData.data(), event->SysexSize);
   const Identity id = RecogniseIdentityReply(message);
@@ -130,11 +131,11 @@ void TfrmMain::ProbeCard(const DumpKind& kind) {
         backup_->probeTimer = 0;
         Guarded([&] { CardProbed(false); });
       });
-  MidiOut.SendLong(OutMessage);
+  Send(OutMessage);
 }
 
 void TfrmMain::RecCardProbe(TMidiInput& port) {
-  const auto event = port.FetchEvent();
+  const auto event = Fetch(port);
   if (!event || !backup_ || !backup_->probing) return;
   const DumpKind& kind = *backup_->probing;
   const ByteView message(event->SysexData.data(), event->SysexSize);
@@ -194,10 +195,7 @@ void TfrmMain::BackupNext() {
     return;
   }
   const DumpKind& kind = *file.Dump();
-  BankNames.emplace();
-  collecting_ = &kind;
-  SendRequest(BankDumpRequest(kind, static_cast<std::uint8_t>(file.bank)),
-              &kind == &kProgramKind ? &TfrmMain::RecBankDump : &TfrmMain::RecMixBankDump, true);
+  BeginCollect(kind, file.bank, std::make_shared<EntryCollector>(EntryCollector::WholeBank()));
 }
 
 void TfrmMain::BackupReceived(std::size_t bytes, const std::string& entry) {
@@ -213,16 +211,17 @@ void TfrmMain::BackupReceived(std::size_t bytes, const std::string& entry) {
   Progress->SetPosition(static_cast<int>(run.bytesDone * TfrmProgress::kMax / total));
 }
 
-void TfrmMain::BackupBankDump(const DumpKind& kind) {
-  const int n = ReceivedCount - 1;
+void TfrmMain::BackupBankDump(const DumpKind& kind, std::size_t n) {
   char number[32];
-  std::snprintf(number, sizeof number, "%.3d/127 ", n);
-  std::string name = BankNames->back();
+  std::snprintf(number, sizeof number, "%.3d/127 ", static_cast<int>(n));
+  std::string name = (*BankNames)[n];
   name.erase(name.find_last_not_of(' ') + 1);
   BackupReceived(kind.dumpSize, number + name);
-  if (ReceivedCount < static_cast<int>(kBankEntries)) return;
+}
 
+void TfrmMain::BackupBankWhole(const DumpKind& kind) {
   collecting_ = nullptr;
+  collector_.reset();
   Bytes content;
   content.reserve(kind.BankFileSize());
   for (const auto& slot : BankBuffer)

@@ -1,11 +1,13 @@
 #pragma once
 
 // What the bank operations (fetch, send, rename, split) share.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
 #include "dialogs/BankChooser.h"
 #include "protocol/DumpKind.h"
+#include "protocol/MessageSet.h"
 
 namespace quorle {
 
@@ -23,6 +25,17 @@ inline std::string EntryCaption(std::size_t n, const std::string& name) {
 // The bank numbers a request may carry: User, the presets and the fourteen card banks.
 inline bool IsBankNumber(const DumpKind& kind, int bank) {
   return bank >= 0 && bank < kind.firstCardBank + BankChooser::kCardBanks;
+}
+
+// An Andromeda dump that did not arrive whole and sound as one of kind: what a bad link makes of
+// an answer. A sound dump of the other kind is no answer at all, not a damaged one.
+inline bool IsDamagedDump(const DumpKind& kind, ByteView m) {
+  if (m.size() < kHeaderSize || !std::equal(std::begin(kHeader), std::end(kHeader), m.begin()))
+    return false;
+  if (m[5] != kProgramKind.opcode && m[5] != kMixKind.opcode) return false;
+  const DumpKind& other = IsProgram(kind) ? kMixKind : kProgramKind;
+  if (m.size() == other.dumpSize && CheckDumpFraming(other, m)) return false;
+  return !(m.size() == kind.dumpSize && CheckDumpFraming(kind, m));
 }
 
 inline std::string BankRefusal(const DumpKind& kind) {

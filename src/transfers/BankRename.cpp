@@ -91,9 +91,15 @@ void TfrmMain::HandleRename(const DumpKind& kind) {
     AddressDump(m.bytes, bank, static_cast<std::uint8_t>(i));
     messages.push_back(std::move(m));
   }
-  SendPaced(
-      std::move(messages), IsProgram(kind) ? " Sending Program Bank..." : " Sending Mix Bank...",
-      IsProgram(kind) ? " Renamed bank sent to Andromeda" : " Renamed mix bank sent to Andromeda");
+  const std::string status = IsProgram(kind) ? " Sending Program Bank..." : " Sending Mix Bank...";
+  const std::string done =
+      IsProgram(kind) ? " Renamed bank sent to Andromeda" : " Renamed mix bank sent to Andromeda";
+  if (Verify) {
+    SendVerified(std::move(messages), status, done + " and verified",
+                 IsProgram(kind) ? " Renamed bank not verified" : " Renamed mix bank not verified");
+  } else {
+    SendPaced(std::move(messages), status, done);
+  }
 }
 
 void TfrmMain::BankCollected(const DumpKind& kind) {
@@ -101,8 +107,6 @@ void TfrmMain::BankCollected(const DumpKind& kind) {
     // The bank is in: "Receiving..." would stay beside the grid and after it.
     SetStatus(" ");
     RenameBankInHand(kind);
-  } else if (DumpMode == kDumpSplit) {
-    SetStatus(" ");
   }
 }
 

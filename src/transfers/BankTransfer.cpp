@@ -12,6 +12,7 @@
 #include "protocol/DumpName.h"
 #include "protocol/SysexFile.h"
 #include "transfers/BankCommon.h"
+#include "transfers/EntryCollector.h"
 
 namespace quorle {
 
@@ -55,53 +56,150 @@ void TfrmMain::StartBankFetch(const DumpKind& kind) {
     return;
   }
   Disable();
-  ReceivedCount = 0;
-  BankNames.emplace();
-  collecting_ = &kind;
   SetStatus(DumpMode == kDumpSplit
                 ? (IsProgram(kind) ? " Splitting Program Bank..." : " Splitting Mix Bank...")
                 : (IsProgram(kind) ? " Receiving Program Bank..." : " Receiving Mix Bank..."));
   Progress = std::make_unique<TfrmProgress>(host_);
   Progress->SetCaption("");
   Progress->Show();
-  SendRequest(BankDumpRequest(kind, static_cast<std::uint8_t>(SelectedBank(kind))),
-              IsProgram(kind) ? &TfrmMain::RecBankDump : &TfrmMain::RecMixBankDump, true);
+  BeginCollect(kind, SelectedBank(kind),
+               std::make_shared<EntryCollector>(EntryCollector::WholeBank()));
+}
+
+void TfrmMain::BeginCollect(const DumpKind& kind, int bank,
+                            std::shared_ptr<EntryCollector> collector) {
+  collecting_ = &kind;
+  collectBank_ = bank;
+  collector_ = std::move(collector);
+  ReceivedCount = 0;
+  BankNames.emplace(kBankEntries);
+  gaveUp_ = GaveUp::No;
+  CollectNext(kind, collector_->Start());
+}
+
+void TfrmMain::Ask(Bytes message, ReplyHandler handler) {
+  StopWatching();
+  OutMessage = std::move(message);
+  InstallReplyHandler(handler);
+  Send(OutMessage);
+}
+
+void TfrmMain::ArmCollectTimer() {
+  if (collectTimer_ != 0) dispatcher_.StopTimer(collectTimer_);
+  collectTimer_ = 0;
+  // Once a bank run has begun, a second of silence ends it: a dump takes well under a second.
+  double seconds = ReplyTimeout;
+  if (collector_->AskingBank() && collector_->Heard()) {
+    seconds = ReplyTimeout > 0 ? std::min(ReplyTimeout, 1.0) : 1.0;
+  }
+  if (seconds <= 0) return;
+  collectTimer_ = dispatcher_.StartTimer(
+      std::chrono::milliseconds(static_cast<long long>(seconds * 1000)), [this] {
+        collectTimer_ = 0;
+        Guarded([&] {
+          if (collecting_) CollectNext(*collecting_, collector_->Silence());
+        });
+      });
+}
+
+void TfrmMain::CollectNext(const DumpKind& kind, CollectStep step) {
+  const EntryCollector& c = *collector_;
+  const ReplyHandler handler = IsProgram(kind) ? &TfrmMain::RecBankDump : &TfrmMain::RecMixBankDump;
+  const auto bank = static_cast<std::uint8_t>(collectBank_);
+  switch (step) {
+    case CollectStep::Wait:
+      // The time-out of a bank run counts from the instrument's latest message.
+      if (c.AskingBank()) ArmCollectTimer();
+      return;
+    case CollectStep::AskBank:
+      Ask(BankDumpRequest(kind, bank), handler);
+      ArmCollectTimer();
+      return;
+    case CollectStep::AskEntry: {
+      std::string caption = EntryCaption(c.Entry(), "fetching again");
+      if (c.Try() > 1) caption += " (try " + std::to_string(c.Try()) + " of 3)";
+      if (Progress) Progress->SetCaption(caption);
+      Ask(DumpRequest(kind, bank, static_cast<std::uint8_t>(c.Entry())), handler);
+      ArmCollectTimer();
+      return;
+    }
+    case CollectStep::Done:
+      if (collectTimer_ != 0) dispatcher_.StopTimer(collectTimer_);
+      collectTimer_ = 0;
+      Collected(kind);
+      return;
+    case CollectStep::NoReply:
+      GiveUp(GaveUp::NoReply);
+      return;
+    case CollectStep::Damaged: {
+      const char* verb = DumpMode == kDumpSplit        ? " not split: dump "
+                         : DumpMode == kDumpRenameBank ? " not renamed: dump "
+                                                       : " not saved: dump ";
+      Fail(" " + std::string(kind.name) + " Bank" + verb + std::to_string(c.Entry()) +
+           " arrived damaged three times");
+      return;
+    }
+  }
+}
+
+void TfrmMain::Fail(const std::string& status) {
+  EndExchange();
+  // Whatever is still on its way belongs to nothing now.
+  InstallReplyHandler(&TfrmMain::IgnoreReply);
+  Enable();
+  SetStatus(status);
+}
+
+std::string TfrmMain::FetchedAgainText() const {
+  const std::size_t again = collector_ ? collector_->FetchedAgain() : 0;
+  if (again == 0) return "";
+  return " (" + std::to_string(again) + (again == 1 ? " dump" : " dumps") + " fetched again)";
 }
 
 void TfrmMain::RecBank(const DumpKind& kind, TMidiInput& port) {
-  const auto event = port.FetchEvent();
+  const auto event = Fetch(port);
   if (!event) return;
-  // Only the bank asked for is collected; a dump after the 128th, or with no bank under way,
-  // has nowhere to go.
-  if (collecting_ != &kind || ReceivedCount >= static_cast<int>(kBankEntries)) return;
+  // Only the bank asked for is collected; with no bank under way a dump has nowhere to go.
+  if (collecting_ != &kind || !collector_) return;
+  EntryCollector& c = *collector_;
 
   const ByteView message(event->SysexData.data(), event->SysexSize);
-  const auto n = static_cast<std::size_t>(ReceivedCount);
-  // A dump counts only at its own place in the bank asked for: a stray, echoed, repeated, late or
-  // foreign message would otherwise shift or replace entries of the file.
-  if (message.size() != kind.dumpSize || !CheckDumpFraming(kind, message) || message[7] != n ||
-      !AnswersRequest(message, false)) {
+  // A dump counts only by its own entry byte, in the bank asked for: a stray, echoed, foreign or
+  // damaged message would otherwise shift or replace entries of the file. A second copy of an
+  // entry is passed over, so what is held never changes.
+  const bool sound = message.size() == kind.dumpSize && CheckDumpFraming(kind, message) &&
+                     message[6] == collectBank_;
+  bool filled = false;
+  CollectStep step = sound ? c.Took(message[7], filled) : CollectStep::Wait;
+  if (!filled) {
     SetStatus(UnknownMessageText(message.size()));
-    return;
+    if (IsDamagedDump(kind, message)) step = c.Damaged();
+    return CollectNext(kind, step);
   }
 
-  Progress->SetPosition(static_cast<int>(n));
+  const std::size_t n = message[7];
   std::copy(message.begin(), message.end(), BankBuffer[n].begin());
   ReportFetched(kind, message, message[6], message[7]);
   const std::string name = DumpName(kind, message);
-  ReceivedCount = static_cast<int>(n + 1);
+  (*BankNames)[n] = name;
+  ReceivedCount = static_cast<int>(c.HeldCount());
+  Progress->SetPosition(ReceivedCount - 1);
   Progress->SetCaption(EntryCaption(n, name));
-  BankNames->push_back(name);
-  if (DumpMode == kDumpSplit && !backup_) WriteSplitFile(kind, message, n);
-  // A backup keeps each bank in its own folder and goes on to the next.
-  if (backup_) {
-    BackupBankDump(kind);
-    return;
-  }
-  if (ReceivedCount < static_cast<int>(kBankEntries)) return;
+  if (DumpMode == kDumpSplit && !backup_ && !verify_) WriteSplitFile(kind, message, n);
+  if (backup_) BackupBankDump(kind, n);
+  CollectNext(kind, step);
+}
 
+void TfrmMain::Collected(const DumpKind& kind) {
+  if (verify_) return VerifyCollected(kind);
+  if (backup_) return BackupBankWhole(kind);
+  const std::string again = FetchedAgainText();
   EndExchange();
   Enable();
+  if (DumpMode == kDumpSplit) {
+    SetStatus(again.empty() ? " " : " " + again.substr(2, again.size() - 3));
+    return;
+  }
   if (DumpMode != kDumpSave) return BankCollected(kind);
   Bytes file;
   file.reserve(kBankEntries * kind.dumpSize);
@@ -109,7 +207,7 @@ void TfrmMain::RecBank(const DumpKind& kind, TMidiInput& port) {
     file.insert(file.end(), slot.begin(), slot.begin() + kind.dumpSize);
   WriteFileOrThrow(CurrentFileName, file);
   SetStatus((IsProgram(kind) ? "Bank \"" : "Mix Bank \"") + FileNameOf(CurrentFileName) +
-            "\" saved to disk");
+            "\" saved to disk" + again);
 }
 
 std::optional<Bytes> TfrmMain::OpenBankFile(const DumpKind& kind) {
@@ -155,9 +253,14 @@ void TfrmMain::SendBankFileClick(const DumpKind& kind) {
     m.caption = EntryCaption(i, DumpName(kind, record));
     messages.push_back(std::move(m));
   }
-  SendPaced(std::move(messages),
-            IsProgram(kind) ? " Sending Program Bank..." : " Sending Mix Bank...",
-            " " + FileNameOf(CurrentFileName) + " sent to Andromeda");
+  const std::string status = IsProgram(kind) ? " Sending Program Bank..." : " Sending Mix Bank...";
+  const std::string done = " " + FileNameOf(CurrentFileName) + " sent to Andromeda";
+  if (Verify) {
+    SendVerified(std::move(messages), status, done + " and verified",
+                 " " + FileNameOf(CurrentFileName) + " not verified");
+  } else {
+    SendPaced(std::move(messages), status, done);
+  }
 }
 
 }  // namespace quorle

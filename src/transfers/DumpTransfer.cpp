@@ -13,16 +13,10 @@
 #include "protocol/FileNames.h"
 #include "protocol/Pack.h"
 #include "protocol/SysexFile.h"
+#include "transfers/BankCommon.h"
+#include "transfers/EntryCollector.h"
 
 namespace quorle {
-
-namespace {
-
-bool IsProgram(const DumpKind& kind) {
-  return kind.opcode == kProgramKind.opcode;
-}
-
-}  // namespace
 
 int& TfrmMain::SelectedBank(const DumpKind& kind) {
   return IsProgram(kind) ? ProgramBank : MixBank;
@@ -43,7 +37,7 @@ std::span<std::uint8_t> TfrmMain::DumpBuffer(const DumpKind& kind) {
 void TfrmMain::SendMessage(ByteView message, const std::string& status) {
   if (!OutputOpen) return;
   Disable();
-  MidiOut.SendLong(message);
+  Send(message);
   ReportSent(message);
   SetStatus(status);
   Enable();
@@ -76,13 +70,17 @@ void TfrmMain::GetDumpClick(const DumpKind& kind, bool rename) {
 }
 
 void TfrmMain::SendDumpRequest(const DumpKind& kind) {
+  // Counts the tries of a damaged answer; silence still ends the wait as it does.
+  collector_ = std::make_shared<EntryCollector>(
+      EntryCollector::Entries({static_cast<std::size_t>(SelectedNumber(kind))}));
+  collector_->Start();
   SendRequest(DumpRequest(kind, static_cast<std::uint8_t>(SelectedBank(kind)),
                           static_cast<std::uint8_t>(SelectedNumber(kind))),
               IsProgram(kind) ? &TfrmMain::RecProgramDump : &TfrmMain::RecMixDump, true);
 }
 
 void TfrmMain::RecDump(const DumpKind& kind, TMidiInput& port) {
-  const auto event = port.FetchEvent();
+  const auto event = Fetch(port);
   if (!event) return;
   // A dump of another entry (late, from a request given up on) is passed over and the wait goes on:
   // saved or renamed it would land where the user did not point.
@@ -92,6 +90,19 @@ void TfrmMain::RecDump(const DumpKind& kind, TMidiInput& port) {
     SetStatus(UnknownMessageText(received.size()));
     return;
   }
+  // A damaged answer is asked for again, as a bank's missing entry is.
+  if (collector_ && IsDamagedDump(kind, received)) {
+    SetStatus(UnknownMessageText(received.size()));
+    if (collector_->Damaged() == CollectStep::AskEntry) {
+      SendRequest(Bytes(OutMessage),
+                  IsProgram(kind) ? &TfrmMain::RecProgramDump : &TfrmMain::RecMixDump, true);
+      return;
+    }
+    Fail(" " + std::string(kind.name) + (DumpMode == kDumpSave ? " not saved" : " not renamed") +
+         ": dump " + std::to_string(collector_->Entry()) + " arrived damaged three times");
+    return;
+  }
+  collector_.reset();
   const EnableOnExit unlock{*this};
 
   if (event->SysexSize != kind.dumpSize) {
@@ -167,11 +178,17 @@ void TfrmMain::SendDumpFileClick(const DumpKind& kind) {
   } else {
     TdlgSendMix dialog(*this);
     confirmed = host_.ShowModal(dialog) == ModalResult::OK && dialog.OkEnabled();
+    if (confirmed) dialog.btnOKClick();
   }
   if (!confirmed) return;
   AddressDump(dump, static_cast<std::uint8_t>(SelectedBank(kind)),
               static_cast<std::uint8_t>(SelectedNumber(kind)));
-  SendMessage(dump, " " + FileNameOf(*path) + " sent to Andromeda");
+  const std::string done = " " + FileNameOf(*path) + " sent to Andromeda";
+  if (!Verify || !OutputOpen) return SendMessage(dump, done);
+  std::vector<PacedMessage> message{
+      {Bytes(dump.begin(), dump.end()), EntryCaption(dump[7], DumpName(kind, dump))}};
+  SendVerified(std::move(message), IsProgram(kind) ? " Sending Program..." : " Sending Mix...",
+               done + " and verified", " " + FileNameOf(*path) + " not verified");
 }
 
 }  // namespace quorle

@@ -19,7 +19,7 @@ void TfrmMain::btnGetGlobalClick() {
 }
 
 void TfrmMain::RecGlobalDump(TMidiInput& port) {
-  const auto event = port.FetchEvent();
+  const auto event = Fetch(port);
   if (!event) return;
   const ByteView piece(event->SysexData.data(), event->SysexSize);
   if (piece.empty()) return;

@@ -7,7 +7,7 @@
 namespace quorle {
 
 void TfrmMain::SendPaced(std::vector<PacedMessage> messages, const std::string& status,
-                         std::string doneStatus) {
+                         std::string doneStatus, int delay) {
   Disable();
   SetStatus(status);
   Progress = std::make_unique<TfrmProgress>(host_);
@@ -15,7 +15,8 @@ void TfrmMain::SendPaced(std::vector<PacedMessage> messages, const std::string& 
   Progress->Show();
   // Nothing is asked of the instrument meanwhile: whatever it says is not read.
   InstallReplyHandler(&TfrmMain::IgnoreReply);
-  pacedSend_ = PacedSend{std::move(messages), 0, std::move(doneStatus), 0};
+  pacedSend_ =
+      PacedSend{std::move(messages), 0, std::move(doneStatus), 0, delay < 0 ? SendDelay : delay};
   SendNextPaced();
 }
 
@@ -23,7 +24,7 @@ void TfrmMain::SendNextPaced() {
   PacedSend& send = *pacedSend_;
   send.pause = 0;
   const PacedMessage& m = send.messages[send.sent];
-  MidiOut.SendLong(m.bytes);
+  Send(m.bytes);
   ReportSent(m.bytes);
   Progress->SetCaption(m.caption);
   // A send of more than a bank (a restore) spreads its messages over the whole bar.
@@ -35,8 +36,20 @@ void TfrmMain::SendNextPaced() {
 void TfrmMain::OutputDone() {
   if (!pacedSend_ || pacedSend_->pause != 0 || MidiOut.MessagesInFlight() > 0) return;
   if (pacedSend_->sent < pacedSend_->messages.size()) {
-    pacedSend_->pause = dispatcher_.StartTimer(std::chrono::milliseconds(SendDelay),
+    pacedSend_->pause = dispatcher_.StartTimer(std::chrono::milliseconds(pacedSend_->delay),
                                                [this] { Guarded([&] { SendNextPaced(); }); });
+    return;
+  }
+  // A verified send reads back what it sent before it says anything, once the instrument has had
+  // the pause after the last dump too.
+  if (verify_) {
+    pacedSend_->pause =
+        dispatcher_.StartTimer(std::chrono::milliseconds(pacedSend_->delay), [this] {
+          Guarded([&] {
+            pacedSend_.reset();
+            VerifyPart();
+          });
+        });
     return;
   }
   const std::string done = std::move(pacedSend_->doneStatus);

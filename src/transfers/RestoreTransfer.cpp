@@ -185,11 +185,19 @@ void TfrmMain::RestoreProbed() {
   backup_.reset();
   // The status bar holds the count; the question above named each file.
   auto files = [](std::size_t n) { return std::to_string(n) + (n == 1 ? " file" : " files"); };
-  SendPaced(
-      std::move(messages), " Restoring \"" + folder + "\"...",
-      " Restored from \"" + folder + "\": " + files(sent.size()) +
-          (skipped.empty() ? ""
-                           : "; " + std::to_string(skipped.size()) + " not on the card, left out"));
+  const std::string skippedText =
+      skipped.empty() ? "" : "; " + std::to_string(skipped.size()) + " not on the card, left out";
+  const std::string status = " Restoring \"" + folder + "\"...";
+  // The Global Data are not read back: only the banks are compared.
+  if (RestoreVerify && !(global && sent.size() == 1)) {
+    SendVerified(std::move(messages), status,
+                 " Restored from \"" + folder + "\" and verified: " + files(sent.size()) +
+                     skippedText,
+                 " Restore of \"" + folder + "\" not verified");
+  } else {
+    SendPaced(std::move(messages), status,
+              " Restored from \"" + folder + "\": " + files(sent.size()) + skippedText);
+  }
 }
 
 }  // namespace quorle

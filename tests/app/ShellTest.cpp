@@ -93,12 +93,13 @@ TEST_F(Shell, FirstStartUsesDefaultsAndCloseWritesEveryKeyInOrder) {
   f.FormClose();
   EXPECT_FALSE(f.MidiIn.IsOpen());
   EXPECT_FALSE(f.OutputOpen);
-  EXPECT_EQ(ReadSettings(),
-            "[MIDI]\nInputDeviceID=0\nOutputDeviceID=0\nBufferCount=4\nBufferSize=4096\n"
-            "SendDelay=15\nReplyTimeout=10\n\n[PROGRAM]\nProgramPath=\nBankPath=\nMixPath="
-            "\nMixBankPath=\n"
-            "GlobalPath=\nProgramBanksOnCard=-1\nMixBanksOnCard=-1\nActivePage=1\n\n[LIBRARY]\n"
-            "Capture=1\n");
+  EXPECT_EQ(
+      ReadSettings(),
+      "[MIDI]\nInputDeviceID=0\nOutputDeviceID=0\nBufferCount=4\nBufferSize=4096\n"
+      "SendDelay=15\nReplyTimeout=10\nVerify=0\n\n[PROGRAM]\nProgramPath=\nBankPath=\nMixPath="
+      "\nMixBankPath=\n"
+      "GlobalPath=\nProgramBanksOnCard=-1\nMixBanksOnCard=-1\nActivePage=1\n\n[LIBRARY]\n"
+      "Capture=1\n");
 }
 
 // The user's locale with a decimal comma, as the toolkit sets it from the environment: the C
@@ -319,12 +320,13 @@ TEST_F(Shell, AFolderWithALineBreakIsForgottenRatherThanSpilledIntoOtherSettings
   f.ProgramPath = "/music/two\nlines/";
   f.MixPath = "/music/x\r\n[MIDI]\r\nBufferCount=0\n";
   f.FormClose();
-  EXPECT_EQ(ReadSettings(),
-            "[MIDI]\nInputDeviceID=0\nOutputDeviceID=0\nBufferCount=4\nBufferSize=4096\n"
-            "SendDelay=15\nReplyTimeout=10\n\n[PROGRAM]\nProgramPath=\nBankPath=\nMixPath="
-            "\nMixBankPath=\n"
-            "GlobalPath=\nProgramBanksOnCard=-1\nMixBanksOnCard=-1\nActivePage=1\n\n[LIBRARY]\n"
-            "Capture=1\n");
+  EXPECT_EQ(
+      ReadSettings(),
+      "[MIDI]\nInputDeviceID=0\nOutputDeviceID=0\nBufferCount=4\nBufferSize=4096\n"
+      "SendDelay=15\nReplyTimeout=10\nVerify=0\n\n[PROGRAM]\nProgramPath=\nBankPath=\nMixPath="
+      "\nMixBankPath=\n"
+      "GlobalPath=\nProgramBanksOnCard=-1\nMixBanksOnCard=-1\nActivePage=1\n\n[LIBRARY]\n"
+      "Capture=1\n");
 }
 
 TEST_F(Shell, StoredBuffersOutOfRangeComeIntoRangeAlsoWithTheStoredDevicesGone) {

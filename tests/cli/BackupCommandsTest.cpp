@@ -20,6 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 // quorle-cli against simulated instruments that keep their memory in state files.
 class BackupCli : public testing::CliFixture {
@@ -64,7 +65,10 @@ TEST_F(BackupCli, ABackupRestoredIntoAFreshInstrumentMakesItsBanksAndGlobalDataE
   EXPECT_NE(Files("B before"), a);
 
   ASSERT_EQ(Run("b.state", {"restore", Path("A"), "--yes"}), 0) << err_.str();
+  EXPECT_THAT(out_.str(), HasSubstr(" Restored from \"A\" and verified: 7 files\n"));
+  ASSERT_EQ(Run("b.state", {"restore", Path("A"), "--yes", "--no-verify"}), 0) << err_.str();
   EXPECT_THAT(out_.str(), HasSubstr(" Restored from \"A\": 7 files\n"));
+  EXPECT_THAT(out_.str(), Not(HasSubstr("Verifying")));
   ASSERT_EQ(Run("b.state", {"backup", Path("B after")}), 0) << err_.str();
   EXPECT_EQ(Files("B after"), a);
 

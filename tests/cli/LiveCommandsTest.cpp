@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -254,13 +255,100 @@ TEST_F(LiveCli, SimulatorFaultsComeBeforeTheCommandAndAMalformedOneIsAUsageError
   EXPECT_EQ(Run({"--sim-fault", "ignore", "--timeout", "0.5", "get-global", "-o", Path("g.syx")}),
             3);
   EXPECT_FALSE(fs::exists(Path("g.syx")));
-  // A bank that stops in the middle writes nothing, however long it ran.
-  EXPECT_EQ(Run({"--sim-fault", "drop:100", "--timeout", "0.3", "get-program-bank", "--bank", "0",
-                 "-o", Path("b.syx")}),
+  // A bank that stops in the middle, and whose missing dump never comes when asked for singly,
+  // writes nothing, however long it ran.
+  EXPECT_EQ(Run({"--sim-fault", "drop:100", "--sim-fault", "ignore", "--timeout", "0.3",
+                 "get-program-bank", "--bank", "0", "-o", Path("b.syx")}),
             3);
   EXPECT_FALSE(fs::exists(Path("b.syx")));
   EXPECT_EQ(Run({"--sim-fault", "drop:3", "--sim-fault", "stall:300", "check"}), 2);
   EXPECT_THAT(err_.str(), HasSubstr("--sim-fault takes"));
+}
+
+TEST_F(LiveCli, ALossyLinkStillGivesByteExactBanksAndTheMidiLogHoldsEveryMessage) {
+  ASSERT_EQ(Run({"get-program-bank", "--bank", "0", "-o", Path("clean.syx")}), 0) << err_.str();
+  ASSERT_EQ(Run({"--sim-fault", "lose:5", "--timeout", "0.3", "--midi-log", Path("midi.log"),
+                 "get-program-bank", "--bank", "0", "-o", Path("lossy.syx")}),
+            0)
+      << err_.str();
+  Bytes clean, lossy;
+  ASSERT_TRUE(ReadWholeFile(Path("clean.syx"), clean).ok);
+  ASSERT_TRUE(ReadWholeFile(Path("lossy.syx"), lossy).ok);
+  EXPECT_EQ(lossy, clean);
+  EXPECT_THAT(err_.str(), ::testing::MatchesRegex("Bank \"lossy.syx\" saved to disk \\([0-9]+ "
+                                                  "dumps? fetched again\\)\n"));
+
+  // One line a message: the time, the direction, the port, the length and the bytes.
+  std::ifstream log(Path("midi.log"));
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(log, line);) lines.push_back(line);
+  ASSERT_GT(lines.size(), 100u);
+  EXPECT_THAT(lines.front(), ::testing::MatchesRegex(
+                                 "[0-9]+ > \"Simulated Andromeda\" 8 F0 00 00 0E 1D 0A 00 F7"));
+  const auto received = std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
+    return l.find(" < \"Simulated Andromeda\" 2350 F0 00 00 0E 1D 00 00 ") != std::string::npos;
+  });
+  EXPECT_GE(received, 128);
+}
+
+TEST_F(LiveCli, ABusyInstrumentLosesDumpsOfAnUnverifiedSendAndAVerifiedSendMendsThem) {
+  ASSERT_EQ(Run({"get-mix-bank", "--bank", "1", "-o", Path("presets.syx")}), 0) << err_.str();
+  Bytes presets;
+  ASSERT_TRUE(ReadWholeFile(Path("presets.syx"), presets).ok);
+  for (std::size_t i = 0; i < 128; ++i) presets[i * 1180 + 6] = 0;  // as the User bank holds it
+  const auto differing = [&] {
+    Bytes user;
+    EXPECT_EQ(Run({"get-mix-bank", "--bank", "0", "-o", Path("user.syx")}), 0) << err_.str();
+    EXPECT_TRUE(ReadWholeFile(Path("user.syx"), user).ok);
+    int count = 0;
+    for (std::size_t i = 0; i < 128; ++i) {
+      count += !std::equal(user.begin() + i * 1180, user.begin() + (i + 1) * 1180,
+                           presets.begin() + i * 1180);
+    }
+    return count;
+  };
+  const std::vector<std::string> busy = {"--sim-fault", "busy:50", "--delay", "10"};
+  const auto send = [&](std::vector<std::string> extra) {
+    std::vector<std::string> args = busy;
+    for (const std::string& a : {std::string("send-mix-bank"), Path("presets.syx"),
+                                 std::string("--bank"), std::string("0")})
+      args.push_back(a);
+    args.insert(args.end(), extra.begin(), extra.end());
+    return Run(args);
+  };
+
+  // Unverified, the send says sent although the instrument missed most of it.
+  ASSERT_EQ(send({}), 0) << err_.str();
+  EXPECT_THAT(out_.str(), HasSubstr(" presets.syx sent to Andromeda\n"));
+  EXPECT_GT(differing(), 0);
+
+  // Verified, the dumps that did not take go again, slower, until all have.
+  ASSERT_EQ(send({"--verify"}), 0) << err_.str();
+  EXPECT_THAT(out_.str(), HasSubstr(" presets.syx sent to Andromeda and verified; some dumps took "
+                                    "only with a longer pause: set the send delay to "));
+  EXPECT_EQ(differing(), 0);
+
+  // A dump sent singly is verified the same way.
+  Bytes first(presets.begin(), presets.begin() + 1180);
+  ASSERT_TRUE(WriteFileAtomically(dir_ / "one.syx", first).ok);
+  ASSERT_EQ(Run({"send-mix", Path("one.syx"), "--bank", "0", "--number", "9", "--verify"}), 0)
+      << err_.str();
+  EXPECT_THAT(out_.str(), HasSubstr(" one.syx sent to Andromeda and verified\n"));
+}
+
+TEST_F(LiveCli, ASendTheOutputPortNeverFinishesGivesUpAfterTheTimeOut) {
+  ASSERT_EQ(Run({"get-program", "--bank", "0", "--number", "1", "-o", Path("p.syx")}), 0);
+  // At 100 bytes a second the dump takes over twenty seconds to leave the port.
+  EXPECT_EQ(Run({"--sim-rate", "100", "--timeout", "0.3", "send-program", Path("p.syx"), "--bank",
+                 "0", "--number", "3"}),
+            3);
+  EXPECT_THAT(out_.str(), HasSubstr(" No reply from the MIDI output port\n"));
+  EXPECT_THAT(err_.str(), HasSubstr("no reply from the MIDI output port"));
+  // A dump that takes longer than the time-out on a MIDI cable is given that time.
+  EXPECT_EQ(Run({"--sim-rate", "wire", "--timeout", "0.3", "send-program", Path("p.syx"), "--bank",
+                 "0", "--number", "3"}),
+            0)
+      << out_.str();
 }
 
 }  // namespace

@@ -90,10 +90,20 @@ TEST(SimSettings, FaultsGatherFromSeveralOptionsAndMalformedOnesAreRefused) {
   std::string error;
   ASSERT_TRUE(ParseSimFault("stall:0", never, error));
   EXPECT_EQ(never.stallFor.count(), 0);  // the rest of the bank never comes
+  ASSERT_TRUE(ParseSimFault("busy:120", never, error));
+  EXPECT_EQ(never.busyAfterStore.count(), 120);
+  ASSERT_TRUE(ParseSimFault("lose:5", never, error));
+  EXPECT_EQ(never.losePercent, 5);
+  EXPECT_EQ(never.loseSeed, 1u);
+  ASSERT_TRUE(ParseSimFault("lose:0.5:42", never, error));
+  EXPECT_EQ(never.losePercent, 0.5);
+  EXPECT_EQ(never.loseSeed, 42u);
 
-  for (const char* bad : {"", "drop", "drop:", "drop:128", "drop:-1", "drop:+1", "drop:1:2",
-                          "Drop:1", "short:x", "stall", "stall:1:0", "stall:1:2:3", "slow",
-                          "slow:-5", "slow:600001", "ignore:1", "late:5", "drop 3"}) {
+  for (const char* bad : {"",          "drop",        "drop:",   "drop:128", "drop:-1",
+                          "drop:+1",   "drop:1:2",    "Drop:1",  "short:x",  "stall",
+                          "stall:1:0", "stall:1:2:3", "slow",    "slow:-5",  "slow:600001",
+                          "ignore:1",  "late:5",      "drop 3",  "busy",     "busy:0",
+                          "lose",      "lose:101",    "lose:-1", "lose:5:x", "lose:5:1:2"}) {
     SimFaults faults;
     error.clear();
     EXPECT_FALSE(ParseSimFault(bad, faults, error)) << bad;

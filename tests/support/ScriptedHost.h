@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/FormHost.h"
+#include "dialogs/TfrmProgress.h"
 
 namespace quorle::testing {
 
@@ -50,6 +51,7 @@ class ScriptedHost : public FormHost {
   }
   void ProgressChanged(const TfrmProgress* progress) override {
     progressShown = progress != nullptr;
+    if (progress) progressCaption = progress->Caption();
     ++progressChanges;
   }
   HelpViewer* Help() override { return helpViewer; }
@@ -68,6 +70,7 @@ class ScriptedHost : public FormHost {
   std::vector<std::string> questions;
   int stateChanges = 0;
   bool progressShown = false;
+  std::string progressCaption;
   int progressChanges = 0;
 };
 

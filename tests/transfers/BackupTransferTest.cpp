@@ -87,6 +87,10 @@ TEST_F(BackupTransfer, ACancelledOrUnansweredBackupLeavesNothingBehind) {
   Sim().SetFaults(stall);
   f.ReplyTimeout = 0.3;
   f.Backup((dir_ / "Timed out").string());
+  // ... nor any of it when asked for again.
+  ASSERT_TRUE(WaitFor([&] { return f.ReceivedCount == 40; }));
+  stall.ignoreSingleRequests = true;
+  Sim().SetFaults(stall);
   ASSERT_TRUE(WaitIdle());
   EXPECT_EQ(f.LastGaveUp(), TfrmMain::GaveUp::NoReply);
   EXPECT_EQ(f.StatusText(), " No reply from the Andromeda: the backup kept nothing");
@@ -95,7 +99,7 @@ TEST_F(BackupTransfer, ACancelledOrUnansweredBackupLeavesNothingBehind) {
   // Cancelled while the bank is half in, the folder that held the Global Data goes too.
   f.ReplyTimeout = 0;
   f.Backup((dir_ / "Cancelled").string());
-  ASSERT_TRUE(WaitFor([&] { return f.ReceivedCount == 40 && f.BankNames->size() == 40; }));
+  ASSERT_TRUE(WaitFor([&] { return f.ReceivedCount == 40 && !(*f.BankNames)[39].empty(); }));
   EXPECT_THAT(Entries(), ::testing::ElementsAre(StartsWith(".Cancelled.unfinished")));
   EXPECT_THAT(host_.statuses, ::testing::Contains(" Backing up the Andromeda..."));
   f.CancelExchange();
@@ -112,6 +116,7 @@ TEST_F(BackupTransfer, RestoreChecksEveryFileFirstAsksAndSendsBanksBeforeTheGlob
   ASSERT_THAT(f.StatusText(), StartsWith(" Backup"));
   UseEndpoint();
   f.SendDelay = 0;
+  f.RestoreVerify = false;  // the endpoint cannot be read back
 
   // A folder that is no backup is named as such.
   f.Restore(dir_.string());
@@ -172,7 +177,7 @@ TEST_F(BackupTransfer, RestoredIntoAnotherInstrumentTheBanksAndGlobalDataArriveW
   host_.confirms.push_back(true);
   g.Restore((dir_ / "Set").string());
   ASSERT_TRUE(WaitIdle());
-  ASSERT_EQ(g.StatusText(), " Restored from \"Set\": 7 files");
+  ASSERT_EQ(g.StatusText(), " Restored from \"Set\" and verified: 7 files");
   ASSERT_TRUE(WaitFor([&] { return Sim().GlobalData() == global; }));
   EXPECT_EQ(SimBank(kProgramKind, 0), user);
   EXPECT_EQ(SimBank(kMixKind, 3), card);

@@ -12,6 +12,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
+using ::testing::StartsWith;
 using testing::WindowFixture;
 
 class BankSplit : public WindowFixture {
@@ -77,7 +78,9 @@ TEST_F(BankSplit, AFileThatCannotBeWrittenEndsTheSplitWithOneBoxAndKeepsTheFiles
   AnswerDialog<TfrmSplitBank>([](TfrmSplitBank& d) { d.btnOKClick(); });
   AnswerFile(dir_ / "after.syx");
   f.btnGetBankClick(0);
-  ASSERT_TRUE(WaitFor([&] { return f.StatusText() == "Bank \"after.syx\" saved to disk"; }));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_THAT(f.StatusText(), StartsWith("Bank \"after.syx\" saved to disk"));
+  EXPECT_EQ(Read(dir_ / "after.syx"), SimBank(kProgramKind, 0));
   EXPECT_EQ(host_.messages.size(), 1u);
   EXPECT_FALSE(fs::exists(SplitPath(kProgramKind, 0, 11, folder)));
 }

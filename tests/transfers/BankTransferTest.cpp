@@ -1,6 +1,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
+
+#include "app/IniFile.h"
+#include "app/MidiLog.h"
 #include "dialogs/TdlgSendBank.h"
 #include "dialogs/TdlgSendMixBank.h"
 #include "dialogs/TdlgSendProgram.h"
@@ -47,36 +51,48 @@ TEST_F(BankTransfer, FetchedBanksAreSavedWholeExactlyAsTheInstrumentSentThem) {
   EXPECT_EQ(f.MixBankPath, dir_.string() + "/");
 }
 
-TEST_F(BankTransfer, OnlyTheNextDumpCountsAndNothingIsWrittenUntilTheBankIsWhole) {
+TEST_F(BankTransfer, DumpsCountByTheirEntryAndWhatIsMissingIsAskedForSingly) {
   TfrmMain& f = Start();
   UseEndpoint();
   const auto file = Write("kept.syx", Bytes{1, 2, 3});
   FetchBank(kProgramKind, 0, file);
-  ASSERT_TRUE(endpoint_->WaitForSent(1, kLimit));
+  ASSERT_TRUE(WaitFor([&] { return endpoint_->Sent().size() >= 1; }));
   EXPECT_EQ(endpoint_->Sent()[0], BankDumpRequest(kProgramKind, 0));
 
   Bytes wrongOpcode = Sim().Dump(kProgramKind, 0, 1);
   wrongOpcode[5] = kMixKind.opcode;
-  for (int i = 0; i < 128; ++i) {
-    endpoint_->Inject(Sim().Dump(kProgramKind, 0, i));
-    if (i == 0) {
-      endpoint_->Inject(Sim().Dump(kMixKind, 0, 1));      // the other kind
-      endpoint_->Inject(Sim().Dump(kProgramKind, 0, 0));  // a second copy
-      endpoint_->Inject(Sim().Dump(kProgramKind, 0, 2));  // one ahead of its turn
-      endpoint_->Inject(wrongOpcode);
-      ASSERT_TRUE(WaitFor([&] { return host_.statuses.size() >= 5; }));
-      EXPECT_THAT(host_.statuses, Contains(TfrmMain::UnknownMessageText(1180)));
-      EXPECT_THAT(host_.statuses, Contains(TfrmMain::UnknownMessageText(2350)));
-      EXPECT_EQ(f.ReceivedCount, 1);
-    }
+  Bytes secondCopy = Sim().Dump(kProgramKind, 0, 0);
+  secondCopy[200] ^= 1;
+  endpoint_->Inject(Sim().Dump(kProgramKind, 0, 2));  // ahead of its turn: it takes its own slot
+  endpoint_->Inject(Sim().Dump(kProgramKind, 0, 0));
+  endpoint_->Inject(Sim().Dump(kMixKind, 0, 1));      // the other kind
+  endpoint_->Inject(Sim().Dump(kProgramKind, 1, 1));  // another bank
+  endpoint_->Inject(secondCopy);                      // never replaces what is held
+  endpoint_->Inject(wrongOpcode);
+  ASSERT_TRUE(WaitFor([&] { return host_.statuses.size() >= 5; }));
+  EXPECT_THAT(host_.statuses, Contains(TfrmMain::UnknownMessageText(1180)));
+  EXPECT_THAT(host_.statuses, Contains(TfrmMain::UnknownMessageText(2350)));
+  EXPECT_EQ(f.ReceivedCount, 2);
+
+  // The run ends with entry 127; entries 5 and 9 never came and are asked for, one at a time.
+  for (int i = 1; i < 128; ++i) {
+    if (i != 2 && i != 5 && i != 9) endpoint_->Inject(Sim().Dump(kProgramKind, 0, i));
     if (i == 100) {
-      ASSERT_TRUE(WaitFor([&] { return f.ReceivedCount == 101; }));
+      ASSERT_TRUE(WaitFor([&] { return f.ReceivedCount == 99; }));
       EXPECT_EQ(Read(file), (Bytes{1, 2, 3}));  // nothing written while incomplete
-      EXPECT_FALSE(f.ControlsEnabled());
     }
   }
+  ASSERT_TRUE(WaitFor([&] { return endpoint_->Sent().size() >= 2; }));
+  EXPECT_EQ(endpoint_->Sent()[1], DumpRequest(kProgramKind, 0, 5));
+  EXPECT_EQ(host_.progressCaption, " 005/127 - fetching again");
+  endpoint_->Inject(Sim().Dump(kProgramKind, 0, 5));
+  ASSERT_TRUE(WaitFor([&] { return endpoint_->Sent().size() >= 3; }));
+  EXPECT_EQ(endpoint_->Sent()[2], DumpRequest(kProgramKind, 0, 9));
+  EXPECT_FALSE(f.ControlsEnabled());
+  endpoint_->Inject(Sim().Dump(kProgramKind, 0, 9));
   ASSERT_TRUE(WaitIdle());
   EXPECT_EQ(Read(file), SimBank(kProgramKind, 0));
+  EXPECT_EQ(f.StatusText(), "Bank \"kept.syx\" saved to disk (2 dumps fetched again)");
 }
 
 TEST_F(BankTransfer, SentBanksReachTheInstrumentPacedAndAddressedToTheChosenBank) {
@@ -120,6 +136,58 @@ TEST_F(BankTransfer, StatusSaysSentOnlyAfterTheLastDumpLeft) {
   for (int i = 0; i < 128; ++i) {
     EXPECT_TRUE(std::equal(sent[i].begin(), sent[i].end(), Record(bank, kProgramKind, i).begin()));
   }
+}
+
+TEST_F(BankTransfer, EachDumpOfAPacedSendLeavesAtLeastTheSendDelayAfterTheLastOneEnded) {
+  TfrmMain& f = Start();
+  UseEndpoint();  // takes each dump at once, so a dump ends as it is handed over
+  const auto logFile = dir_ / "midi.log";
+  MidiLog log(logFile);
+  f.Log = &log;
+  f.SendDelay = 30;
+  AnswerFile(Write("b.syx", SimBank(kMixKind, 0)));
+  AnswerDialog<TdlgSendMixBank>([](TdlgSendMixBank& d) { d.btnOKClick(); });
+  f.btnSendMixBankClick();
+  ASSERT_TRUE(WaitFor([&] { return endpoint_->Sent().size() >= 6; }));
+  f.CancelExchange();
+  ASSERT_TRUE(WaitIdle());
+  std::ifstream in(logFile);
+  std::vector<long> sentAt;
+  for (std::string line; std::getline(in, line);) sentAt.push_back(std::stol(line));
+  ASSERT_GE(sentAt.size(), 6u);
+  // The log counts whole milliseconds, so a gap may read one short.
+  for (std::size_t i = 1; i < sentAt.size(); ++i) EXPECT_GE(sentAt[i] - sentAt[i - 1], 29) << i;
+}
+
+TEST_F(BankTransfer, AVerifiedSendReadsBackAndNamesTheEntriesThatNeverTook) {
+  // Busy for ten seconds after each dump it stores: whatever follows the first dump is lost.
+  TfrmMain& f = Start([](SimSettings& s) { s.faults.busyAfterStore = std::chrono::seconds(10); });
+  f.SendDelay = 0;
+  const Bytes before = SimBank(kProgramKind, 0);
+  Bytes bank = before;
+  for (const std::size_t n : {3u, 7u}) {
+    const Bytes renamed = RenameDump(kProgramKind, Record(bank, kProgramKind, n), "Changed");
+    std::copy(renamed.begin(), renamed.end(), bank.begin() + n * 2350);
+  }
+  AnswerFile(Write("b.syx", bank));
+  AnswerDialog<TdlgSendBank>([](TdlgSendBank& d) {
+    EXPECT_FALSE(d.cbVerifyChecked);
+    d.cbVerifyChecked = true;
+    d.BitBtn1Click();
+  });
+  f.btnSendBankClick();
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(f.StatusText(), " b.syx not verified: entries 3, 7 did not take");
+  EXPECT_THAT(host_.statuses, Contains(" Sending 2 dumps again, 80 ms apart..."));
+  EXPECT_EQ(SimBank(kProgramKind, 0), before);
+
+  // The choice is remembered for the next send and across starts.
+  EXPECT_TRUE(f.Verify);
+  f.FormClose();
+  EXPECT_EQ(IniFile::Load(dir_ / "quorle.ini").Get("MIDI", "Verify"), "1");
+  form_.reset();
+  midi_.reset();
+  EXPECT_TRUE(Start().Verify);
 }
 
 TEST_F(BankTransfer, DamagedOrShuffledBankFilesAreRefusedBeforeAnythingIsSent) {

@@ -2,17 +2,20 @@
 #include <gtest/gtest.h>
 
 #include "dialogs/TdlgSendBank.h"
+#include "dialogs/TfrmPickDir.h"
 #include "dialogs/TfrmSelProgram.h"
 #include "dialogs/TfrmSetName.h"
 #include "dialogs/TfrmSplitBank.h"
 #include "dialogs/TfrmSplitMixBank.h"
 #include "protocol/DumpName.h"
+#include "protocol/FileNames.h"
 #include "sim/SimSettings.h"
 #include "support/WindowFixture.h"
 
 namespace quorle {
 namespace {
 
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 using testing::WindowFixture;
@@ -55,23 +58,73 @@ class Faults : public WindowFixture {
   }
 };
 
-TEST_F(Faults, BrokenBanksEndInATimeOutAndNoFileWhileSingleRepliesStillWork) {
+TEST_F(Faults, LostAndDamagedDumpsAreFetchedAgainSoBanksAndSplitsArriveByteExact) {
   for (const std::string fault :
-       {"drop:5", "wrong-opcode:5", "short:5", "stall:5", "stall:5:900"}) {
+       {"drop:5", "wrong-opcode:5", "short:5", "stall:5", "stall:5:900", "lose:5"}) {
     SCOPED_TRACE(fault);
     TfrmMain& f = StartWith(fault);
-    EXPECT_TRUE(Fetch("program").has_value());
-    EXPECT_EQ(Fetch("global"), Sim().GlobalData());
+    EXPECT_EQ(Fetch("programs"), SimBank(kProgramKind));
+    EXPECT_THAT(f.StatusText(), StartsWith("Bank \"programs.syx\" saved to disk ("));
+    EXPECT_THAT(f.StatusText(), EndsWith(" fetched again)"));
+    EXPECT_EQ(Fetch("mixes"), SimBank(kMixKind));
 
-    EXPECT_EQ(Fetch("programs"), std::nullopt);
-    EXPECT_EQ(f.StatusText(), std::string(TfrmMain::kNoReplyText) + ": 5 of 128 received");
-    EXPECT_EQ(f.LastGaveUp(), TfrmMain::GaveUp::NoReply);
-    // What still comes of the broken bank is passed over; the Mix bank breaks the same way.
-    EXPECT_EQ(Fetch("mixes"), std::nullopt);
-    EXPECT_THAT(f.StatusText(), StartsWith(TfrmMain::kNoReplyText));
+    const auto folder = dir_ / ("split " + fault.substr(0, fault.find(':')));
+    std::filesystem::create_directories(folder);
+    AnswerDialog<TfrmSplitMixBank>([](TfrmSplitMixBank& d) { d.btnOKClick(); });
+    AnswerDialog<TfrmPickDir>([=](TfrmPickDir& d) {
+      d.lbSplitDirDblClick(folder);
+      d.btnOKClick();
+    });
+    f.btnGetMixBankClick(1);
+    ASSERT_TRUE(WaitIdle());
+    for (int i = 0; i < 128; ++i) {
+      const Bytes dump = Sim().Dump(kMixKind, 0, i);
+      ASSERT_EQ(Read(SplitFilePath(folder, kMixKind, i, dump)), dump) << i;
+    }
     form_.reset();
     midi_.reset();
   }
+}
+
+TEST_F(Faults, AnEntryThatNeverComesEndsInATimeOutAndOneAlwaysDamagedIsNamed) {
+  // Asked for singly three times, entry 5 never answers: the instrument is gone.
+  TfrmMain& f = StartWith("drop:5");
+  SimFaults faults = Sim().Faults();
+  faults.ignoreSingleRequests = true;
+  Sim().SetFaults(faults);
+  EXPECT_EQ(Fetch("programs"), std::nullopt);
+  EXPECT_EQ(f.StatusText(), std::string(TfrmMain::kNoReplyText) + ": 127 of 128 received");
+  EXPECT_EQ(f.LastGaveUp(), TfrmMain::GaveUp::NoReply);
+
+  // A bank request that brings nothing at all is sent three times in all.
+  UseEndpoint();
+  EXPECT_EQ(Fetch("programs"), std::nullopt);
+  EXPECT_EQ(endpoint_->Sent(), std::vector<Bytes>(3, BankDumpRequest(kProgramKind, 0)));
+  EXPECT_EQ(f.StatusText(), std::string(TfrmMain::kNoReplyText) + ": 0 of 128 received");
+
+  // Damaged on every try: nothing is written, and the status names the entry.
+  f.ReplyTimeout = 5;
+  const std::size_t before = endpoint_->Sent().size();
+  const auto file = Write("kept.syx", Bytes{1});
+  AnswerDialog<TfrmSplitBank>([](TfrmSplitBank& d) { d.btnOKClick(); });
+  AnswerFile(file);
+  f.btnGetBankClick(0);
+  for (int i = 0; i < 128; ++i) {
+    if (i != 5) endpoint_->Inject(Sim().Dump(kProgramKind, 0, i));
+  }
+  const Bytes five = Sim().Dump(kProgramKind, 0, 5);
+  for (std::size_t tries = 1; tries <= 3; ++tries) {
+    ASSERT_TRUE(WaitFor([&] { return endpoint_->Sent().size() >= before + 1 + tries; }));
+    EXPECT_EQ(endpoint_->Sent().back(), DumpRequest(kProgramKind, 0, 5));
+    if (tries > 1) {
+      EXPECT_EQ(host_.progressCaption,
+                " 005/127 - fetching again (try " + std::to_string(tries) + " of 3)");
+    }
+    endpoint_->Inject(Bytes(five.begin(), five.end() - 2));
+  }
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(f.StatusText(), " Program Bank not saved: dump 5 arrived damaged three times");
+  EXPECT_EQ(Read(file), Bytes{1});
 }
 
 TEST_F(Faults, ForeignMessagesSlowRepliesAndShortStallsAreSurvived) {

@@ -181,25 +181,41 @@ TEST_F(Transfer, RenameMixToNothingSendsSixteenBlanks) {
   EXPECT_EQ(DumpName(kMixKind, Sim().Dump(kMixKind, 0, 4)), std::string(16, ' '));
 }
 
-TEST_F(Transfer, RepliesOfTheWrongLengthOrHeaderUnlockTheWindow) {
+TEST_F(Transfer, RepliesOfTheWrongLengthUnlockTheWindowAndDamagedOnesAreAskedForAgain) {
   TfrmMain& f = Start();
   UseEndpoint();
   SelectProgram(0, 0);
   f.btnGetProgramClick();
   EXPECT_FALSE(f.ControlsEnabled());
-  ASSERT_TRUE(endpoint_->WaitForSent(1, kLimit));
+  ASSERT_TRUE(WaitFor([&] { return endpoint_->Sent().size() >= 1; }));
   endpoint_->Inject(Sim().Dump(kMixKind, 0, 0));
   ASSERT_TRUE(WaitIdle());
   EXPECT_EQ(f.StatusText(), " unknown Midi message [1180 bytes]");
 
-  SelectMix(0, 0);
+  // A damaged answer is asked for again; three of them and nothing is saved.
+  SelectMix(0, 7);
   f.btnGetMixClick();
-  Bytes wrongOpcode = Sim().Dump(kMixKind, 0, 0);
+  Bytes wrongOpcode = Sim().Dump(kMixKind, 0, 7);
   wrongOpcode[5] = 0x00;
-  endpoint_->Inject(wrongOpcode);
+  for (std::size_t tries = 1; tries <= 3; ++tries) {
+    ASSERT_TRUE(WaitFor([&] { return endpoint_->Sent().size() >= 1 + tries; }));
+    EXPECT_EQ(endpoint_->Sent().back(), DumpRequest(kMixKind, 0, 7));
+    endpoint_->Inject(wrongOpcode);
+  }
   ASSERT_TRUE(WaitIdle());
-  EXPECT_EQ(f.StatusText(), "");
+  EXPECT_EQ(f.StatusText(), " Mix not saved: dump 7 arrived damaged three times");
+  EXPECT_EQ(endpoint_->Sent().size(), 4u);
   EXPECT_TRUE(host_.fileChoices.empty());
+  // A good answer on the second try is saved as usual.
+  SelectMix(0, 7);
+  AnswerFile(dir_ / "m.syx");
+  f.btnGetMixClick();
+  ASSERT_TRUE(WaitFor([&] { return endpoint_->Sent().size() >= 5; }));
+  endpoint_->Inject(Bytes(wrongOpcode.begin(), wrongOpcode.end() - 1));
+  ASSERT_TRUE(WaitFor([&] { return endpoint_->Sent().size() >= 6; }));
+  endpoint_->Inject(Sim().Dump(kMixKind, 0, 7));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(Read(dir_ / "m.syx"), Sim().Dump(kMixKind, 0, 7));
 }
 
 TEST_F(Transfer, AClosedOutputPortMakesRequestsAndSendsSilent) {

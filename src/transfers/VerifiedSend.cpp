@@ -1,0 +1,82 @@
+// Verified sends: once a bank, a restore or a single dump has gone out, what the instrument now
+// holds is read back and compared; what did not take goes again, singly and slower.
+#include <map>
+
+#include "app/TfrmMain.h"
+#include "protocol/DumpName.h"
+#include "transfers/BankCommon.h"
+#include "transfers/EntryCollector.h"
+#include "transfers/SendVerification.h"
+
+namespace quorle {
+
+void TfrmMain::SendVerified(std::vector<PacedMessage> messages, const std::string& status,
+                            const std::string& verifiedStatus, const std::string& failStatus) {
+  std::map<std::pair<int, int>, SendVerification::Part> parts;  // by kind, then bank
+  for (const PacedMessage& m : messages) {
+    for (const DumpKind* kind : {&kProgramKind, &kMixKind}) {
+      if (m.bytes.size() != kind->dumpSize || !CheckDumpFraming(*kind, m.bytes)) continue;
+      SendVerification::Part& part = parts[{IsProgram(*kind) ? 0 : 1, m.bytes[6]}];
+      part.kind = kind;
+      part.bank = m.bytes[6];
+      part.sent[m.bytes[7]] = m.bytes;
+    }
+  }
+  std::vector<SendVerification::Part> list;
+  for (auto& [key, part] : parts) {
+    // Only a send of several banks names the bank of what did not take.
+    if (parts.size() > 1)
+      part.label = std::string(part.kind->name) + " bank " + std::to_string(part.bank);
+    list.push_back(std::move(part));
+  }
+  // Nothing to read back (the Global Data alone): a plain send.
+  if (list.empty()) return SendPaced(std::move(messages), status, verifiedStatus);
+  verify_ =
+      std::make_shared<SendVerification>(std::move(list), SendDelay, verifiedStatus, failStatus);
+  SendPaced(std::move(messages), status, "");
+}
+
+void TfrmMain::VerifyPart() {
+  const SendVerification::Part& part = verify_->Current();
+  SetStatus(" Verifying " + std::string(part.kind->name) +
+            (verify_->WholeBank() ? " Bank " + std::to_string(part.bank) : "") + "...");
+  if (!Progress) {
+    Progress = std::make_unique<TfrmProgress>(host_);
+    Progress->Show();
+  }
+  std::vector<std::size_t> entries;
+  for (const auto& [entry, dump] : part.sent) entries.push_back(entry);
+  auto collector = std::make_shared<EntryCollector>(
+      verify_->WholeBank() ? EntryCollector::WholeBank() : EntryCollector::Entries(entries));
+  // An entry that keeps coming back damaged is sent again like one that did not take.
+  collector->keepGoingWhenDamaged = true;
+  BeginCollect(*part.kind, part.bank, std::move(collector));
+}
+
+void TfrmMain::VerifyCollected(const DumpKind& kind) {
+  SendVerification& v = *verify_;
+  const std::shared_ptr<EntryCollector> collected = std::move(collector_);
+  collecting_ = nullptr;
+  const std::vector<std::size_t> failed = v.Compare([&](std::size_t n) {
+    return collected->Held(n) ? ByteView(BankBuffer[n].data(), kind.dumpSize) : ByteView();
+  });
+  if (v.NextRound(failed)) {
+    std::vector<PacedMessage> again;
+    for (const std::size_t n : failed) {
+      const Bytes& dump = v.Current().sent.at(n);
+      again.push_back({dump, EntryCaption(n, DumpName(kind, dump)) + " - sending again"});
+    }
+    SendPaced(std::move(again),
+              " Sending " + std::to_string(failed.size()) + " dumps again, " +
+                  std::to_string(v.Pause()) + " ms apart...",
+              "", v.Pause());
+    return;
+  }
+  if (v.NextPart()) return VerifyPart();
+  const std::string status = v.Status();
+  EndExchange();
+  Enable();
+  SetStatus(status);
+}
+
+}  // namespace quorle
