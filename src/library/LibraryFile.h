@@ -20,8 +20,10 @@ inline constexpr std::int32_t kApplicationId = 0x51524C42;
 // of a newer version is refused before anything is written to it.
 std::unique_ptr<SQLite::Database> OpenLibraryFile(const std::filesystem::path& file);
 
-// The error a failed statement means for the user, naming the file.
-LibraryError Failure(const std::filesystem::path& file, const SQLite::Exception& e);
+// The error a failed statement means for the user, naming the file; db, when given, tells what the
+// system said of a failed read or write.
+LibraryError Failure(const std::filesystem::path& file, const SQLite::Exception& e,
+                     sqlite3* db = nullptr);
 
 // BEGIN IMMEDIATE: waits (within the busy time-out) for another writer before reading anything,
 // so two writers never meet halfway. Rolled back unless committed.

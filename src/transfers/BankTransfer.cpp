@@ -21,6 +21,16 @@ std::string& TfrmMain::BankFolderFor(const DumpKind& kind) {
 }
 
 void TfrmMain::GetBankClick(const DumpKind& kind, int tag) {
+  if (!ChooseBankToFetch(kind)) return;
+  if (tag == 0) {
+    DumpMode = kDumpSave;
+    SendBankRequest(kind);
+  } else {
+    IsProgram(kind) ? SplitProgramBank() : SplitMixBank();
+  }
+}
+
+bool TfrmMain::ChooseBankToFetch(const DumpKind& kind) {
   bool confirmed;
   if (IsProgram(kind)) {
     TfrmSplitBank dialog(*this);
@@ -31,13 +41,7 @@ void TfrmMain::GetBankClick(const DumpKind& kind, int tag) {
     confirmed = host_.ShowModal(dialog) == ModalResult::OK && dialog.OkEnabled();
     if (confirmed) dialog.btnOKClick();
   }
-  if (!confirmed || !IsBankNumber(kind, SelectedBank(kind))) return;
-  if (tag == 0) {
-    DumpMode = kDumpSave;
-    SendBankRequest(kind);
-  } else {
-    IsProgram(kind) ? SplitProgramBank() : SplitMixBank();
-  }
+  return confirmed && IsBankNumber(kind, SelectedBank(kind));
 }
 
 void TfrmMain::SendBankRequest(const DumpKind& kind) {
@@ -225,8 +229,10 @@ std::optional<Bytes> TfrmMain::OpenBankFile(const DumpKind& kind) {
 void TfrmMain::SendBankFileClick(const DumpKind& kind) {
   const auto file = OpenBankFile(kind);
   if (!file) return;
-  const Bytes& content = *file;
+  SendBankInHand(kind, *file, " " + FileNameOf(CurrentFileName));
+}
 
+void TfrmMain::SendBankInHand(const DumpKind& kind, ByteView content, const std::string& what) {
   bool confirmed;
   if (IsProgram(kind)) {
     TdlgSendBank dialog(*this);
@@ -254,10 +260,9 @@ void TfrmMain::SendBankFileClick(const DumpKind& kind) {
     messages.push_back(std::move(m));
   }
   const std::string status = IsProgram(kind) ? " Sending Program Bank..." : " Sending Mix Bank...";
-  const std::string done = " " + FileNameOf(CurrentFileName) + " sent to Andromeda";
+  const std::string done = what + " sent to Andromeda";
   if (Verify) {
-    SendVerified(std::move(messages), status, done + " and verified",
-                 " " + FileNameOf(CurrentFileName) + " not verified");
+    SendVerified(std::move(messages), status, done + " and verified", what + " not verified");
   } else {
     SendPaced(std::move(messages), status, done);
   }

@@ -165,8 +165,12 @@ void TfrmMain::SendDumpFileClick(const DumpKind& kind) {
                                               (IsProgram(kind) ? " Program" : " Mix") + " Dump");
     return;
   }
+  std::copy_n(content.begin(), kind.dumpSize, DumpBuffer(kind).begin());
+  SendDumpInHand(kind, " " + FileNameOf(*path));
+}
+
+void TfrmMain::SendDumpInHand(const DumpKind& kind, const std::string& what) {
   const std::span<std::uint8_t> dump = DumpBuffer(kind);
-  std::copy_n(content.begin(), kind.dumpSize, dump.begin());
   SelectedBank(kind) = dump[6];
   SelectedNumber(kind) = dump[7];
 
@@ -183,12 +187,12 @@ void TfrmMain::SendDumpFileClick(const DumpKind& kind) {
   if (!confirmed) return;
   AddressDump(dump, static_cast<std::uint8_t>(SelectedBank(kind)),
               static_cast<std::uint8_t>(SelectedNumber(kind)));
-  const std::string done = " " + FileNameOf(*path) + " sent to Andromeda";
+  const std::string done = what + " sent to Andromeda";
   if (!Verify || !OutputOpen) return SendMessage(dump, done);
   std::vector<PacedMessage> message{
       {Bytes(dump.begin(), dump.end()), EntryCaption(dump[7], DumpName(kind, dump))}};
   SendVerified(std::move(message), IsProgram(kind) ? " Sending Program..." : " Sending Mix...",
-               done + " and verified", " " + FileNameOf(*path) + " not verified");
+               done + " and verified", what + " not verified");
 }
 
 }  // namespace quorle
