@@ -7,10 +7,12 @@
 namespace quorle {
 
 void TfrmMain::CreateHelpHook() {
+  // The trace file belongs to the window: the command line, sharing its folder, never touches it.
+  HelpViewer* viewer = host_.Help();
   HelpHook = std::make_unique<THookHelpSystem>(
-      "quorle.qch", "", 0, host_.Help(),
+      "quorle.qch", "", 0, viewer,
       [this](const std::string& text) { host_.ShowMessage(MessageIcon::Warning, text); },
-      THelpTrace(THelpTrace::CommandLine(), AppFolder));
+      viewer ? THelpTrace(THelpTrace::CommandLine(), AppFolder) : THelpTrace());
 }
 
 int TfrmMain::HelpContextOf(const std::vector<std::string>& controls) const {

@@ -8,7 +8,7 @@ namespace quorle {
 
 Bytes ReadFileOrThrow(const std::string& path) {
   Bytes content;
-  if (const IoResult r = ReadWholeFile(path, content); !r.ok) {
+  if (const IoResult r = ReadWholeFile(path, content, kLargestFileSize); !r.ok) {
     throw FileError("Cannot read " + path + ": " + r.error);
   }
   return content;
@@ -30,6 +30,12 @@ std::string FolderOf(const std::string& path) {
 
 std::string FileNameOf(const std::string& path) {
   return std::filesystem::path(path).filename().string();
+}
+
+std::filesystem::path FolderPath(const std::string& folder) {
+  std::filesystem::path path = std::filesystem::absolute(folder).lexically_normal();
+  if (!path.has_filename()) path = path.parent_path();
+  return path;
 }
 
 }  // namespace quorle

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 
@@ -13,6 +14,7 @@ class FileError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A file the user chose: a regular file no larger than the largest file kind.
 Bytes ReadFileOrThrow(const std::string& path);
 // All or nothing: a failed write leaves any earlier file of that name as it was.
 void WriteFileOrThrow(const std::string& path, ByteView content);
@@ -20,5 +22,8 @@ void WriteFileOrThrow(const std::string& path, ByteView content);
 std::string FolderOf(const std::string& path);
 // The file's name without its folder, as the status texts show it.
 std::string FileNameOf(const std::string& path);
+// A folder the user named, absolute and without a trailing separator, so that its name is its
+// last part: "Backups/A/" is "A".
+std::filesystem::path FolderPath(const std::string& folder);
 
 }  // namespace quorle

@@ -61,12 +61,16 @@ void TfrmMain::ReadRegistry() {
   });
   SendDelay =
       static_cast<int>(std::clamp<long long>(integer(kMidi, "SendDelay", 15), -1000000, 1000000));
-  // A missing, unreadable or negative value means the default; fractions are kept.
+  // A missing, unreadable or negative value means the default; fractions are kept. Read with a
+  // decimal point whatever the user's locale, as it is written.
   const std::string timeout = ini.Get(kMidi, "ReplyTimeout").value_or("");
-  char* end = nullptr;
-  const double seconds = std::strtod(timeout.c_str(), &end);
-  ReplyTimeout =
-      !timeout.empty() && *end == '\0' && seconds >= 0 && seconds <= 86400 ? seconds : 10;
+  double seconds = -1;
+  const char* const last = timeout.data() + timeout.size();
+  if (const auto [end, error] = std::from_chars(timeout.data(), last, seconds);
+      error != std::errc() || end != last) {
+    seconds = -1;
+  }
+  ReplyTimeout = seconds >= 0 && seconds <= 86400 ? seconds : 10;
   Verify = integer(kMidi, "Verify", 0) != 0;
   ActivePage =
       static_cast<int>(std::clamp<long long>(integer(kProgram, "ActivePage", 1), -1, 1000));

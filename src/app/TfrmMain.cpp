@@ -101,6 +101,19 @@ void TfrmMain::FormClose() {
   if (HelpViewer* viewer = host_.Help()) viewer->CloseAll();
 }
 
+bool TfrmMain::FormCloseQuery() {
+  // The window is locked exactly while an exchange is under way.
+  if (ControlsEnabled()) return true;
+  if (!host_.Confirm(kCloseQuestion)) return false;
+  CancelExchange();
+  // The message on its way out is let finish, so the instrument never takes half a dump, and the
+  // output port can close.
+  const double seconds = ReplyTimeout > 0 ? ReplyTimeout : 10;
+  dispatcher_.DispatchUntil([this] { return MidiOut.MessagesInFlight() == 0; },
+                            std::chrono::milliseconds(static_cast<long long>(seconds * 1000)));
+  return true;
+}
+
 void TfrmMain::Guarded(const std::function<void()>& operation) {
   try {
     operation();

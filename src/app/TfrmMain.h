@@ -49,6 +49,10 @@ class TfrmMain : public TMainState {
   // Start-up and close sequences of the window.
   void FormCreate();
   void FormClose();
+  // Before the window closes: a transfer under way is stopped cleanly if the user agrees to
+  // kCloseQuestion. False when the window is to stay open.
+  bool FormCloseQuery();
+  static constexpr const char* kCloseQuestion = "A transfer is under way. Stop it and quit?";
 
   // Runs one operation started by the user or by a received message, as the application's
   // top-level handler would: an error is shown in a box and the window is unlocked again.

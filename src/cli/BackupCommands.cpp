@@ -1,5 +1,6 @@
 #include "cli/BackupCommands.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -35,14 +36,6 @@ void Expect(const std::string& status, const std::string& expected, const std::s
   if (status.rfind(expected, 0) != 0) throw Refusal(status.empty() ? otherwise : status.substr(1));
 }
 
-Bytes ReadPart(const fs::path& file) {
-  Bytes content;
-  if (const IoResult r = ReadWholeFile(file, content); !r.ok) {
-    throw Refusal(file.string() + ": cannot be read: " + r.error);
-  }
-  return content;
-}
-
 // The files a split wrote into folder, in entry order.
 std::vector<JoinPart> SplitFiles(const fs::path& folder) {
   std::map<int, JoinPart> byEntry;
@@ -67,7 +60,7 @@ std::vector<JoinPart> SplitFiles(const fs::path& folder) {
       throw Refusal(e.path().string() + ": entry " + std::to_string(entry) + " again, after " +
                     found->second.name);
     }
-    byEntry[entry] = {e.path().string(), ReadPart(e.path())};
+    byEntry[entry] = {e.path().string(), ReadOrRefuse(e.path())};
   }
   if (ec) throw Refusal(folder.string() + ": cannot be read: " + ec.message());
   std::vector<JoinPart> parts;
@@ -82,7 +75,19 @@ void JoinCommand(const std::vector<fs::path>& inputs, const fs::path& output, st
   if (inputs.size() == 1 && fs::is_directory(inputs.front())) {
     parts = SplitFiles(inputs.front());
   } else {
-    for (const fs::path& file : inputs) parts.push_back({file.string(), ReadPart(file)});
+    // The same file twice would fill two entries and leave the one meant for another empty.
+    std::map<std::pair<dev_t, ino_t>, std::size_t> entries;
+    for (const fs::path& file : inputs) {
+      struct stat st {};
+      if (::stat(file.c_str(), &st) == 0) {
+        const auto [first, fresh] = entries.emplace(std::pair{st.st_dev, st.st_ino}, parts.size());
+        if (!fresh) {
+          throw Refusal(file.string() + ": the same file for entries " +
+                        std::to_string(first->second) + " and " + std::to_string(parts.size()));
+        }
+      }
+      parts.push_back({file.string(), ReadOrRefuse(file)});
+    }
   }
   std::string error;
   const Bytes bank = JoinBank(parts, error);

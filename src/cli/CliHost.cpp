@@ -5,16 +5,20 @@
 #include <iostream>
 
 #include "dialogs/TfrmProgress.h"
+#include "protocol/DumpName.h"
 
 namespace quorle {
 
-CliHost::CliHost(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+CliHost::CliHost(std::ostream& out, std::ostream& err)
+    // Only a person watching a terminal wants the line; a log or a pipe would fill with redraws.
+    : progressOnTerminal(&err == &std::cerr && ::isatty(STDERR_FILENO)), out_(out), err_(err) {}
 
 void CliHost::ProgressChanged(const TfrmProgress* progress) {
-  // Only a person watching a terminal wants the line; a log or a pipe would fill with redraws.
-  if (&err_ != &std::cerr || !::isatty(STDERR_FILENO)) return;
+  if (!progressOnTerminal) return;
   if (progress && !progress->Caption().empty()) {
-    err_ << '\r' << progress->Caption() << "\033[K" << std::flush;
+    // A caption carries names as the instrument keeps them: an escape byte must not reach the
+    // terminal.
+    err_ << '\r' << PrintableName(progress->Caption()) << "\033[K" << std::flush;
     progressLine_ = true;
   } else if (!progress && progressLine_) {
     err_ << "\r\033[K" << std::flush;

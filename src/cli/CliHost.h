@@ -29,6 +29,8 @@ class CliHost : public FormHost {
   std::function<ModalResult(Dialog&)> answerDialog;
   std::function<std::optional<std::string>(const FileChoice&)> answerFile;
   std::function<bool(const std::string&)> answerConfirm;
+  // Whether the progress window is drawn as a line on standard error.
+  bool progressOnTerminal;
 
   // Message boxes shown so far, and how many of them were information boxes.
   const std::vector<std::string>& Messages() const { return messages_; }

@@ -217,10 +217,7 @@ void Export(const Library& library, const LibraryArgs& a, std::ostream& out) {
 }
 
 void MakeBank(const Library& library, const LibraryArgs& a, std::ostream& out) {
-  Bytes base;
-  if (const IoResult r = ReadWholeFile(a.base, base); !r.ok) {
-    throw Refusal(a.base + ": cannot be read: " + r.error);
-  }
+  const Bytes base = ReadOrRefuse(a.base);
   const DumpKind* kind = DumpKindOf(ClassifyFile(base));
   if (!kind || base.size() != kind->BankFileSize() || !IsSoundBank(*kind, base)) {
     throw Refusal(a.base + ": is not a sound Program or Mix bank file");

@@ -44,11 +44,14 @@ struct Target {
 };
 
 // Makes the choice in a bank dialog as a user would, so the command line can choose only what
-// the window offers; false when the dialog does not offer it.
+// the window offers; false when the dialog does not offer it. The card list is the one exception:
+// the window lists the banks it has seen on the card, the command line takes any the scheme has
+// and lets the instrument answer.
 bool Choose(BankChooser& dialog, const DumpKind& kind, int bank, int number) {
   if (bank == 0 || bank < kind.firstCardBank) {
     dialog.RadioClick(bank);
   } else {
+    dialog.CardList = BankChooser::CardItems(BankChooser::kCardBanks, BankChooser::kCardBanks);
     dialog.RadioClick(dialog.CardButton());
     dialog.CardChange(bank - kind.firstCardBank);
   }
@@ -176,6 +179,10 @@ class Runner {
   bool storedVerify_ = false;
 };
 
+int LastBank(const DumpKind& kind) {
+  return kind.firstCardBank + BankChooser::kCardBanks - 1;
+}
+
 void AddBankAndNumber(CLI::App* command, Target& t, int maxBank) {
   command->add_option("--bank", t.bank, "Bank number as the instrument counts them")
       ->required()
@@ -219,9 +226,10 @@ void AddLiveCommands(CLI::App& app, std::function<void()>& command,
              &TfrmMain::btnSendMixBankClick, &TfrmMain::btnRenameMixBankClick}}) {
     const std::string word = k.word;
     const std::string Name(k.kind->name);
+    const int lastBank = LastBank(*k.kind);
 
     auto* get = app.add_subcommand("get-" + word, "Fetch one " + Name + " into a file");
-    AddBankAndNumber(get, t, 16);
+    AddBankAndNumber(get, t, lastBank);
     get->add_option("-o,--output", t.file, "The file to write")->required();
     get->callback([&command, &run, target, k, Name, notADump] {
       command = [&run, target, k, Name, notADump] {
@@ -234,7 +242,7 @@ void AddLiveCommands(CLI::App& app, std::function<void()>& command,
 
     auto* send = app.add_subcommand("send-" + word, "Send a " + Name + " file to the instrument");
     send->add_option("FILE", t.file, "The " + Name + " file")->required();
-    AddBankAndNumber(send, t, 16);
+    AddBankAndNumber(send, t, lastBank);
     AddVerify(send, t);
     send->callback([&command, &run, target, k] {
       command = [&run, target, k] {
@@ -244,7 +252,6 @@ void AddLiveCommands(CLI::App& app, std::function<void()>& command,
       };
     });
 
-    const int lastBank = k.kind->firstCardBank + BankChooser::kCardBanks - 1;
     auto* getBank =
         app.add_subcommand("get-" + word + "-bank", "Fetch a whole " + Name + " bank into a file");
     getBank->add_option("--bank", t.bank, "Bank number as the instrument counts them")
@@ -303,8 +310,13 @@ void AddLiveCommands(CLI::App& app, std::function<void()>& command,
       target->fromFile = fromFile->count() > 0;
       command = [&run, target, k] {
         target->wholeBank = true;
-        // Every line is checked before the instrument is asked anything.
-        target->names = std::make_shared<NamesFile>(target->namesFile);
+        // Everything is checked before the instrument is asked anything: the bank is sent only
+        // to the User bank or a card bank, and while the old names are not known yet, every line
+        // must be a name one can type.
+        if (target->sendTo > 0 && target->sendTo < k.kind->firstCardBank) {
+          throw Refusal("bank " + std::to_string(target->sendTo) + " cannot be chosen there");
+        }
+        target->names = std::make_shared<NamesFile>(target->namesFile, !target->fromFile);
         Runner r(run, *target);
         r.Do(k.renameBank);
         if (target->sendTo >= 0) {
@@ -339,7 +351,7 @@ void AddLiveCommands(CLI::App& app, std::function<void()>& command,
 
     auto* rename =
         app.add_subcommand("rename-" + word, "Rename one " + Name + " on the instrument");
-    AddBankAndNumber(rename, t, 16);
+    AddBankAndNumber(rename, t, lastBank);
     rename->add_option("--name", t.name, "The new name, at most 16 characters")->required();
     rename->callback([&command, &run, target, k, Name, notADump] {
       command = [&run, target, k, Name, notADump] {
@@ -355,7 +367,7 @@ void AddLiveCommands(CLI::App& app, std::function<void()>& command,
   }
 
   auto* init = app.add_subcommand("init-mix", "Send the default Mix to the instrument");
-  AddBankAndNumber(init, t, 16);
+  AddBankAndNumber(init, t, LastBank(kMixKind));
   init->callback([&command, &run, target] {
     command = [&run, target] {
       Runner r(run, *target);

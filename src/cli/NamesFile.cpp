@@ -45,7 +45,8 @@ std::optional<std::vector<char32_t>> Characters(const std::string& line) {
 
 }  // namespace
 
-NamesFile::NamesFile(const std::string& file) : file_(file == "-" ? "standard input" : file) {
+NamesFile::NamesFile(const std::string& file, bool typedOnly)
+    : file_(file == "-" ? "standard input" : file) {
   std::ifstream stream;
   if (file != "-") {
     stream.open(file, std::ios::binary);
@@ -65,26 +66,26 @@ NamesFile::NamesFile(const std::string& file) : file_(file == "-" ? "standard in
   }
   for (std::size_t i = 0; i < lines_.size(); ++i) {
     const auto characters = Characters(lines_[i]);
-    bool fits = characters && characters->size() <= kNameLength;
+    bool fits = characters && characters->size() <= kNameLength &&
+                (!typedOnly || IsValidNameText(lines_[i]));
     // What `info --names` can print for a name: printable ASCII and Latin-1 letters.
     for (std::size_t k = 0; fits && k < characters->size(); ++k) {
       const char32_t c = (*characters)[k];
       fits = (c >= 0x20 && c <= 0x7E) || (c >= 0xA0 && c <= 0xFF);
     }
-    if (!fits) {
-      throw Refusal(file_ + " line " + std::to_string(i + 1) + ": \"" + lines_[i] +
-                    "\": a name has at most 16 printable ASCII characters");
-    }
+    if (!fits) throw BadLine(i);
   }
+}
+
+Refusal NamesFile::BadLine(std::size_t i) const {
+  return Refusal(file_ + " line " + std::to_string(i + 1) + ": \"" + lines_[i] +
+                 "\": a name has at most 16 printable ASCII characters");
 }
 
 std::string NamesFile::NameFor(int i, const std::string& oldName) const {
   const std::string& line = lines_.at(static_cast<std::size_t>(i));
   if (line == NameLine(oldName)) return oldName;
-  if (!IsValidNameText(line)) {
-    throw Refusal(file_ + " line " + std::to_string(i + 1) + ": \"" + line +
-                  "\": a name has at most 16 printable ASCII characters");
-  }
+  if (!IsValidNameText(line)) throw BadLine(static_cast<std::size_t>(i));
   return PadName(line);
 }
 

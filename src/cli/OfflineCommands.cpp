@@ -13,14 +13,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-Bytes ReadOrRefuse(const fs::path& file) {
-  Bytes content;
-  if (const IoResult r = ReadWholeFile(file, content); !r.ok) {
-    throw Refusal(file.string() + ": cannot be read: " + r.error);
-  }
-  return content;
-}
-
 void WriteOrRefuse(const fs::path& file, ByteView content) {
   if (const IoResult r = WriteFileAtomically(file, content); !r.ok) {
     throw Refusal(file.string() + ": cannot be written: " + r.error);
@@ -49,6 +41,14 @@ bool EntryValid(FileKind kind, ByteView dump) {
 }
 
 }  // namespace
+
+Bytes ReadOrRefuse(const fs::path& file) {
+  Bytes content;
+  if (const IoResult r = ReadWholeFile(file, content, kLargestFileSize); !r.ok) {
+    throw Refusal(file.string() + ": cannot be read: " + r.error);
+  }
+  return content;
+}
 
 void InfoCommand(const fs::path& file, bool json, std::ostream& out, bool names) {
   WriteInfo(file.string(), ReadOrRefuse(file), json, out, names);

@@ -16,6 +16,9 @@ class Refusal : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A file named on the command line: a regular file no larger than the largest file kind.
+Bytes ReadOrRefuse(const std::filesystem::path& file);
+
 // Commands on .syx files that need no instrument. Each throws Refusal for an input it refuses.
 // names: one name a line, trailing blanks trimmed, as a rename of the bank reads them back.
 void InfoCommand(const std::filesystem::path& file, bool json, std::ostream& out,

@@ -13,6 +13,8 @@ namespace quorle {
 class THelpTrace {
  public:
   THelpTrace(const std::vector<std::string>& arguments, const std::filesystem::path& appFolder);
+  // No trace, and the file left alone: a front end without a help window has no part in it.
+  THelpTrace() = default;
 
   bool On() const { return on_; }
   const std::filesystem::path& FilePath() const { return path_; }

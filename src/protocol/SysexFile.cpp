@@ -1,11 +1,12 @@
 #include "protocol/SysexFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <random>
 
 namespace quorle {
@@ -99,25 +100,51 @@ const DumpKind* DumpKindOf(FileKind kind) {
   }
 }
 
-IoResult ReadWholeFile(const std::filesystem::path& path, Bytes& content) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) return {false, "it is a folder"};
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {false, std::strerror(errno)};
-  // A file of known size is read in one go, many times faster than byte by byte; what grows
-  // meanwhile, or has no size (a pipe), is read to its end after that.
-  std::error_code sizeError;
-  const std::uintmax_t size = std::filesystem::file_size(path, sizeError);
-  content.resize(sizeError ? 0 : static_cast<std::size_t>(size));
-  in.read(reinterpret_cast<char*>(content.data()), static_cast<std::streamsize>(content.size()));
-  content.resize(static_cast<std::size_t>(in.gcount()));
-  if (in) content.insert(content.end(), std::istreambuf_iterator<char>(in), {});
-  if (in.bad()) return {false, "it could not be read"};
+IoResult ReadWholeFile(const std::filesystem::path& path, Bytes& content, std::uintmax_t limit) {
+  // Not blocking, so a FIFO is refused rather than waited on for a writer.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return {false, std::strerror(errno)};
+  struct FdCloser {
+    int fd;
+    ~FdCloser() { ::close(fd); }
+  } closer{fd};
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return {false, std::strerror(errno)};
+  if (S_ISDIR(st.st_mode)) return {false, "it is a folder"};
+  if (!S_ISREG(st.st_mode)) return {false, "it is not a regular file"};
+  const auto tooLarge = [&](std::uintmax_t size) {
+    return IoResult{false, "it is too large (" + std::to_string(size) + " bytes, at most " +
+                               std::to_string(limit) + " are read)"};
+  };
+  if (static_cast<std::uintmax_t>(st.st_size) > limit) return tooLarge(st.st_size);
+
+  // The file may grow while it is read: one byte past the limit is enough to tell.
+  content.assign(static_cast<std::size_t>(st.st_size) + 1, 0);
+  std::size_t done = 0;
+  while (done < content.size()) {
+    const ssize_t n = ::read(fd, content.data() + done, content.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return {false, std::strerror(errno)};
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+    if (done > limit) return tooLarge(done);
+    if (done == content.size()) content.resize(std::min<std::uintmax_t>(limit, done * 2 - 1) + 1);
+  }
+  content.resize(done);
   return {};
 }
 
-IoResult WriteFileAtomically(const std::filesystem::path& path, ByteView content) {
+IoResult WriteFileAtomically(const std::filesystem::path& link, ByteView content) {
   namespace fs = std::filesystem;
+  // Renamed over a symbolic link, the new file would replace the link and leave its target stale.
+  fs::path path = link;
+  std::error_code ec;
+  for (int hops = 0; fs::is_symlink(path, ec); ++hops) {
+    const fs::path target = fs::read_symlink(path, ec);
+    if (ec) return {false, ec.message()};
+    if (hops == 40) return {false, std::strerror(ELOOP)};
+    path = target.is_absolute() ? target : path.parent_path() / target;
+  }
   const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
   std::random_device seed;
   fs::path temp;
@@ -135,6 +162,13 @@ IoResult WriteFileAtomically(const std::filesystem::path& path, ByteView content
     ::unlink(temp.c_str());
     return IoResult{false, std::strerror(err)};
   };
+  // The file replaced keeps its owner where the system allows it, and its permissions.
+  if (struct stat old{}; ::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+      // Only its owner or root may give a file away; the file is then the saver's own.
+    }
+    if (::fchmod(fd, old.st_mode & 07777) != 0) return fail(errno);
+  }
   std::size_t done = 0;
   while (done < content.size()) {
     const ssize_t n = ::write(fd, content.data() + done, content.size() - done);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -34,9 +35,16 @@ struct IoResult {
   bool ok = true;
   std::string error;  // the reason, as the system gives it
 };
-IoResult ReadWholeFile(const std::filesystem::path& path, Bytes& content);
+// The largest file any kind accepts: a Program bank file with the surplus a shorter record leaves.
+// What the user chooses is read with this limit.
+constexpr std::uintmax_t kLargestFileSize = (kBankEntries + 1) * kProgramKind.dumpSize - 1;
+// Reads a regular file of at most limit bytes; anything else (a folder, a FIFO, a device, a larger
+// file) is refused before a byte is read, so a stray choice can neither hang nor exhaust memory.
+IoResult ReadWholeFile(const std::filesystem::path& path, Bytes& content,
+                       std::uintmax_t limit = std::numeric_limits<std::uintmax_t>::max());
 // Writes a temporary file in the same folder and renames it over path, so a failure never leaves
-// a half-written file behind and an existing file survives until the new one is complete.
+// a half-written file behind and an existing file survives until the new one is complete. A
+// symbolic link is written through to its target, and an existing file keeps its permissions.
 IoResult WriteFileAtomically(const std::filesystem::path& path, ByteView content);
 
 }  // namespace quorle

@@ -154,7 +154,7 @@ bool ComposeBankWindow::Start(ByteView base, const std::string& source) {
 bool ComposeBankWindow::StartFromFile(const QString& path) {
   if (!MayDiscard()) return false;
   Bytes content;
-  const IoResult read = ReadWholeFile(path.toStdString(), content);
+  const IoResult read = ReadWholeFile(path.toStdString(), content, kLargestFileSize);
   const std::string name = FileNameOf(path.toStdString());
   if (!read.ok) {
     QMessageBox::critical(this, Title(), Text("Unable to read " + name + ": " + read.error));

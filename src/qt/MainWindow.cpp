@@ -545,6 +545,10 @@ void MainWindow::closeEvent(QCloseEvent* event) {
       return;
     }
   }
+  if (!closed_ && !form_->FormCloseQuery()) {
+    event->ignore();
+    return;
+  }
   if (libraryWindow_) libraryWindow_->close();
   if (!closed_) {
     closed_ = true;

@@ -69,8 +69,7 @@ void TfrmMain::Backup(const std::string& folder) {
   }
   // Whatever an earlier split or rename left in DumpMode, a backup only collects.
   DumpMode = kDumpSave;
-  fs::path target = fs::absolute(fs::path(folder)).lexically_normal();
-  if (!target.has_filename()) target = target.parent_path();
+  const fs::path target = FolderPath(folder);
   std::error_code ec;
   // A backup is never mixed into, or written over, a folder that exists.
   if (fs::exists(target, ec) || fs::is_symlink(target, ec)) {

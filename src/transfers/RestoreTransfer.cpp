@@ -63,7 +63,7 @@ void TfrmMain::btnRestoreClick() {
 }
 
 void TfrmMain::Restore(const std::string& folder, RestoreParts parts) {
-  const fs::path dir = fs::absolute(fs::path(folder)).lexically_normal();
+  const fs::path dir = FolderPath(folder);
   const fs::path manifestPath = dir / BackupFile::kManifestName;
   Bytes text;
   std::error_code ec;
@@ -72,7 +72,7 @@ void TfrmMain::Restore(const std::string& folder, RestoreParts parts) {
                                               BackupFile::kManifestName + ")");
     return;
   }
-  if (const IoResult r = ReadWholeFile(manifestPath, text); !r.ok) {
+  if (const IoResult r = ReadWholeFile(manifestPath, text, kLargestFileSize); !r.ok) {
     host_.ShowMessage(MessageIcon::Error,
                       manifestPath.string() + " cannot be read (" + r.error + "): no backup there");
     return;
@@ -91,7 +91,7 @@ void TfrmMain::Restore(const std::string& folder, RestoreParts parts) {
     if (entry.file.IsPreset() || !Wanted(entry.file, parts)) continue;
     Bytes content;
     std::string fault;
-    if (const IoResult r = ReadWholeFile(dir / entry.file.name, content); !r.ok) {
+    if (const IoResult r = ReadWholeFile(dir / entry.file.name, content, kLargestFileSize); !r.ok) {
       fault = " cannot be read: " + r.error;
     } else {
       fault = Fault(entry, content);

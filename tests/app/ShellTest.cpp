@@ -1,8 +1,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <locale>
+#include <optional>
 #include <sstream>
 
 #include "app/IniFile.h"
@@ -96,6 +100,55 @@ TEST_F(Shell, FirstStartUsesDefaultsAndCloseWritesEveryKeyInOrder) {
       "\nMixBankPath=\n"
       "GlobalPath=\nProgramBanksOnCard=-1\nMixBanksOnCard=-1\nActivePage=1\n\n[LIBRARY]\n"
       "Capture=1\n");
+}
+
+// The user's locale with a decimal comma, as the toolkit sets it from the environment: the C
+// library's, built here from a one-category source so that no installed locale is needed, and
+// the C++ library's.
+class DecimalCommaLocale {
+ public:
+  explicit DecimalCommaLocale(const fs::path& dir) {
+    std::ofstream(dir / "comma.src") << "LC_NUMERIC\ndecimal_point \"<U002C>\"\n"
+                                        "thousands_sep \"<U002E>\"\ngrouping 3;3\nEND LC_NUMERIC\n";
+    const std::string build = "localedef -c -i '" + (dir / "comma.src").string() + "' '" +
+                              (dir / "locales" / "quorle_comma").string() + "' >/dev/null 2>&1";
+    fs::create_directories(dir / "locales");
+    [[maybe_unused]] const int status = std::system(build.c_str());  // warns of the others
+    const char* path = std::getenv("LOCPATH");
+    if (path) oldPath_ = path;
+    ::setenv("LOCPATH", (dir / "locales").c_str(), 1);
+    oldNumeric_ = std::setlocale(LC_NUMERIC, nullptr);
+    std::setlocale(LC_NUMERIC, "quorle_comma");
+    oldGlobal_ = std::locale::global(std::locale(std::locale::classic(), new Comma));
+  }
+  ~DecimalCommaLocale() {
+    std::locale::global(oldGlobal_);
+    std::setlocale(LC_NUMERIC, oldNumeric_.c_str());
+    oldPath_ ? ::setenv("LOCPATH", oldPath_->c_str(), 1) : ::unsetenv("LOCPATH");
+  }
+  static bool InEffect() {
+    return std::string(std::localeconv()->decimal_point) == "," &&
+           std::use_facet<std::numpunct<char>>(std::locale()).decimal_point() == ',';
+  }
+
+ private:
+  struct Comma : std::numpunct<char> {
+    char do_decimal_point() const override { return ','; }
+  };
+  std::optional<std::string> oldPath_;
+  std::string oldNumeric_;
+  std::locale oldGlobal_;
+};
+
+TEST_F(Shell, TheReplyTimeOutIsReadAndWrittenWithAPointWhateverTheLocale) {
+  DecimalCommaLocale comma(dir_);
+  ASSERT_TRUE(DecimalCommaLocale::InEffect());
+  WriteSettings("[MIDI]\nReplyTimeout=0.5\n");
+  TfrmMain& f = Start();
+  EXPECT_EQ(f.ReplyTimeout, 0.5);
+  f.ReplyTimeout = 2.25;
+  f.FormClose();
+  EXPECT_EQ(IniFile::Load(dir_ / "quorle.ini").Get("MIDI", "ReplyTimeout"), "2.25");
 }
 
 TEST_F(Shell, StoredSettingsAreReadInAnyNotationAndClampedByTheSetupPage) {

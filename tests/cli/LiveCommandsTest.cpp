@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "cli/CliApp.h"
+#include "cli/CliHost.h"
 #include "cli/OfflineCommands.h"
+#include "dialogs/TfrmProgress.h"
 #include "protocol/DumpName.h"
 #include "protocol/SysexFile.h"
 #include "support/CliFixture.h"
@@ -38,9 +40,12 @@ class LiveCli : public testing::CliFixture {
 };
 
 TEST_F(LiveCli, ChangesPersistInTheSimulatedInstrumentAcrossCalls) {
+  // The help trace beside the program belongs to the window; the command line leaves it alone.
+  ASSERT_TRUE(WriteFileAtomically(dir_ / "HHDebug.txt", Bytes{'t', '\n'}).ok);
   ASSERT_EQ(Run({"get-program", "--bank", "0", "--number", "3", "-o", Path("a.syx")}), 0)
       << err_.str();
   EXPECT_THAT(out_.str(), HasSubstr(" a.syx saved to disk"));
+  EXPECT_TRUE(fs::exists(dir_ / "HHDebug.txt"));
   ASSERT_EQ(Run({"send-program", Path("a.syx"), "--bank", "0", "--number", "40"}), 0) << err_.str();
   ASSERT_EQ(Run({"get-program", "--bank", "0", "--number", "40", "-o", Path("b.syx")}), 0);
   EXPECT_EQ(NameIn(Path("b.syx")), NameIn(Path("a.syx")));
@@ -157,6 +162,27 @@ TEST_F(LiveCli, BankNamesRoundTripThroughInfoAnEditAndARename) {
   EXPECT_EQ(Run({"rename-mix-bank", "--bank", "1", "--names", Path("names.txt"), "--send-to", "0"}),
             1);
   EXPECT_THAT(err_.str(), HasSubstr("bank 1 cannot be chosen there"));
+
+  // With the old names still on the instrument, a line only a kept name could be and a bank no
+  // renamed bank goes to are refused before the instrument is asked anything.
+  Bytes good;
+  ASSERT_TRUE(ReadWholeFile(Path("names.txt"), good).ok);
+  names.assign(good.begin(), good.end());
+  names.replace(from(3), names.find('\n', from(3)) - from(3), "Caf\xC3\xA9");
+  ASSERT_TRUE(WriteFileAtomically(
+                  dir_ / "latin.txt",
+                  ByteView(reinterpret_cast<const std::uint8_t*>(names.data()), names.size()))
+                  .ok);
+  EXPECT_EQ(
+      Run({"rename-program-bank", "--bank", "0", "--names", Path("latin.txt"), "--send-to", "0"}),
+      1);
+  EXPECT_THAT(err_.str(), HasSubstr("latin.txt line 3: \"Caf\xC3\xA9\""));
+  EXPECT_EQ(out_.str(), "");
+  EXPECT_EQ(
+      Run({"rename-program-bank", "--bank", "0", "--names", Path("names.txt"), "--send-to", "2"}),
+      1);
+  EXPECT_EQ(err_.str(), "bank 2 cannot be chosen there\n");
+  EXPECT_EQ(out_.str(), "");
 }
 
 TEST_F(LiveCli, LiveSplitWritesTheFilesTheOfflineSplitWrites) {
@@ -190,6 +216,39 @@ TEST_F(LiveCli, RefusalsAndUsageErrorsHaveTheirOwnExitStatus) {
       Run({"--timeout", "0.5", "get-program", "--bank", "9", "--number", "0", "-o", Path("x.syx")}),
       3);
   EXPECT_THAT(err_.str(), HasSubstr("no reply from the instrument"));
+}
+
+TEST_F(LiveCli, EveryBankOfTheSchemeIsTakenBeforeTheCardWasEverSeen) {
+  // A full card: Program card banks 3 to 16, Mix card banks 2 to 15. The window lists fewer
+  // until a dump has told it the card's size; the command line needs no such fetch first.
+  const auto full = [&](std::vector<std::string> args) {
+    args.insert(args.begin(),
+                {"--sim-program-card-banks", "14", "--sim-mix-card-banks", "14", "--delay", "0"});
+    return Run(std::move(args));
+  };
+  ASSERT_EQ(full({"get-mix-bank", "--bank", "15", "-o", Path("m15.syx")}), 0) << err_.str();
+  ASSERT_EQ(full({"get-program-bank", "--bank", "16", "-o", Path("p16.syx")}), 0) << err_.str();
+  ASSERT_EQ(full({"send-program-bank", Path("p16.syx"), "--bank", "11"}), 0) << err_.str();
+  ASSERT_EQ(full({"get-program", "--bank", "11", "--number", "127", "-o", Path("p.syx")}), 0)
+      << err_.str();
+  Bytes p16, p;
+  ASSERT_TRUE(ReadWholeFile(Path("p16.syx"), p16).ok);
+  ASSERT_TRUE(ReadWholeFile(Path("p.syx"), p).ok);
+  EXPECT_EQ(p16[127 * 2350 + 6], 16);
+  EXPECT_TRUE(std::equal(p.begin() + 7, p.end(), p16.begin() + 127 * 2350 + 7));
+  EXPECT_EQ(full({"get-mix", "--bank", "16", "--number", "0", "-o", Path("x.syx")}), 2);
+}
+
+TEST(CliProgressLine, ShowsTheControlBytesOfANameAsQuestionMarks) {
+  std::ostringstream out, err;
+  CliHost host(out, err);
+  host.progressOnTerminal = true;
+  {
+    TfrmProgress progress(host);
+    progress.Show();
+    progress.SetCaption(" 005/127 - Pad\x1B]2;owned\x07\xE9 ");
+  }
+  EXPECT_EQ(err.str(), "\rProgress\x1B[K\r 005/127 - Pad?]2;owned?\xC3\xA9 \x1B[K\r\x1B[K");
 }
 
 TEST_F(LiveCli, SimulatorFaultsComeBeforeTheCommandAndAMalformedOneIsAUsageError) {

@@ -1,10 +1,17 @@
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <csignal>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/CliApp.h"
@@ -185,6 +192,60 @@ TEST_F(Cli, SplitWritesEachDumpUnderItsPositionAndName) {
 
   EXPECT_EQ(Run({"split", Write("one.syx", dump(0)).string(), folder.string()}), 1);
   EXPECT_THAT(err_.str(), HasSubstr("one.syx"));
+}
+
+TEST_F(Cli, OnlyRegularFilesNoLargerThanTheLargestKindAreRead) {
+  // A FIFO would hold a reading open until some writer came: this one comes only for a reader.
+  const fs::path fifo = dir_ / "fifo.syx";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::atomic<bool> written = false;
+  std::thread writer([&] {
+    ::close(::open(fifo.c_str(), O_WRONLY | O_CLOEXEC));
+    written = true;
+  });
+  EXPECT_EQ(Run({"info", fifo.string()}), 1);
+  EXPECT_THAT(err_.str(), HasSubstr("fifo.syx: cannot be read: it is not a regular file"));
+  // A reader that comes and goes frees the writer, once it waits.
+  while (!written) ::close(::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  writer.join();
+
+  // A Program bank with the most surplus any kind accepts is read; one byte more is not.
+  Bytes largest = MakeBank(kProgramKind);
+  largest.resize(largest.size() + 2349, 0xF7);
+  EXPECT_EQ(Run({"info", Write("largest.syx", largest).string()}), 0) << err_.str();
+  largest.push_back(0xF7);
+  EXPECT_EQ(Run({"info", Write("larger.syx", largest).string()}), 1);
+  EXPECT_THAT(err_.str(), HasSubstr("larger.syx: cannot be read: it is too large"));
+}
+
+TEST_F(Cli, ASaveGoesThroughALinkKeepsTheModeAndLeavesTheOldFileWholeWhenItFails) {
+  const Bytes bank = MakeBank(kProgramKind);
+  const fs::path target = Write("one.syx", Bytes(bank.begin(), bank.begin() + 2350));
+  fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  fs::create_directories(dir_ / "links");
+  const fs::path link = dir_ / "links" / "one.syx";
+  fs::create_symlink("../one.syx", link);
+  ASSERT_EQ(Run({"rename", link.string(), "0", "Through", "-o", link.string()}), 0) << err_.str();
+  EXPECT_TRUE(fs::is_symlink(link));
+  const Bytes renamed = Read(target);
+  EXPECT_EQ(DumpName(kProgramKind, renamed), "Through         ");
+  EXPECT_EQ(fs::status(target).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+
+  // A save that fails part-way, here at the file size limit, changes nothing and leaves nothing.
+  rlimit limit{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+  const rlimit saved = limit;
+  limit.rlim_cur = 1000;
+  const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+  const int status = Run({"rename", target.string(), "0", "Never", "-o", target.string()});
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, oldSignal);
+  EXPECT_EQ(status, 1);
+  EXPECT_THAT(err_.str(), HasSubstr("one.syx: cannot be written: File too large"));
+  EXPECT_EQ(Read(target), renamed);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
 }
 
 }  // namespace
