@@ -13,6 +13,7 @@
 #include "protocol/SysexFile.h"
 #include "transfers/BankCommon.h"
 #include "transfers/EntryCollector.h"
+#include "transfers/SafetyCopy.h"
 
 namespace quorle {
 
@@ -132,6 +133,11 @@ void TfrmMain::CollectNext(const DumpKind& kind, CollectStep step) {
       GiveUp(GaveUp::NoReply);
       return;
     case CollectStep::Damaged: {
+      if (safety_) {
+        Fail(" No copy of " + safety_->Label() + " kept: dump " + std::to_string(c.Entry()) +
+             " arrived damaged three times: nothing was sent");
+        return;
+      }
       const char* verb = DumpMode == kDumpSplit        ? " not split: dump "
                          : DumpMode == kDumpRenameBank ? " not renamed: dump "
                                                        : " not saved: dump ";
@@ -179,18 +185,20 @@ void TfrmMain::RecBank(const DumpKind& kind, TMidiInput& port) {
 
   const std::size_t n = message[7];
   std::copy(message.begin(), message.end(), BankBuffer[n].begin());
-  ReportFetched(kind, message, message[6], message[7]);
+  // A safety copy is recorded as replaced, once the whole of it is in.
+  if (!safety_) ReportFetched(kind, message, message[6], message[7]);
   const std::string name = DumpName(kind, message);
   (*BankNames)[n] = name;
   ReceivedCount = static_cast<int>(c.HeldCount());
   Progress->SetPosition(ReceivedCount - 1);
   Progress->SetCaption(EntryCaption(n, name));
-  if (DumpMode == kDumpSplit && !backup_ && !verify_) WriteSplitFile(kind, message, n);
+  if (DumpMode == kDumpSplit && !backup_ && !verify_ && !safety_) WriteSplitFile(kind, message, n);
   if (backup_) BackupBankDump(kind, n);
   CollectNext(kind, step);
 }
 
 void TfrmMain::Collected(const DumpKind& kind) {
+  if (safety_) return SafetyCollected(kind);
   if (verify_) return VerifyCollected(kind);
   if (backup_) return BackupBankWhole(kind);
   const std::string again = FetchedAgainText();
@@ -254,13 +262,17 @@ void TfrmMain::SendBankFileClick(const DumpKind& kind) {
     messages.push_back(std::move(m));
   }
   const std::string status = IsProgram(kind) ? " Sending Program Bank..." : " Sending Mix Bank...";
-  const std::string done = " " + FileNameOf(CurrentFileName) + " sent to Andromeda";
-  if (Verify) {
-    SendVerified(std::move(messages), status, done + " and verified",
-                 " " + FileNameOf(CurrentFileName) + " not verified");
-  } else {
-    SendPaced(std::move(messages), status, done);
-  }
+  const std::string name = FileNameOf(CurrentFileName);
+  KeepThenSend({{&kind, bank, AllEntries()}}, KeepReplaced, name,
+               [this, status, name, m = std::move(messages)]() mutable {
+                 const std::string done = " " + name + " sent to Andromeda";
+                 if (Verify) {
+                   SendVerified(std::move(m), status, done + " and verified",
+                                " " + name + " not verified");
+                 } else {
+                   SendPaced(std::move(m), status, done);
+                 }
+               });
 }
 
 }  // namespace quorle

@@ -147,6 +147,13 @@ void TfrmMain::RecDump(const DumpKind& kind, TMidiInput& port) {
     std::copy_n(PackedData.begin(), kind.packedSize, dump.begin() + kPayloadOffset);
     AddressDump(dump, static_cast<std::uint8_t>(SelectedBank(kind)),
                 static_cast<std::uint8_t>(SelectedNumber(kind)));
+    // The fetch the rename began with is the copy of what it replaces.
+    if (!dumpListener_ || !dumpListener_->KeepReplaced(kind, message, message[6], message[7],
+                                                       "Rename " + std::string(kind.name))) {
+      SetStatus(" No copy of the " + std::string(kind.name) +
+                " could be kept in the Library: nothing was sent");
+      return;
+    }
     SendMessage(dump, std::string(kind.name) + " \"" + typed + "\" sent to Andromeda");
   }
 }
@@ -183,12 +190,15 @@ void TfrmMain::SendDumpFileClick(const DumpKind& kind) {
   if (!confirmed) return;
   AddressDump(dump, static_cast<std::uint8_t>(SelectedBank(kind)),
               static_cast<std::uint8_t>(SelectedNumber(kind)));
-  const std::string done = " " + FileNameOf(*path) + " sent to Andromeda";
-  if (!Verify || !OutputOpen) return SendMessage(dump, done);
-  std::vector<PacedMessage> message{
-      {Bytes(dump.begin(), dump.end()), EntryCaption(dump[7], DumpName(kind, dump))}};
-  SendVerified(std::move(message), IsProgram(kind) ? " Sending Program..." : " Sending Mix...",
-               done + " and verified", " " + FileNameOf(*path) + " not verified");
+  const std::string file = FileNameOf(*path);
+  KeepThenSend({{&kind, dump[6], {dump[7]}}}, true, file, [this, &kind, dump, file] {
+    const std::string done = " " + file + " sent to Andromeda";
+    if (!Verify || !OutputOpen) return SendMessage(dump, done);
+    std::vector<PacedMessage> message{
+        {Bytes(dump.begin(), dump.end()), EntryCaption(dump[7], DumpName(kind, dump))}};
+    SendVerified(std::move(message), IsProgram(kind) ? " Sending Program..." : " Sending Mix...",
+                 done + " and verified", " " + file + " not verified");
+  });
 }
 
 }  // namespace quorle

@@ -45,7 +45,8 @@ void TfrmMain::btnInitMixClick() {
   if (host_.ShowModal(dialog) != ModalResult::OK || !dialog.OkEnabled()) return;
   const std::span<std::uint8_t> dump = DumpBuffer(kMixKind);
   AddressDump(dump, static_cast<std::uint8_t>(MixBank), static_cast<std::uint8_t>(MixNumber));
-  SendMessage(dump, "Default Mix sent to Andromeda");
+  KeepThenSend({{&kMixKind, MixBank, {static_cast<std::size_t>(MixNumber)}}}, true, "Default Mix",
+               [this, dump] { SendMessage(dump, "Default Mix sent to Andromeda"); });
 }
 
 }  // namespace quorle
