@@ -158,6 +158,17 @@ class TfrmMain : public TMainState {
   // Frees a received message unread: what arrives while nothing is asked for.
   void IgnoreReply(TMidiInput& port);
 
+  // What the Library window and the bank composer send and fetch, through the same dialogs,
+  // transfers and status as a file would (LibrarySends.cpp). A Program or Mix dump goes where the
+  // Send Program or Send Mix dialog says.
+  void SendDump(const DumpKind& kind, ByteView dump);
+  // A bank file's bytes go where the bank send dialog says, paced; name tells the status.
+  void SendBank(const DumpKind& kind, ByteView bank, const std::string& name);
+  // The bank chooser, then the bank fetch with its progress, time-out and Cancel; done receives
+  // the whole bank as a bank file holds it. False when nothing was started.
+  using BankDelivery = std::function<void(Bytes bank)>;
+  bool FetchBankInto(const DumpKind& kind, BankDelivery done);
+
   // Bank rename through the grid of 128 names, and bank split into 128 files (the split buttons
   // are the fetch buttons' tag 1).
   void btnRenameProgBankClick();
@@ -260,6 +271,17 @@ class TfrmMain : public TMainState {
   void StartBankFetch(const DumpKind& kind);
   void RecBank(const DumpKind& kind, TMidiInput& port);
   void SendBankFileClick(const DumpKind& kind);
+  // The second halves of Send Program / Send Mix and Send Bank / Send Mix Bank, once the dump is
+  // in its buffer or the bank in hand.
+  // what: the dump or file as the status names it (" Pad.syx"); " sent to Andromeda" follows.
+  void SendDumpInHand(const DumpKind& kind, const std::string& what);
+  void SendBankInHand(const DumpKind& kind, ByteView content, const std::string& what);
+  // The fetch and split buttons' bank chooser; true for a bank that can be asked for.
+  bool ChooseBankToFetch(const DumpKind& kind);
+  // A whole bank for FetchBankInto's receiver.
+  static constexpr int kDumpDeliver = 5;
+  void DeliverBank(const DumpKind& kind);
+  BankDelivery bankDelivery_;
   // The bank file the user picks, when all its records are sound dumps at their own places;
   // otherwise the refusal box, and nothing.
   std::optional<Bytes> OpenBankFile(const DumpKind& kind);

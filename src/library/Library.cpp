@@ -149,8 +149,9 @@ bool IsAscii(std::string_view text) {
 Filter MakeFilter(const Query& q, bool likeText = false) {
   Filter f;
   std::vector<std::string> terms;
+  const bool match = !q.text.empty() && Characters(q.text) >= 3 && !likeText;
   if (!q.text.empty()) {
-    if (Characters(q.text) >= 3 && !likeText) {
+    if (match) {
       // The trigram index finds any part of a name of three characters or more, ignoring case;
       // quoted, the text is one phrase whatever it holds.
       std::string phrase = "\"";
@@ -164,7 +165,6 @@ Filter MakeFilter(const Query& q, bool likeText = false) {
       f.values.push_back(LikePattern(q.text));
     }
   }
-  f.textOnly = terms.size() == 1 && Characters(q.text) >= 3 && !likeText;
   if (q.kind) {
     terms.push_back("d.kind = ?");
     f.values.push_back(std::int64_t{q.kind->opcode});
@@ -184,7 +184,7 @@ Filter MakeFilter(const Query& q, bool likeText = false) {
         "(SELECT id FROM sources WHERE text LIKE ? ESCAPE '\\'))");
     f.values.push_back(LikePattern(q.place));
   }
-  if (terms.size() > 1 || (!terms.empty() && !f.textOnly)) f.textOnly = false;
+  f.textOnly = match && terms.size() == 1;
   for (std::size_t i = 0; i < terms.size(); ++i) {
     f.where += (i == 0 ? " WHERE " : " AND ") + terms[i];
   }
@@ -422,7 +422,9 @@ std::vector<DumpId> Library::RecordAll(std::span<const Seen> dumps, How how,
     }
     sightings.push_back({s.kind, s.dump, s.bank, s.entry});
   }
-  return Guarded(impl_->file, [&] {
+  return impl_->Guarded([&] {
+    std::optional<RelaxedSync> relaxed;
+    if (how != How::Replaced) relaxed.emplace(*impl_->db);
     WriteTransaction transaction(*impl_->db);
     std::size_t fresh = 0;
     auto ids = impl_->AddSightings(sightings, impl_->SourceId(std::string(kInstrumentSource)), how,
@@ -481,7 +483,7 @@ bool Library::Impl::WalkInOrder(const Query& query) {
 }
 
 std::vector<DumpSummary> Library::Search(const Query& query) const {
-  return Guarded(impl_->file, [&] {
+  return impl_->Guarded([&] {
     const bool walk = impl_->WalkInOrder(query);
     const Filter filter = MakeFilter(query, walk);
     const char* index = !walk                        ? ""
@@ -518,7 +520,7 @@ std::int64_t Library::Impl::TextMatches(const std::string& phrase) {
 }
 
 std::size_t Library::Count(const Query& query) const {
-  return Guarded(impl_->file, [&]() -> std::size_t {
+  return impl_->Guarded([&]() -> std::size_t {
     const Filter filter = MakeFilter(query);
     if (filter.textOnly)
       return static_cast<std::size_t>(impl_->TextMatches(*filter.values.front().text));
@@ -530,7 +532,7 @@ std::size_t Library::Count(const Query& query) const {
 }
 
 std::optional<DumpDetails> Library::Details(DumpId id) const {
-  return Guarded(impl_->file, [&]() -> std::optional<DumpDetails> {
+  return impl_->Guarded([&]() -> std::optional<DumpDetails> {
     DumpDetails details;
     {
       Use row = impl_->Prepared(std::string(kSummaryColumns) + " WHERE d.id = ?");
@@ -568,7 +570,7 @@ std::optional<DumpDetails> Library::Details(DumpId id) const {
 }
 
 std::vector<std::string> Library::Categories() const {
-  return Guarded(impl_->file, [&] {
+  return impl_->Guarded([&] {
     Use rows = impl_->Prepared("SELECT DISTINCT category FROM dumps ORDER BY category");
     std::vector<std::string> categories;
     while (rows->executeStep()) categories.push_back(rows->getColumn(0).getString());
@@ -577,7 +579,7 @@ std::vector<std::string> Library::Categories() const {
 }
 
 void Library::SetCategory(DumpId id, const std::string& category) {
-  Guarded(impl_->file, [&] {
+  impl_->Guarded([&] {
     WriteTransaction transaction(*impl_->db);
     std::string name;
     {
@@ -596,7 +598,7 @@ void Library::SetCategory(DumpId id, const std::string& category) {
 }
 
 void Library::SetFavorite(DumpId id, bool favorite) {
-  Guarded(impl_->file, [&] {
+  impl_->Guarded([&] {
     WriteTransaction transaction(*impl_->db);
     Use set = impl_->Prepared("UPDATE dumps SET favorite = ? WHERE id = ?");
     set->bind(1, favorite ? 1 : 0);
@@ -607,7 +609,7 @@ void Library::SetFavorite(DumpId id, bool favorite) {
 }
 
 void Library::Forget(std::span<const DumpId> ids) {
-  Guarded(impl_->file, [&] {
+  impl_->Guarded([&] {
     WriteTransaction transaction(*impl_->db);
     for (const DumpId id : ids) {
       Use forget = impl_->Prepared("DELETE FROM dumps WHERE id = ? RETURNING sound, name");
@@ -659,7 +661,7 @@ void Library::Forget(std::span<const DumpId> ids) {
 }
 
 std::optional<Bytes> Library::DumpBytes(DumpId id) const {
-  return Guarded(impl_->file, [&]() -> std::optional<Bytes> {
+  return impl_->Guarded([&]() -> std::optional<Bytes> {
     Use row = impl_->Prepared(
         "SELECT d.kind, b.bytes FROM dumps d JOIN dump_bytes b ON b.dump = d.id WHERE d.id = ?");
     row->bind(1, id);
@@ -673,7 +675,7 @@ std::optional<Bytes> Library::DumpBytes(DumpId id) const {
 }
 
 const DumpKind* Library::KindOf(DumpId id) const {
-  return Guarded(impl_->file, [&]() -> const DumpKind* {
+  return impl_->Guarded([&]() -> const DumpKind* {
     Use row = impl_->Prepared("SELECT kind FROM dumps WHERE id = ?");
     row->bind(1, id);
     return row->executeStep() ? KindByOpcode(row->getColumn(0).getInt()) : nullptr;
@@ -681,7 +683,7 @@ const DumpKind* Library::KindOf(DumpId id) const {
 }
 
 std::vector<WholeBank> Library::WholeBanks(const DumpKind& kind) const {
-  return Guarded(impl_->file, [&] {
+  return impl_->Guarded([&] {
     Use rows = impl_->Prepared(
         "SELECT b.id, s.text, b.how, b.bank, b.seen FROM banks b JOIN sources s ON s.id = b.source "
         "WHERE b.kind = ? ORDER BY b.seen DESC, b.id DESC");
@@ -704,7 +706,7 @@ std::vector<WholeBank> Library::WholeBanks(const DumpKind& kind) const {
 std::optional<Bytes> Library::BankBytes(const WholeBank& bank) const {
   std::vector<std::pair<DumpId, std::uint8_t>> entries;
   const DumpKind* kind = nullptr;
-  Guarded(impl_->file, [&] {
+  impl_->Guarded([&] {
     Use row = impl_->Prepared("SELECT kind, entries FROM banks WHERE id = ?");
     row->bind(1, bank.id);
     if (!row->executeStep()) return;

@@ -114,12 +114,15 @@ class Library {
 
   const std::filesystem::path& File() const;
 
-  // Files and folders (recursively), one transaction per file.
+  // Files and folders (recursively), one transaction per file. In folders, hidden entries and
+  // files without a Program or Mix dump are passed over silently. Throws LibraryError when the
+  // library cannot be written (read-only, disk full): the files imported before stay in whole.
   ImportReport Import(const std::vector<std::filesystem::path>& paths,
                       const ImportProgress& progress = {});
 
   // A dump that met the instrument's bank and entry; note: the file or operation for Replaced.
-  // Returns the dump's id. Throws LibraryError when the library cannot be written.
+  // Returns the dump's id. Throws LibraryError when the library cannot be written, and
+  // std::invalid_argument for a dump that is not whole and framed or a bank or entry past 127.
   DumpId Record(const DumpKind& kind, ByteView dump, int bank, int entry, How how,
                 const std::string& note = {});
   // Many at once, in one transaction (a bank, a safety copy): all or nothing.

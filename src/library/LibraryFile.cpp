@@ -3,6 +3,8 @@
 #include <sqlite3.h>
 
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 
 namespace quorle::library {
@@ -119,13 +121,15 @@ void CheckHeader(const fs::path& file, std::uintmax_t size) {
     throw Refused(file, NewerReason(static_cast<int>(version)));
   }
   // The page count in the header is trustworthy when its change counter matches; a file shorter
-  // than that was cut, unless a write-ahead log still holds pages not yet written back.
+  // than that was cut, unless a write-ahead log still holds pages not yet written back or another
+  // Quorle is writing the file's first pages (its journal is there until it is done).
   const std::uint32_t pageSize =
       header[16] == 0 && header[17] == 1 ? 65536 : (header[16] << 8 | header[17]);
   std::error_code ec;
   const fs::path wal = file.string() + "-wal";
-  const bool walPending = fs::exists(wal, ec) && fs::file_size(wal, ec) > 0;
-  if (BigEndian(header, 92) == BigEndian(header, 24) && !walPending &&
+  const bool pending = (fs::exists(wal, ec) && fs::file_size(wal, ec) > 0) ||
+                       fs::exists(file.string() + "-journal", ec);
+  if (BigEndian(header, 92) == BigEndian(header, 24) && !pending &&
       std::uintmax_t{BigEndian(header, 28)} * pageSize > size) {
     throw Refused(file, "the library is damaged: it was cut short");
   }
@@ -204,14 +208,18 @@ std::unique_ptr<SQLite::Database> OpenLibraryFile(const fs::path& file) {
         !sqlite3_db_readonly(db->getHandle(), "main")) {
       db->exec("PRAGMA journal_mode = WAL");
     }
-    db->exec("PRAGMA synchronous = FULL; PRAGMA temp_store = MEMORY; PRAGMA cache_size = -8192");
+    // The log is emptied as it is written back, but keeps its size unless told otherwise.
+    db->exec(
+        "PRAGMA synchronous = FULL; PRAGMA temp_store = MEMORY; PRAGMA cache_size = -8192; "
+        "PRAGMA journal_size_limit = 67108864");
   } catch (const SQLite::Exception& e) {
-    throw Failure(file, e);
+    throw Failure(file, e, db ? db->getHandle() : nullptr);
   }
   return db;
 }
 
-LibraryError Failure(const fs::path& file, const SQLite::Exception& e) {
+LibraryError Failure(const fs::path& file, const SQLite::Exception& e, sqlite3* db) {
+  const int error = db ? sqlite3_system_errno(db) : 0;
   switch (e.getErrorCode()) {
     case SQLITE_FULL:
       return Refused(file, "the disk is full");
@@ -225,6 +233,10 @@ LibraryError Failure(const fs::path& file, const SQLite::Exception& e) {
       return Refused(file, "another program keeps the library busy");
     case SQLITE_CANTOPEN:
       return Refused(file, "the library cannot be opened");
+    case SQLITE_IOERR:
+      if (error == ENOSPC) return Refused(file, "the disk is full");
+      return Refused(file, std::string("the library cannot be read or written: ") +
+                               (error ? std::strerror(error) : e.what()));
     default:
       return Refused(file, std::string("the library cannot be used: ") + e.what());
   }

@@ -20,8 +20,24 @@ inline constexpr std::int32_t kApplicationId = 0x51524C42;
 // of a newer version is refused before anything is written to it.
 std::unique_ptr<SQLite::Database> OpenLibraryFile(const std::filesystem::path& file);
 
-// The error a failed statement means for the user, naming the file.
-LibraryError Failure(const std::filesystem::path& file, const SQLite::Exception& e);
+// Commits that need not wait for the disk while it lives: what they record exists elsewhere too
+// (the files of an import, the files and instrument of a capture), so a power cut costs at most a
+// record to repeat, never a dump that exists nowhere else. A safety copy never uses it.
+class RelaxedSync {
+ public:
+  explicit RelaxedSync(SQLite::Database& db) : db_(db) { db_.exec("PRAGMA synchronous = NORMAL"); }
+  ~RelaxedSync() { db_.tryExec("PRAGMA synchronous = FULL"); }
+  RelaxedSync(const RelaxedSync&) = delete;
+  RelaxedSync& operator=(const RelaxedSync&) = delete;
+
+ private:
+  SQLite::Database& db_;
+};
+
+// The error a failed statement means for the user, naming the file; db, when given, tells what the
+// system said of a failed read or write.
+LibraryError Failure(const std::filesystem::path& file, const SQLite::Exception& e,
+                     sqlite3* db = nullptr);
 
 // BEGIN IMMEDIATE: waits (within the busy time-out) for another writer before reading anything,
 // so two writers never meet halfway. Rolled back unless committed.

@@ -56,6 +56,16 @@ struct Library::Impl {
 
   Use Prepared(std::string_view sql);
 
+  // Runs f, turning SQLite's failures into a LibraryError naming the file.
+  template <typename F>
+  auto Guarded(F&& f) -> decltype(f()) {
+    try {
+      return f();
+    } catch (const SQLite::Exception& e) {
+      throw Failure(file, e, db->getHandle());
+    }
+  }
+
   // Whether a search walks an index in its order rather than sort every match of its text.
   bool WalkInOrder(const Query& query);
   // How many names hold the phrase (a MATCH argument).
@@ -82,16 +92,6 @@ struct Library::Impl {
                                    How how, const std::string& note, std::int64_t now,
                                    std::size_t& fresh);
 };
-
-// Runs f, turning SQLite's failures into a LibraryError naming the file.
-template <typename F>
-auto Guarded(const std::filesystem::path& file, F&& f) -> decltype(f()) {
-  try {
-    return f();
-  } catch (const SQLite::Exception& e) {
-    throw Failure(file, e);
-  }
-}
 
 inline std::int64_t Now() {
   return static_cast<std::int64_t>(std::time(nullptr));

@@ -17,7 +17,8 @@ constexpr std::uintmax_t kLargestFile = std::uintmax_t{64} << 20;
 
 struct Job {
   fs::path path;
-  bool named;  // given by the user, not found in a folder: always says why it was not taken
+  bool named;          // given by the user, not found in a folder: always says why it was not taken
+  std::string source;  // the absolute path without links: the place's source
 };
 
 bool IsHidden(const fs::path& path) {
@@ -45,9 +46,9 @@ std::vector<Job> Jobs(const std::vector<fs::path>& paths, ImportReport& report) 
       }
       if (ec) report.skipped.push_back({path.string(), "cannot be read: " + ec.message()});
       std::sort(found.begin(), found.end());
-      for (fs::path& file : found) jobs.push_back({std::move(file), false});
+      for (fs::path& file : found) jobs.push_back({std::move(file), false, {}});
     } else if (fs::is_regular_file(status)) {
-      jobs.push_back({path, true});
+      jobs.push_back({path, true, {}});
     } else if (!fs::exists(status)) {
       report.skipped.push_back({path.string(), "does not exist"});
     } else {
@@ -95,35 +96,31 @@ class Backups {
   std::map<fs::path, std::optional<BackupManifest>> manifests_;
 };
 
-// Commits between the files of an import need not wait for the disk: the files stay where they
-// are, so a power cut costs at most an import to repeat, never a dump that exists nowhere else.
-class RelaxedSync {
- public:
-  explicit RelaxedSync(SQLite::Database& db) : db_(db) { db_.exec("PRAGMA synchronous = NORMAL"); }
-  ~RelaxedSync() { db_.tryExec("PRAGMA synchronous = FULL"); }
-  RelaxedSync(const RelaxedSync&) = delete;
-  RelaxedSync& operator=(const RelaxedSync&) = delete;
-
- private:
-  SQLite::Database& db_;
-};
-
 }  // namespace
 
 ImportReport Library::Import(const std::vector<fs::path>& paths, const ImportProgress& progress) {
   ImportReport report;
-  const std::vector<Job> jobs = Jobs(paths, report);
+  std::vector<Job> jobs = Jobs(paths, report);
+  // A folder may hold the library itself: its files are no sound set.
+  std::error_code ec;
+  const std::string self = fs::weakly_canonical(fs::absolute(impl_->file), ec).string();
+  std::erase_if(jobs, [&](Job& job) {
+    job.source = fs::weakly_canonical(fs::absolute(job.path), ec).string();
+    const std::string& path = job.source;
+    return path.rfind(self, 0) == 0 &&
+           (path.size() == self.size() || path.substr(self.size()) == "-wal" ||
+            path.substr(self.size()) == "-shm" || path.substr(self.size()) == "-journal");
+  });
   Backups backups;
   Impl& impl = *impl_;
   std::optional<RelaxedSync> relaxed;
-  Guarded(impl.file, [&] { relaxed.emplace(*impl.db); });
+  impl.Guarded([&] { relaxed.emplace(*impl.db); });
 
   for (std::size_t done = 0; done < jobs.size(); ++done) {
     const Job& job = jobs[done];
     const std::string shown = job.path.string();
     auto skip = [&](const std::string& reason) { report.skipped.push_back({shown, reason}); };
 
-    std::error_code ec;
     Bytes content;
     if (const std::uintmax_t size = fs::file_size(job.path, ec); ec) {
       skip("cannot be read: " + ec.message());
@@ -142,14 +139,14 @@ ImportReport Library::Import(const std::vector<fs::path>& paths, const ImportPro
         ++report.files;
         report.dumps += scan.dumps.size();
         const Sha256::Digest digest = Sha256::Of(content);
-        const std::string source = fs::weakly_canonical(fs::absolute(job.path), ec).string();
+        const std::string& source = job.source;
         const int bank = backups.BankOf(job.path, Sha256::ToHex(digest));
         std::vector<Sighting> sightings;
         sightings.reserve(scan.dumps.size());
         for (const ScannedDump& d : scan.dumps)
           sightings.push_back({d.kind, d.bytes, bank, d.entry});
 
-        report.fresh += Guarded(impl.file, [&]() -> std::size_t {
+        report.fresh += impl.Guarded([&]() -> std::size_t {
           // The same file as it was last time adds nothing, and needs no write to tell.
           auto unchanged = [&] {
             Use known = impl.Prepared(

@@ -1,5 +1,7 @@
 #include "library/StoredDump.h"
 
+#include "library/Library.h"
+
 #include <algorithm>
 
 #include "protocol/Pack.h"
@@ -44,6 +46,10 @@ Sha256::Digest SoundDigest(const DumpData& data) {
   input[1 + kind.cardProgramBanksOffset] = 0;
   input[1 + kind.cardMixBanksOffset] = 0;
   return Sha256::Of({input.data(), kind.dataSize + 1});
+}
+
+std::string SoundOf(const DumpKind& kind, ByteView dump) {
+  return Sha256::ToHex(SoundDigest(UnpackDump(kind, dump)));
 }
 
 Bytes StoredForm(const DumpKind& kind, ByteView dump, const DumpData& data) {

@@ -9,18 +9,22 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QScreen>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QSocketNotifier>
-#include <QStringDecoder>
 #include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <tuple>
 
 #include "dialogs/BankChooser.h"
 #include "dialogs/TfrmList.h"
 #include "dialogs/TfrmPickDir.h"
 #include "dialogs/TfrmSetName.h"
+#include "frontend/LibraryConnection.h"
 #include "midi/MidiDispatcher.h"
+#include "qt/ComposeBankWindow.h"
+#include "qt/LibraryWindow.h"
 #include "qt/QtHelpKey.h"
 #include "qt/QtHelpViewer.h"
 #include "qt/QtListDialog.h"
@@ -28,6 +32,7 @@
 #include "qt/QtProgressWindow.h"
 #include "qt/QtSelectDialog.h"
 #include "qt/QtSetNameDialog.h"
+#include "qt/QtText.h"
 
 namespace quorle {
 
@@ -37,20 +42,12 @@ constexpr int kClientWidth = 410;
 constexpr int kClientHeight = 337;
 constexpr int kButtonHeight = 25;
 
-// Texts of the logic are bytes: paths come as UTF-8, names from the instrument may hold single
-// bytes that are no UTF-8.
-QString Text(const std::string& bytes) {
-  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  QString text = utf8(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-  if (!utf8.hasError()) return text;
-  return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
 }  // namespace
 
 MainWindow::MainWindow(MidiService& service, MidiDispatcher& dispatcher, const QString& appFolder)
     : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      appFolder_(appFolder),
       dispatcher_(dispatcher) {
   setObjectName("frmMain");
   setWindowTitle(" Quorle");
@@ -137,6 +134,11 @@ MainWindow::MainWindow(MidiService& service, MidiDispatcher& dispatcher, const Q
     });
   }
 
+  // The Library opens from wherever the user is, the Library and composer windows included.
+  auto* library = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this);
+  library->setContext(Qt::ApplicationShortcut);
+  connect(library, &QShortcut::activated, this, [this] { ShowLibrary(); });
+
   notifier_ = new QSocketNotifier(dispatcher_.WakeFd(), QSocketNotifier::Read, this);
   connect(notifier_, &QSocketNotifier::activated, this, [this] { dispatcher_.Dispatch(); });
 
@@ -146,6 +148,9 @@ MainWindow::MainWindow(MidiService& service, MidiDispatcher& dispatcher, const Q
 }
 
 MainWindow::~MainWindow() {
+  // The windows over the library go first: they use the window logic and the library.
+  for (const QPointer<ComposeBankWindow>& composer : composers_) delete composer.data();
+  libraryWindow_.reset();
   if (!closed_) form_->FormClose();
   // The window's logic goes first: its progress window reports back here as it is destroyed.
   form_.reset();
@@ -304,6 +309,7 @@ QWidget* MainWindow::BuildProgramPage() {
   Button(page, "btnSendBank", "Send Bank", 1, 150);
   Button(page, "btnSplitProgramBank", "Split Bank", 0, 190)->setProperty("tag", 1);
   Button(page, "btnRenameProgBank", "Rename Bank", 1, 190);
+  LibraryButtons(page, "btnLibrary", "btnComposeBank", "Compose Bank...", kProgramKind);
   EvenOutButtons(page);
   return page;
 }
@@ -319,8 +325,56 @@ QWidget* MainWindow::BuildMixPage() {
   Button(page, "btnSendMixBank", "Send Mix Bank", 1, 150);
   Button(page, "btnSplitMixBank", "Split Mix Bank", 0, 190)->setProperty("tag", 1);
   Button(page, "btnRenameMixBank", "Rename Mix Bank", 1, 190);
+  LibraryButtons(page, "btnMixLibrary", "btnComposeMixBank", "Compose Mix Bank...", kMixKind);
   EvenOutButtons(page);
   return page;
+}
+
+void MainWindow::LibraryButtons(QWidget* page, const char* library, const char* compose,
+                                const QString& composeCaption, const DumpKind& kind) {
+  for (auto [name, caption, column] :
+       {std::tuple{library, QString("Library..."), 0}, std::tuple{compose, composeCaption, 1}}) {
+    auto* button = new QPushButton(caption, page);
+    button->setObjectName(name);
+    button->setProperty("column", column);
+    PlaceButton(button, 137, 240);
+  }
+  connect(page->findChild<QPushButton*>(library), &QPushButton::clicked, this,
+          [this] { ShowLibrary(); });
+  connect(page->findChild<QPushButton*>(compose), &QPushButton::clicked, this,
+          [this, &kind] { ComposeBank(kind); });
+}
+
+void MainWindow::SetLibrary(LibraryConnection* library) {
+  library_ = library;
+  form_->SetDumpListener(library);
+}
+
+LibraryConnection& MainWindow::Library() {
+  if (!library_) {
+    ownLibrary_ = std::make_unique<LibraryConnection>(
+        ResolveLibraryPath(std::nullopt, appFolder_.toStdString()));
+    library_ = ownLibrary_.get();
+  }
+  return *library_;
+}
+
+LibraryWindow* MainWindow::ShowLibrary() {
+  if (!libraryWindow_) libraryWindow_ = std::make_unique<LibraryWindow>(*this, Library());
+  libraryWindow_->show();
+  libraryWindow_->raise();
+  libraryWindow_->activateWindow();
+  return libraryWindow_.get();
+}
+
+ComposeBankWindow* MainWindow::ComposeBank(const DumpKind& kind) {
+  auto* composer = new ComposeBankWindow(*this, Library(), kind);
+  composers_.removeAll(nullptr);
+  composers_.push_back(composer);
+  composer->show();
+  composer->raise();
+  composer->activateWindow();
+  return composer;
 }
 
 QList<QPushButton*> MainWindow::Buttons() const {
@@ -334,6 +388,7 @@ void MainWindow::StatusChanged(const std::string& text) {
   const int room = kClientWidth - 2 * (Stat->frameWidth() + Stat->margin());
   Stat->setText(Stat->fontMetrics().elidedText(whole, Qt::ElideRight, room));
   Stat->setToolTip(whole.trimmed());
+  emit StatusShown(whole);
 }
 
 void MainWindow::StateChanged() {
@@ -376,6 +431,7 @@ void MainWindow::StateChanged() {
     presets->setEnabled(enabled);
   }
   redrawing_ = false;
+  emit FormStateChanged();
 }
 
 void MainWindow::ShowMessage(MessageIcon icon, const std::string& text) {
@@ -482,6 +538,14 @@ HelpViewer* MainWindow::Help() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+  // A composer with changes asks first; the window stays when the user keeps them open.
+  for (const QPointer<ComposeBankWindow>& composer : composers_) {
+    if (composer && composer->isVisible() && !composer->close()) {
+      event->ignore();
+      return;
+    }
+  }
+  if (libraryWindow_) libraryWindow_->close();
   if (!closed_) {
     closed_ = true;
     form_->FormClose();

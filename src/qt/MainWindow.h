@@ -21,6 +21,9 @@ namespace quorle {
 
 class QtProgressWindow;
 class QtHelpViewer;
+class LibraryConnection;
+class LibraryWindow;
+class ComposeBankWindow;
 
 class MidiService;
 class MidiDispatcher;
@@ -51,6 +54,22 @@ class MainWindow : public QWidget, public FormHost {
   // Answers file choices in place of the file dialog when set (tests).
   std::function<std::optional<std::string>(const FileChoice&)> fileChooserForTests;
 
+  // The library the Library window and the composers show, told of every dump the window logic
+  // fetches and sends; without one, the default library file is opened for the windows when first
+  // needed.
+  void SetLibrary(LibraryConnection* library);
+  LibraryConnection& Library();
+  // The Library window (Ctrl+L, or "Library..." on the Program and Mix pages), made on first use.
+  LibraryWindow* ShowLibrary();
+  // A new "Compose Bank" window for a bank of kind.
+  ComposeBankWindow* ComposeBank(const DumpKind& kind);
+
+ signals:
+  // The window state was redrawn: the lock may have changed.
+  void FormStateChanged();
+  // The status bar shows text.
+  void StatusShown(const QString& text);
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
@@ -67,6 +86,10 @@ class MainWindow : public QWidget, public FormHost {
   void EvenOutButtons(QWidget* page);
   QWidget* Page(const char* name);
   static void Separator(QWidget* page);
+  // "Library..." and "Compose Bank..." below the bank rows; they open windows, so the lock
+  // leaves them be.
+  void LibraryButtons(QWidget* page, const char* library, const char* compose,
+                      const QString& composeCaption, const DumpKind& kind);
   // A click on button runs the window operation click, as the top-level handler would.
   void Wire(QPushButton* button, void (TfrmMain::*click)());
 
@@ -82,6 +105,11 @@ class MainWindow : public QWidget, public FormHost {
   QList<QPushButton*> buttons_;
   QPointer<QtProgressWindow> progress_;
 
+  QString appFolder_;
+  LibraryConnection* library_ = nullptr;
+  std::unique_ptr<LibraryConnection> ownLibrary_;
+  std::unique_ptr<LibraryWindow> libraryWindow_;
+  QList<QPointer<ComposeBankWindow>> composers_;
   std::unique_ptr<QtHelpViewer> help_;
   QSocketNotifier* notifier_ = nullptr;
   MidiDispatcher& dispatcher_;

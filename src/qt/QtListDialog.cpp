@@ -8,23 +8,9 @@
 
 #include "app/FormHost.h"
 #include "dialogs/TfrmList.h"
+#include "qt/QtText.h"
 
 namespace quorle {
-
-namespace {
-
-// Name bytes as characters: Latin-1 for the printable ones, "?" where a byte would show as
-// nothing or break the line, as `quorle-cli info --names` shows them. The logic keeps the bytes.
-QString Shown(const std::string& cell) {
-  QString text;
-  for (char c : cell) {
-    const auto u = static_cast<unsigned char>(c);
-    text += (u < 0x20 || (u >= 0x7F && u < 0xA0)) ? QChar('?') : QChar(u);
-  }
-  return text;
-}
-
-}  // namespace
 
 QtListDialog::QtListDialog(TfrmList& logic, FormHost& host, QWidget* parent)
     : QtFormDialog(logic, "frmList", parent), logic_(logic), host_(host) {

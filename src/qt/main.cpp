@@ -2,9 +2,12 @@
 #include <QMessageBox>
 #include <cstdlib>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "app/MidiLog.h"
 #include "app/MidiSystem.h"
+#include "frontend/LibraryConnection.h"
 #include "help/THelpTrace.h"
 #include "midi/MidiDispatcher.h"
 #include "qt/MainWindow.h"
@@ -16,9 +19,19 @@ int main(int argc, char** argv) {
   quorle::MidiSystem::Options options;
   const std::vector<std::string> all(argv + 1, argv + argc);
   quorle::THelpTrace::SetCommandLine(all);
-  // The help layer's trace switches are no options of the simulator.
+  // The help layer's trace switches are no options of the simulator, nor the library's file.
   std::vector<std::string> args;
-  for (const std::string& arg : all) {
+  std::optional<std::string> libraryFile;
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    const std::string& arg = all[i];
+    if (arg == "--library" || arg.starts_with("--library=")) {
+      libraryFile = arg != "--library" ? arg.substr(10) : i + 1 < all.size() ? all[++i] : "";
+      if (libraryFile->empty()) {
+        QMessageBox::critical(nullptr, "Quorle", "--library needs a file name");
+        return 2;
+      }
+      continue;
+    }
     if (!quorle::THelpTrace::IsTraceSwitch(arg)) args.push_back(arg);
   }
   std::string logFile, logError;
@@ -49,9 +62,14 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  // Opened when first used: a library that cannot be used never stops the program, the Library
+  // window says why.
+  quorle::LibraryConnection library(quorle::ResolveLibraryPath(
+      libraryFile, QCoreApplication::applicationDirPath().toStdString()));
   quorle::MainWindow window(midi->Service(), quorle::MidiDispatcher::Main(),
                             QCoreApplication::applicationDirPath());
   window.Form().Log = log.get();
+  window.SetLibrary(&library);
   window.Form().FormCreate();
   window.show();
   return QApplication::exec();

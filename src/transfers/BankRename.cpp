@@ -113,6 +113,8 @@ void TfrmMain::BankCollected(const DumpKind& kind) {
     // The bank is in: "Receiving..." would stay beside the grid and after it.
     SetStatus(" ");
     RenameBankInHand(kind);
+  } else if (DumpMode == kDumpDeliver) {
+    DeliverBank(kind);
   }
 }
 

@@ -22,6 +22,16 @@ std::string& TfrmMain::BankFolderFor(const DumpKind& kind) {
 }
 
 void TfrmMain::GetBankClick(const DumpKind& kind, int tag) {
+  if (!ChooseBankToFetch(kind)) return;
+  if (tag == 0) {
+    DumpMode = kDumpSave;
+    SendBankRequest(kind);
+  } else {
+    IsProgram(kind) ? SplitProgramBank() : SplitMixBank();
+  }
+}
+
+bool TfrmMain::ChooseBankToFetch(const DumpKind& kind) {
   bool confirmed;
   if (IsProgram(kind)) {
     TfrmSplitBank dialog(*this);
@@ -32,13 +42,7 @@ void TfrmMain::GetBankClick(const DumpKind& kind, int tag) {
     confirmed = host_.ShowModal(dialog) == ModalResult::OK && dialog.OkEnabled();
     if (confirmed) dialog.btnOKClick();
   }
-  if (!confirmed || !IsBankNumber(kind, SelectedBank(kind))) return;
-  if (tag == 0) {
-    DumpMode = kDumpSave;
-    SendBankRequest(kind);
-  } else {
-    IsProgram(kind) ? SplitProgramBank() : SplitMixBank();
-  }
+  return confirmed && IsBankNumber(kind, SelectedBank(kind));
 }
 
 void TfrmMain::SendBankRequest(const DumpKind& kind) {
@@ -233,8 +237,10 @@ std::optional<Bytes> TfrmMain::OpenBankFile(const DumpKind& kind) {
 void TfrmMain::SendBankFileClick(const DumpKind& kind) {
   const auto file = OpenBankFile(kind);
   if (!file) return;
-  const Bytes& content = *file;
+  SendBankInHand(kind, *file, " " + FileNameOf(CurrentFileName));
+}
 
+void TfrmMain::SendBankInHand(const DumpKind& kind, ByteView content, const std::string& what) {
   bool confirmed;
   if (IsProgram(kind)) {
     TdlgSendBank dialog(*this);
@@ -262,13 +268,14 @@ void TfrmMain::SendBankFileClick(const DumpKind& kind) {
     messages.push_back(std::move(m));
   }
   const std::string status = IsProgram(kind) ? " Sending Program Bank..." : " Sending Mix Bank...";
-  const std::string name = FileNameOf(CurrentFileName);
-  KeepThenSend({{&kind, bank, AllEntries()}}, KeepReplaced, name,
-               [this, status, name, m = std::move(messages)]() mutable {
-                 const std::string done = " " + name + " sent to Andromeda";
+  // The note names what replaced the bank: the file, or the dump the window sent.
+  const std::string note = what.substr(what.find_first_not_of(' '));
+  KeepThenSend({{&kind, bank, AllEntries()}}, KeepReplaced, note,
+               [this, status, what, m = std::move(messages)]() mutable {
+                 const std::string done = what + " sent to Andromeda";
                  if (Verify) {
                    SendVerified(std::move(m), status, done + " and verified",
-                                " " + name + " not verified");
+                                what + " not verified");
                  } else {
                    SendPaced(std::move(m), status, done);
                  }

@@ -172,8 +172,12 @@ void TfrmMain::SendDumpFileClick(const DumpKind& kind) {
                                               (IsProgram(kind) ? " Program" : " Mix") + " Dump");
     return;
   }
+  std::copy_n(content.begin(), kind.dumpSize, DumpBuffer(kind).begin());
+  SendDumpInHand(kind, " " + FileNameOf(*path));
+}
+
+void TfrmMain::SendDumpInHand(const DumpKind& kind, const std::string& what) {
   const std::span<std::uint8_t> dump = DumpBuffer(kind);
-  std::copy_n(content.begin(), kind.dumpSize, dump.begin());
   SelectedBank(kind) = dump[6];
   SelectedNumber(kind) = dump[7];
 
@@ -190,14 +194,14 @@ void TfrmMain::SendDumpFileClick(const DumpKind& kind) {
   if (!confirmed) return;
   AddressDump(dump, static_cast<std::uint8_t>(SelectedBank(kind)),
               static_cast<std::uint8_t>(SelectedNumber(kind)));
-  const std::string file = FileNameOf(*path);
-  KeepThenSend({{&kind, dump[6], {dump[7]}}}, true, file, [this, &kind, dump, file] {
-    const std::string done = " " + file + " sent to Andromeda";
+  const std::string note = what.substr(what.find_first_not_of(' '));
+  KeepThenSend({{&kind, dump[6], {dump[7]}}}, true, note, [this, &kind, dump, what] {
+    const std::string done = what + " sent to Andromeda";
     if (!Verify || !OutputOpen) return SendMessage(dump, done);
     std::vector<PacedMessage> message{
         {Bytes(dump.begin(), dump.end()), EntryCaption(dump[7], DumpName(kind, dump))}};
     SendVerified(std::move(message), IsProgram(kind) ? " Sending Program..." : " Sending Mix...",
-                 done + " and verified", " " + file + " not verified");
+                 done + " and verified", what + " not verified");
   });
 }
 

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <cstdio>
+#include <string>
+
+#include "app/FileAccess.h"
+#include "library/Library.h"
+#include "protocol/BackupFile.h"
+#include "qt/QtText.h"
+
+namespace quorle {
+
+// "Programs Card 1": a bank of the instrument by the name its backup file has.
+inline std::string BankName(const DumpKind& kind, int bank) {
+  std::string name =
+      BackupFile::NameOf(&kind == &kProgramKind ? FileKind::ProgramBank : FileKind::MixBank, bank);
+  if (name.size() > 4) name.resize(name.size() - 4);
+  return name.empty() ? "bank " + std::to_string(bank) : name;
+}
+
+// Where a dump was seen, in a line: "Bank3.syx 005", "Andromeda, Programs User 005".
+inline QString PlaceText(const DumpKind& kind, const library::Place& place) {
+  std::string text =
+      place.source == library::kInstrumentSource
+          ? std::string(library::kInstrumentSource) + ", " + BankName(kind, place.bank.value_or(0))
+          : FileNameOf(place.source);
+  if (place.entry) {
+    char entry[8];
+    std::snprintf(entry, sizeof entry, " %3.3d", *place.entry);
+    text += entry;
+  }
+  return Text(text);
+}
+
+// "2026-12-08T16:51:18Z" as the user's clock reads it.
+inline QString LocalTime(const std::string& iso) {
+  const QDateTime time = QDateTime::fromString(QString::fromStdString(iso), Qt::ISODate);
+  return time.isValid() ? time.toLocalTime().toString("yyyy-MM-dd HH:mm") : Text(iso);
+}
+
+inline QString KindText(const DumpKind* kind) {
+  return kind ? QString::fromLatin1(kind->name.data(), static_cast<qsizetype>(kind->name.size()))
+              : QString();
+}
+
+}  // namespace quorle

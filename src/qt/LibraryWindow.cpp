@@ -1,0 +1,635 @@
+#include "qt/LibraryWindow.h"
+
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLocale>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QSplitter>
+#include <QVBoxLayout>
+#include <set>
+
+#include "app/IniFile.h"
+#include "frontend/LibraryConnection.h"
+#include "protocol/DumpName.h"
+#include "protocol/FileNames.h"
+#include "protocol/SysexFile.h"
+#include "qt/LibraryText.h"
+#include "qt/MainWindow.h"
+
+namespace quorle {
+
+namespace {
+
+constexpr const char* kSection = "LIBRARY";
+
+QString Grouped(std::size_t n) {
+  return QLocale(QLocale::English).toString(static_cast<qulonglong>(n));
+}
+
+}  // namespace
+
+LibraryWindow::LibraryWindow(MainWindow& main, LibraryConnection& library)
+    : QWidget(nullptr, Qt::Window), main_(main), library_(library) {
+  setObjectName("frmLibrary");
+  setWindowTitle("Library");
+  setAcceptDrops(true);
+  catalogue_ = library_.Get();
+
+  auto* layout = new QVBoxLayout(this);
+  lblError = new QLabel(this);
+  lblError->setObjectName("lblError");
+  lblError->setWordWrap(true);
+  lblError->setStyleSheet("color: #a00000");
+  lblError->setVisible(!catalogue_);
+  lblError->setText(Text("The library cannot be used: " + library_.LastError()));
+  layout->addWidget(lblError);
+
+  auto* filters = new QHBoxLayout;
+  eSearch = new QLineEdit(this);
+  eSearch->setObjectName("eSearch");
+  eSearch->setPlaceholderText("Search names");
+  eSearch->setClearButtonEnabled(true);
+  filters->addWidget(eSearch, 2);
+  cbKind = new QComboBox(this);
+  cbKind->setObjectName("cbKind");
+  cbKind->addItems({"All", "Programs", "Mixes"});
+  filters->addWidget(cbKind);
+  cbCategory = new QComboBox(this);
+  cbCategory->setObjectName("cbCategory");
+  cbCategory->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  filters->addWidget(cbCategory);
+  cbFavoritesOnly = new QCheckBox("Favorites only", this);
+  cbFavoritesOnly->setObjectName("cbFavoritesOnly");
+  filters->addWidget(cbFavoritesOnly);
+  cbDuplicatesOnly = new QCheckBox("Duplicates only", this);
+  cbDuplicatesOnly->setObjectName("cbDuplicatesOnly");
+  filters->addWidget(cbDuplicatesOnly);
+  layout->addLayout(filters);
+
+  auto* splitter = new QSplitter(this);
+  auto* left = new QWidget(splitter);
+  auto* leftLayout = new QVBoxLayout(left);
+  leftLayout->setContentsMargins(0, 0, 0, 0);
+  model_ = new LibraryTableModel(library_.File(), this);
+  Table_ = new QTableView(left);
+  Table_->setObjectName("Table");
+  Table_->setModel(model_);
+  Table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  Table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  Table_->setDragEnabled(true);
+  Table_->setDragDropMode(QAbstractItemView::DragOnly);
+  Table_->setWordWrap(false);
+  Table_->setContextMenuPolicy(Qt::CustomContextMenu);
+  // Rows of one height, never measured: a table of any length lays out at once.
+  Table_->verticalHeader()->hide();
+  Table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  Table_->verticalHeader()->setDefaultSectionSize(Table_->fontMetrics().height() + 6);
+  Table_->horizontalHeader()->setSectionsClickable(true);
+  Table_->horizontalHeader()->setSortIndicatorShown(true);
+  Table_->horizontalHeader()->setSortIndicator(LibraryTableModel::Name, Qt::AscendingOrder);
+  Table_->horizontalHeader()->setStretchLastSection(true);
+  const int em = Table_->fontMetrics().horizontalAdvance('M');
+  Table_->setColumnWidth(LibraryTableModel::Name, 14 * em);
+  Table_->setColumnWidth(LibraryTableModel::Kind, 6 * em);
+  Table_->setColumnWidth(LibraryTableModel::Category, 7 * em);
+  Table_->setColumnWidth(LibraryTableModel::Where, 16 * em);
+  leftLayout->addWidget(Table_, 1);
+  lblCount = new QLabel(left);
+  lblCount->setObjectName("lblCount");
+  leftLayout->addWidget(lblCount);
+
+  auto* details = new QWidget(splitter);
+  details->setObjectName("Details");
+  auto* form = new QFormLayout(details);
+  form->setContentsMargins(6, 0, 0, 0);
+  lblName = new QLabel(details);
+  lblName->setObjectName("lblName");
+  QFont big = lblName->font();
+  big.setBold(true);
+  big.setPointSizeF(big.pointSizeF() * 1.2);
+  lblName->setFont(big);
+  form->addRow(lblName);
+  lblKind = new QLabel(details);
+  lblKind->setObjectName("lblKind");
+  form->addRow("Kind:", lblKind);
+  cbDumpCategory = new QComboBox(details);
+  cbDumpCategory->setObjectName("cbDumpCategory");
+  cbDumpCategory->setEditable(true);
+  cbDumpCategory->setInsertPolicy(QComboBox::NoInsert);
+  form->addRow("Category:", cbDumpCategory);
+  cbFavorite = new QCheckBox("Favorite", details);
+  cbFavorite->setObjectName("cbFavorite");
+  form->addRow(cbFavorite);
+  lstPlaces = new QTreeWidget(details);
+  lstPlaces->setObjectName("lstPlaces");
+  lstPlaces->setRootIsDecorated(false);
+  lstPlaces->setHeaderLabels({"Place", "How", "Seen"});
+  lstPlaces->header()->setStretchLastSection(true);
+  lstPlaces->setColumnWidth(0, 16 * em);
+  lstPlaces->setColumnWidth(1, 5 * em);
+  form->addRow(new QLabel("Places:", details));
+  form->addRow(lstPlaces);
+  lstOtherNames = new QListWidget(details);
+  lstOtherNames->setObjectName("lstOtherNames");
+  lstOtherNames->setMaximumHeight(6 * (lstOtherNames->fontMetrics().height() + 4));
+  form->addRow(new QLabel("The same sound under other names:", details));
+  form->addRow(lstOtherNames);
+  splitter->addWidget(left);
+  splitter->addWidget(details);
+  splitter->setStretchFactor(0, 3);
+  splitter->setStretchFactor(1, 2);
+  splitter->setSizes({600, 360});
+  layout->addWidget(splitter, 1);
+
+  actSend = Action("actSend", "Send to Andromeda...", QKeySequence(Qt::CTRL | Qt::Key_Return),
+                   &LibraryWindow::SendChosen);
+  actSave = Action("actSaveAs", "Save as file...", QKeySequence(Qt::CTRL | Qt::Key_S),
+                   &LibraryWindow::SaveChosen);
+  actForget =
+      Action("actForget", "Forget", QKeySequence(Qt::Key_Delete), &LibraryWindow::ForgetChosen);
+  actAddFiles = Action("actAddFiles", "Add files...", QKeySequence(Qt::CTRL | Qt::Key_O),
+                       &LibraryWindow::AddFiles);
+  actAddFolder = Action("actAddFolder", "Add folder...",
+                        QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), &LibraryWindow::AddFolder);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(ButtonFor(actSend, "btnSend"));
+  buttons->addWidget(ButtonFor(actSave, "btnSaveAs"));
+  buttons->addWidget(ButtonFor(actForget, "btnForget"));
+  buttons->addStretch(1);
+  buttons->addWidget(ButtonFor(actAddFiles, "btnAddFiles"));
+  buttons->addWidget(ButtonFor(actAddFolder, "btnAddFolder"));
+  btnCompose = new QPushButton("Compose Bank...", this);
+  btnCompose->setObjectName("btnCompose");
+  auto* compose = new QMenu(btnCompose);
+  compose->addAction("Program Bank", this, [this] { main_.ComposeBank(kProgramKind); });
+  compose->addAction("Mix Bank", this, [this] { main_.ComposeBank(kMixKind); });
+  btnCompose->setMenu(compose);
+  buttons->addWidget(btnCompose);
+  layout->addLayout(buttons);
+  lblStatus = new QLabel(this);
+  lblStatus->setObjectName("lblStatus");
+  lblStatus->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+  layout->addWidget(lblStatus);
+
+  connect(eSearch, &QLineEdit::textChanged, this, [this] { ApplyQuery(); });
+  for (QComboBox* box : {cbKind, cbCategory}) {
+    connect(box, &QComboBox::currentIndexChanged, this, [this] { ApplyQuery(); });
+  }
+  for (QCheckBox* box : {cbFavoritesOnly, cbDuplicatesOnly}) {
+    connect(box, &QCheckBox::toggled, this, [this] { ApplyQuery(); });
+  }
+  connect(Table_->horizontalHeader(), &QHeaderView::sortIndicatorChanged, this,
+          [this](int column, Qt::SortOrder order) {
+            if (LibraryTableModel::Sortable(column)) {
+              model_->sort(column, order);
+              return;
+            }
+            // Columns the catalogue does not sort by keep the indicator where it was.
+            const library::Query& query = model_->Browser().Wanted();
+            const QSignalBlocker block(Table_->horizontalHeader());
+            Table_->horizontalHeader()->setSortIndicator(
+                query.sort == library::SortBy::Name ? LibraryTableModel::Name
+                                                    : LibraryTableModel::LastSeen,
+                query.descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+          });
+  connect(model_, &LibraryTableModel::answered, this, [this] { Answered(); });
+  connect(Table_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+    const auto chosen = Chosen();
+    ShowDetails(chosen.size() == 1 ? std::optional(chosen.front()) : std::nullopt);
+    UpdateActions();
+  });
+  connect(Table_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    QMenu menu(this);
+    menu.addActions({actSend, actSave, actForget});
+    menu.exec(Table_->viewport()->mapToGlobal(at));
+  });
+  connect(cbDumpCategory, &QComboBox::activated, this, [this] { CommitCategory(); });
+  connect(cbDumpCategory->lineEdit(), &QLineEdit::editingFinished, this,
+          [this] { CommitCategory(); });
+  connect(cbFavorite, &QCheckBox::clicked, this, [this](bool checked) {
+    if (!current_ || !catalogue_) return;
+    try {
+      catalogue_->SetFavorite(*current_, checked);
+    } catch (const std::exception& e) {
+      Say(Text(e.what()));
+    }
+    model_->Refresh();
+  });
+  connect(lstOtherNames, &QListWidget::itemActivated, this,
+          [this](QListWidgetItem* item) { ShowDetails(item->data(Qt::UserRole).toLongLong()); });
+  connect(&main_, &MainWindow::FormStateChanged, this, [this] {
+    // What an exchange fetched or sent is in the library once it is over.
+    const bool idle = main_.Form().ControlsEnabled();
+    if (idle && !idle_) {
+      FillCategories();
+      model_->Refresh();
+      ShowDetails(current_);
+    }
+    idle_ = idle;
+    UpdateActions();
+  });
+  connect(&main_, &MainWindow::StatusShown, this, [this](const QString& text) { Say(text); });
+
+  FillCategories();
+  ShowDetails(std::nullopt);
+  UpdateActions();
+  RestoreGeometry();
+  ApplyQuery();
+}
+
+LibraryWindow::~LibraryWindow() {
+  // An import under way stops after the file in hand; what was taken stays.
+  importJob_.reset();
+}
+
+QAction* LibraryWindow::Action(const char* name, const QString& text, const QKeySequence& key,
+                               void (LibraryWindow::*run)()) {
+  auto* action = new QAction(text, this);
+  action->setObjectName(name);
+  action->setShortcut(key);
+  action->setShortcutContext(Qt::WindowShortcut);
+  addAction(action);
+  connect(action, &QAction::triggered, this, [this, run] { (this->*run)(); });
+  return action;
+}
+
+QPushButton* LibraryWindow::ButtonFor(QAction* action, const char* name) {
+  auto* button = new QPushButton(action->text(), this);
+  button->setObjectName(name);
+  button->setToolTip(action->shortcut().toString(QKeySequence::NativeText));
+  connect(button, &QPushButton::clicked, action, &QAction::trigger);
+  connect(action, &QAction::enabledChanged, button, &QPushButton::setEnabled);
+  button->setEnabled(action->isEnabled());
+  return button;
+}
+
+void LibraryWindow::ApplyQuery() {
+  library::Query query = model_->Browser().Wanted();
+  query.text = eSearch->text().toStdString();
+  const int kind = cbKind->currentIndex();
+  query.kind = kind == 1 ? &kProgramKind : kind == 2 ? &kMixKind : nullptr;
+  query.category = cbCategory->currentIndex() > 0 ? cbCategory->currentText().toStdString() : "";
+  query.favoritesOnly = cbFavoritesOnly->isChecked();
+  query.duplicatesOnly = cbDuplicatesOnly->isChecked();
+  model_->SetQuery(query);
+}
+
+void LibraryWindow::Answered() {
+  const library::LibraryBrowser& browser = model_->Browser();
+  // The count follows the first rows; until it comes the label keeps the last one.
+  if (browser.CountKnown()) {
+    const std::size_t count = browser.Count().value_or(0);
+    lblCount->setText(count == 1 ? QString("1 dump") : Grouped(count) + " dumps");
+  }
+  if (!browser.Error().empty()) Say(Text(browser.Error()));
+  // The dump in the details pane stays chosen when the new rows hold it.
+  if (current_) {
+    if (const auto row = browser.RowOf(*current_)) {
+      const QSignalBlocker block(Table_->selectionModel());
+      Table_->selectRow(static_cast<int>(*row));
+    }
+  }
+  UpdateActions();
+}
+
+std::vector<library::DumpId> LibraryWindow::Chosen() const {
+  std::vector<library::DumpId> ids;
+  std::set<int> rows;
+  for (const QModelIndex& index : Table_->selectionModel()->selectedIndexes()) {
+    rows.insert(index.row());
+  }
+  for (int row : rows) {
+    if (const library::DumpSummary* dump = model_->Summary(row)) ids.push_back(dump->id);
+  }
+  return ids;
+}
+
+void LibraryWindow::ShowDetails(std::optional<library::DumpId> id) {
+  std::optional<library::DumpDetails> details;
+  if (id && catalogue_) {
+    try {
+      details = catalogue_->Details(*id);
+    } catch (const std::exception& e) {
+      Say(Text(e.what()));
+    }
+  }
+  current_ = details ? id : std::nullopt;
+  lstPlaces->clear();
+  lstOtherNames->clear();
+  const QSignalBlocker blockCategory(cbDumpCategory), blockFavorite(cbFavorite);
+  cbDumpCategory->setEditText({});
+  cbFavorite->setChecked(false);
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{cbDumpCategory, cbFavorite, lstPlaces, lstOtherNames}) {
+    w->setEnabled(details.has_value());
+  }
+  if (!details) {
+    lblName->setText(id ? "This dump is no longer in the library" : "No dump chosen");
+    lblKind->clear();
+    return;
+  }
+  const library::DumpSummary& s = details->summary;
+  lblName->setText(Text(s.name));
+  lblKind->setText(KindText(s.kind));
+  cbDumpCategory->setEditText(Text(s.category));
+  cbFavorite->setChecked(s.favorite);
+  for (const library::Place& place : details->places) {
+    auto* item = new QTreeWidgetItem(lstPlaces);
+    item->setText(0, s.kind ? PlaceText(*s.kind, place) : Text(place.source));
+    item->setToolTip(0, Text(place.source + (place.note.empty() ? "" : " (" + place.note + ")")));
+    item->setText(1, Text(std::string(library::HowName(place.how))));
+    item->setText(2, LocalTime(place.seen));
+    item->setToolTip(2, Text(place.seen));
+  }
+  for (const auto& [other, name] : details->otherNames) {
+    auto* item = new QListWidgetItem(Text(name), lstOtherNames);
+    item->setData(Qt::UserRole, static_cast<qlonglong>(other));
+  }
+}
+
+void LibraryWindow::FillCategories() {
+  std::vector<std::string> categories;
+  if (catalogue_) {
+    try {
+      categories = catalogue_->Categories();
+    } catch (const std::exception& e) {
+      Say(Text(e.what()));
+    }
+  }
+  const QString chosen = cbCategory->currentIndex() > 0 ? cbCategory->currentText() : QString();
+  {
+    const QSignalBlocker block(cbCategory);
+    cbCategory->clear();
+    cbCategory->addItem("All categories");
+    for (const std::string& category : categories) cbCategory->addItem(Text(category));
+    cbCategory->setCurrentIndex(std::max(0, cbCategory->findText(chosen)));
+  }
+  const QString typed = cbDumpCategory->currentText();
+  const QSignalBlocker block(cbDumpCategory);
+  cbDumpCategory->clear();
+  for (const std::string& category : categories) cbDumpCategory->addItem(Text(category));
+  cbDumpCategory->setEditText(typed);
+  // A category that went out of use leaves the filter on All.
+  if (cbCategory->currentIndex() == 0 && !chosen.isEmpty()) ApplyQuery();
+}
+
+void LibraryWindow::CommitCategory() {
+  if (!current_ || !catalogue_) return;
+  const std::string category = cbDumpCategory->currentText().trimmed().toStdString();
+  const auto details = catalogue_->Details(*current_);
+  if (!details || details->summary.category == category) return;
+  try {
+    catalogue_->SetCategory(*current_, category);
+  } catch (const std::exception& e) {
+    Say(Text(e.what()));
+    return;
+  }
+  FillCategories();
+  ShowDetails(current_);
+  model_->Refresh();
+}
+
+void LibraryWindow::UpdateActions() {
+  const std::size_t chosen = Chosen().size();
+  const bool usable = catalogue_ != nullptr;
+  // As the main window's buttons: nothing is sent while an exchange with the instrument runs.
+  actSend->setEnabled(usable && chosen == 1 && main_.Form().ControlsEnabled());
+  actSave->setEnabled(usable && chosen == 1);
+  actForget->setEnabled(usable && chosen > 0);
+  actAddFiles->setEnabled(usable && !importJob_);
+  actAddFolder->setEnabled(usable && !importJob_);
+}
+
+void LibraryWindow::Say(const QString& text) {
+  lblStatus->setText(text);
+}
+
+std::optional<LibraryWindow::Stored> LibraryWindow::ChosenDump() {
+  const auto chosen = Chosen();
+  if (chosen.size() != 1 || !catalogue_) return std::nullopt;
+  Stored stored;
+  try {
+    stored.kind = catalogue_->KindOf(chosen.front());
+    if (auto bytes = catalogue_->DumpBytes(chosen.front())) stored.dump = std::move(*bytes);
+  } catch (const std::exception& e) {
+    Say(Text(e.what()));
+    return std::nullopt;
+  }
+  if (!stored.kind || stored.dump.empty()) {
+    Say("This dump is no longer in the library");
+    return std::nullopt;
+  }
+  return stored;
+}
+
+void LibraryWindow::SendChosen() {
+  if (!main_.Form().ControlsEnabled()) return;
+  const auto chosen = ChosenDump();
+  if (!chosen) return;
+  TfrmMain& form = main_.Form();
+  form.Guarded([&] { form.SendDump(*chosen->kind, chosen->dump); });
+}
+
+void LibraryWindow::SaveChosen() {
+  const auto chosen = ChosenDump();
+  if (!chosen) return;
+  const auto& [kind, dump] = *chosen;
+  TfrmMain& form = main_.Form();
+  std::string& folder = kind == &kProgramKind ? form.ProgramPath : form.MixPath;
+  const auto path =
+      main_.ChooseFile({FileChoice::Mode::Save, folder, ProposedFileName(DumpName(*kind, dump))});
+  if (!path) return;
+  folder = FolderOf(*path);
+  const IoResult written = WriteFileAtomically(*path, dump);
+  if (!written.ok) {
+    QMessageBox::critical(this, "Library", Text("Unable to write " + *path + ": " + written.error));
+    return;
+  }
+  Say(Text(" " + FileNameOf(*path) + " saved to disk"));
+}
+
+void LibraryWindow::ForgetChosen() {
+  const auto chosen = Chosen();
+  if (chosen.empty() || !catalogue_) return;
+  QString question;
+  if (chosen.size() == 1) {
+    const library::DumpSummary* dump = model_->Summary(Table_->currentIndex().row());
+    const QString name = dump && dump->id == chosen.front() ? Text(dump->name) : QString("it");
+    question = QString("Forget \"%1\"? It leaves the library; no file is touched.").arg(name);
+  } else {
+    question = QString("Forget %1 dumps? They leave the library; no file is touched.")
+                   .arg(Grouped(chosen.size()));
+  }
+  if (QMessageBox::question(this, "Library", question, QMessageBox::Yes | QMessageBox::No,
+                            QMessageBox::No) != QMessageBox::Yes) {
+    return;
+  }
+  try {
+    catalogue_->Forget(chosen);
+  } catch (const std::exception& e) {
+    Say(Text(e.what()));
+    return;
+  }
+  Table_->clearSelection();
+  ShowDetails(std::nullopt);
+  FillCategories();
+  model_->Refresh();
+  Say(chosen.size() == 1 ? QString("1 dump forgotten")
+                         : Grouped(chosen.size()) + " dumps forgotten");
+}
+
+void LibraryWindow::AddFiles() {
+  const QStringList files =
+      addChooserForTests ? addChooserForTests(false)
+                         : QFileDialog::getOpenFileNames(this, "Add files to the library", {},
+                                                         "SysEx files (*.syx);;All files (*)");
+  std::vector<std::filesystem::path> paths;
+  for (const QString& file : files) paths.emplace_back(file.toStdString());
+  if (!paths.empty()) Import(paths);
+}
+
+void LibraryWindow::AddFolder() {
+  QStringList folders;
+  if (addChooserForTests) {
+    folders = addChooserForTests(true);
+  } else if (const QString folder =
+                 QFileDialog::getExistingDirectory(this, "Add a folder to the library");
+             !folder.isEmpty()) {
+    folders << folder;
+  }
+  std::vector<std::filesystem::path> paths;
+  for (const QString& folder : folders) paths.emplace_back(folder.toStdString());
+  if (!paths.empty()) Import(paths);
+}
+
+void LibraryWindow::Import(const std::vector<std::filesystem::path>& paths) {
+  if (importJob_ || !catalogue_ || paths.empty()) return;
+  // Called on the import's thread after each file: one wake-up waits in the event loop at a time.
+  auto posted = std::make_shared<std::atomic<bool>>(false);
+  QPointer<LibraryWindow> self(this);
+  importJob_ = std::make_unique<library::ImportJob>(library_.File(), paths, [self, posted] {
+    if (posted->exchange(true)) return;
+    QMetaObject::invokeMethod(
+        self.data(),
+        [self, posted] {
+          *posted = false;
+          if (self) self->ImportProgressed();
+        },
+        Qt::QueuedConnection);
+  });
+  importProgress_ = new QProgressDialog("Adding to the library...", "Cancel", 0, 0, this);
+  importProgress_->setObjectName("frmImportProgress");
+  importProgress_->setWindowTitle("Library");
+  importProgress_->setWindowModality(Qt::WindowModal);
+  importProgress_->setMinimumDuration(500);
+  importProgress_->setAutoClose(false);
+  importProgress_->setAutoReset(false);
+  connect(importProgress_, &QProgressDialog::canceled, this, [this] {
+    if (importJob_) importJob_->Cancel();
+  });
+  Say("Adding to the library...");
+  UpdateActions();
+}
+
+void LibraryWindow::ImportProgressed() {
+  if (!importJob_) return;
+  const library::ImportJob::Progress now = importJob_->Now();
+  if (importProgress_ && !importJob_->Finished()) {
+    importProgress_->setMaximum(static_cast<int>(now.total));
+    importProgress_->setValue(static_cast<int>(now.done));
+    importProgress_->setLabelText(Text("Adding " + FileNameOf(now.path)));
+    return;
+  }
+  if (!importJob_->Finished()) return;
+  const std::unique_ptr<library::ImportJob> job = std::move(importJob_);
+  if (importProgress_) {
+    importProgress_->hide();
+    importProgress_->deleteLater();
+  }
+  const library::ImportReport& report = job->Report();
+  QString said = Text(library::ImportSummary(report));
+  if (job->Cancelled()) said += " (cancelled)";
+  Say(said);
+  FillCategories();
+  model_->Refresh();
+  UpdateActions();
+  if (!job->Error().empty()) {
+    QMessageBox::critical(this, "Library", Text(job->Error()));
+  } else if (!report.skipped.empty()) {
+    QString text =
+        QString("%1 not taken:\n")
+            .arg(report.skipped.size() == 1 ? QString("1 file was")
+                                            : Grouped(report.skipped.size()) + " files were");
+    constexpr std::size_t kShown = 12;
+    for (std::size_t i = 0; i < report.skipped.size() && i < kShown; ++i) {
+      text += Text("\n" + FileNameOf(report.skipped[i].path) + ": " + report.skipped[i].reason);
+    }
+    if (report.skipped.size() > kShown) {
+      text += QString("\n... and %1 more").arg(report.skipped.size() - kShown);
+    }
+    QMessageBox::warning(this, "Library", text);
+  }
+}
+
+void LibraryWindow::dragEnterEvent(QDragEnterEvent* event) {
+  const QMimeData* mime = event->mimeData();
+  // Files and folders from the desktop; the table's own rows are not imported again.
+  if (catalogue_ && !importJob_ && mime->hasUrls() &&
+      !mime->hasFormat(LibraryTableModel::kMimeType)) {
+    for (const QUrl& url : mime->urls()) {
+      if (!url.isLocalFile()) return event->ignore();
+    }
+    event->acceptProposedAction();
+  }
+}
+
+void LibraryWindow::dropEvent(QDropEvent* event) {
+  std::vector<std::filesystem::path> paths;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) paths.emplace_back(url.toLocalFile().toStdString());
+  }
+  if (paths.empty()) return;
+  event->acceptProposedAction();
+  Import(paths);
+}
+
+void LibraryWindow::RestoreGeometry() {
+  const IniFile ini = IniFile::Load(main_.Form().SettingsPath());
+  const long long width = ini.GetInt(kSection, "Width", 0);
+  const long long height = ini.GetInt(kSection, "Height", 0);
+  resize(width >= 320 && width <= 10000 && height >= 240 && height <= 10000
+             ? QSize(static_cast<int>(width), static_cast<int>(height))
+             : QSize(960, 560));
+  const long long left = ini.GetInt(kSection, "Left", -100000);
+  const long long top = ini.GetInt(kSection, "Top", -100000);
+  if (left > -10000 && left < 10000 && top > -10000 && top < 10000) {
+    move(static_cast<int>(left), static_cast<int>(top));
+  }
+}
+
+void LibraryWindow::SaveGeometry() {
+  const std::filesystem::path path = main_.Form().SettingsPath();
+  IniFile ini = IniFile::Load(path);
+  ini.Set(kSection, "Left", std::to_string(pos().x()));
+  ini.Set(kSection, "Top", std::to_string(pos().y()));
+  ini.Set(kSection, "Width", std::to_string(width()));
+  ini.Set(kSection, "Height", std::to_string(height()));
+  std::error_code ec;
+  std::filesystem::create_directories(path.parent_path(), ec);
+  // Where the window was is no reason to bother the user when the file cannot be written.
+  ini.Save(path);
+}
+
+void LibraryWindow::hideEvent(QHideEvent* event) {
+  SaveGeometry();
+  QWidget::hideEvent(event);
+}
+
+}  // namespace quorle

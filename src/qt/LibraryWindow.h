@@ -1,0 +1,115 @@
+#pragma once
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTableView>
+#include <QTreeWidget>
+#include <QWidget>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "library/ImportJob.h"
+#include "qt/LibraryTableModel.h"
+
+namespace quorle {
+
+class LibraryConnection;
+class MainWindow;
+
+// "Library": every dump the user owns, found as the name is typed, with where each was seen and
+// the actions on it. A view over the catalogue: searches run on a thread of their own, imports
+// on another; sends go through the main window's transfers and wait while it is busy.
+class LibraryWindow : public QWidget {
+  Q_OBJECT
+
+ public:
+  LibraryWindow(MainWindow& main, LibraryConnection& library);
+  ~LibraryWindow() override;
+
+  LibraryTableModel& Model() { return *model_; }
+  QTableView& Table() { return *Table_; }
+  // The dumps chosen in the table, in row order.
+  std::vector<library::DumpId> Chosen() const;
+
+  // Adds files and folders to the library on a worker thread, with progress and Cancel.
+  void Import(const std::vector<std::filesystem::path>& paths);
+  bool Importing() const { return importJob_ != nullptr; }
+
+  // Answers the add dialogs in place of the file dialog when set (tests): the paths chosen.
+  std::function<QStringList(bool folder)> addChooserForTests;
+
+ protected:
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+
+ private:
+  QAction* Action(const char* name, const QString& text, const QKeySequence& key,
+                  void (LibraryWindow::*run)());
+  QPushButton* ButtonFor(QAction* action, const char* name);
+  void ApplyQuery();
+  void Answered();
+  void ShowDetails(std::optional<library::DumpId> id);
+  void FillCategories();
+  void UpdateActions();
+  void Say(const QString& text);
+  void RestoreGeometry();
+  void SaveGeometry();
+
+  // The one dump chosen, as stored; nothing (the reason said) otherwise.
+  struct Stored {
+    const DumpKind* kind = nullptr;
+    Bytes dump;
+  };
+  std::optional<Stored> ChosenDump();
+  void SendChosen();
+  void SaveChosen();
+  void ForgetChosen();
+  void AddFiles();
+  void AddFolder();
+  void CommitCategory();
+  void ImportProgressed();
+
+  MainWindow& main_;
+  LibraryConnection& library_;
+  library::Library* catalogue_ = nullptr;  // the main thread's connection; nullptr when unusable
+  LibraryTableModel* model_ = nullptr;
+  std::optional<library::DumpId> current_;  // the dump the details pane shows
+  bool idle_ = true;                        // no exchange with the instrument under way
+  std::unique_ptr<library::ImportJob> importJob_;
+  QPointer<QProgressDialog> importProgress_;
+
+  QLineEdit* eSearch = nullptr;
+  QComboBox* cbKind = nullptr;
+  QComboBox* cbCategory = nullptr;
+  QCheckBox* cbFavoritesOnly = nullptr;
+  QCheckBox* cbDuplicatesOnly = nullptr;
+  QTableView* Table_ = nullptr;
+  QLabel* lblCount = nullptr;
+  QLabel* lblError = nullptr;
+  QLabel* lblStatus = nullptr;
+  QLabel* lblName = nullptr;
+  QLabel* lblKind = nullptr;
+  QComboBox* cbDumpCategory = nullptr;
+  QCheckBox* cbFavorite = nullptr;
+  QTreeWidget* lstPlaces = nullptr;
+  QListWidget* lstOtherNames = nullptr;
+  QAction* actSend = nullptr;
+  QAction* actSave = nullptr;
+  QAction* actForget = nullptr;
+  QAction* actAddFiles = nullptr;
+  QAction* actAddFolder = nullptr;
+  QPushButton* btnCompose = nullptr;
+};
+
+}  // namespace quorle

@@ -1,0 +1,64 @@
+// The Library window's and the bank composer's ways to the instrument: a chosen dump or a composed
+// bank goes out as a file of it would, and a fetched bank comes back to the composer instead of a
+// file. Each is a thin entry point onto the transfers of DumpTransfer.cpp and BankTransfer.cpp.
+#include <algorithm>
+#include <utility>
+
+#include "app/TfrmMain.h"
+#include "protocol/DumpName.h"
+#include "protocol/SysexFile.h"
+#include "transfers/BankCommon.h"
+
+namespace quorle {
+
+namespace {
+
+std::string Trimmed(std::string name) {
+  name.erase(name.find_last_not_of(' ') + 1);
+  return name;
+}
+
+}  // namespace
+
+void TfrmMain::SendDump(const DumpKind& kind, ByteView dump) {
+  // What the library holds was checked when it came in; a damaged dump still never goes out.
+  if (dump.size() != kind.dumpSize || !CheckDumpFraming(kind, dump)) {
+    host_.ShowMessage(MessageIcon::Error,
+                      std::string("This is not a whole ") + std::string(kind.name) + " Dump");
+    return;
+  }
+  std::copy(dump.begin(), dump.end(), DumpBuffer(kind).begin());
+  SendDumpInHand(kind, std::string(kind.name) + " \"" + Trimmed(DumpName(kind, dump)) + "\"");
+}
+
+void TfrmMain::SendBank(const DumpKind& kind, ByteView bank, const std::string& name) {
+  if (!IsSoundBank(kind, bank)) {
+    host_.ShowMessage(MessageIcon::Error, name + BankRefusal(kind));
+    return;
+  }
+  SendBankInHand(kind, bank, " " + name);
+}
+
+bool TfrmMain::FetchBankInto(const DumpKind& kind, BankDelivery done) {
+  if (!ChooseBankToFetch(kind)) return false;
+  if (!OutputOpen) {
+    SetStatus(kNoOutputText);
+    return false;
+  }
+  DumpMode = kDumpDeliver;
+  bankDelivery_ = std::move(done);
+  StartBankFetch(kind);
+  return true;
+}
+
+void TfrmMain::DeliverBank(const DumpKind& kind) {
+  Bytes bank;
+  bank.reserve(kind.BankFileSize());
+  for (const auto& slot : BankBuffer)
+    bank.insert(bank.end(), slot.begin(), slot.begin() + kind.dumpSize);
+  SetStatus(IsProgram(kind) ? " Program Bank received" : " Mix Bank received");
+  // Taken out first: the receiver may start another exchange.
+  if (BankDelivery done = std::exchange(bankDelivery_, {})) done(std::move(bank));
+}
+
+}  // namespace quorle

@@ -1,0 +1,321 @@
+// The Library window and the Compose Bank window over a library of bank files and the in-process
+// simulated Andromeda: typed searches, sends, drops, swaps, undo, saves, as a user would.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTreeWidget>
+#include <fstream>
+
+#include "QtTestSupport.h"
+#include "frontend/LibraryConnection.h"
+#include "protocol/DumpName.h"
+#include "protocol/SysexFile.h"
+#include "qt/ComposeBankWindow.h"
+#include "qt/LibraryWindow.h"
+#include "sim/SimulatedAndromeda.h"
+
+namespace quorle {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Child;
+using testing::Choose;
+using testing::Click;
+using testing::ModalAnswerer;
+using testing::WaitUntil;
+
+Bytes ReadAll(const fs::path& path) {
+  Bytes content;
+  EXPECT_TRUE(ReadWholeFile(path, content).ok) << path;
+  return content;
+}
+
+Bytes Entry(ByteView bank, const DumpKind& kind, int i) {
+  const ByteView r = bank.subspan(static_cast<std::size_t>(i) * kind.dumpSize, kind.dumpSize);
+  return Bytes(r.begin(), r.end());
+}
+
+class LibraryViews : public testing::WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    library_ = std::make_unique<LibraryConnection>(dir_ / "library.sqlite");
+    window_->SetLibrary(library_.get());
+    window_->Form().FormCreate();
+    window_->show();
+    ASSERT_TRUE(window_->Form().OutputOpen);
+  }
+
+  // A bank of the simulated instrument as a bank file holds it; renamed: entry -> new name.
+  Bytes SimBank(int bank, const std::map<int, std::string>& renamed = {}) {
+    Bytes all;
+    for (int i = 0; i < 128; ++i) {
+      Bytes dump = midi_->Simulator().Dump(kProgramKind, bank, i);
+      if (renamed.count(i)) dump = RenameDump(kProgramKind, dump, renamed.at(i));
+      all.insert(all.end(), dump.begin(), dump.end());
+    }
+    return all;
+  }
+  fs::path WriteBank(const std::string& name, ByteView content) {
+    fs::create_directories(dir_ / "banks");
+    EXPECT_TRUE(WriteFileAtomically(dir_ / "banks" / name, content).ok);
+    return dir_ / "banks" / name;
+  }
+
+  // The Library window opened by its key, with the banks folder added by its button.
+  LibraryWindow* OpenLibraryWithBanks() {
+    QApplication::setActiveWindow(window_.get());
+    QTest::keyClick(window_.get(), Qt::Key_L, Qt::ControlModifier);
+    auto* library = window_->ShowLibrary();
+    library->addChooserForTests = [this](bool folder) {
+      return folder ? QStringList{QString::fromStdString((dir_ / "banks").string())}
+                    : QStringList{};
+    };
+    Click(Child<QPushButton>(library, "btnAddFolder"));
+    EXPECT_TRUE(WaitUntil([&] { return !library->Importing(); }));
+    return library;
+  }
+  // Types text into the search field and waits for the rows of it.
+  static void Search(LibraryWindow* library, const QString& text) {
+    auto* field = Child<QLineEdit>(library, "eSearch");
+    field->clear();
+    QTest::keyClicks(field, text);
+    EXPECT_TRUE(WaitUntil([&] { return Answered(library); }));
+  }
+  // Whether the rows shown and their count are those of the query in hand.
+  static bool Answered(LibraryWindow* library) {
+    const library::LibraryBrowser& browser = library->Model().Browser();
+    return !browser.Searching() && browser.CountKnown();
+  }
+  static QString Cell(LibraryWindow* library, int row, int column) {
+    return library->Model().index(row, column).data().toString();
+  }
+
+  std::unique_ptr<LibraryConnection> library_;
+};
+
+TEST_F(LibraryViews, SearchFindsASoundAsTypedAndDuplicatesShowTheirOtherNames) {
+  // The same sound as User 5 under another name, in a file of its own and in another bank.
+  Bytes twin = RenameDump(kProgramKind, midi_->Simulator().Dump(kProgramKind, 0, 5), "Quorle Twin");
+  WriteBank("Twin.syx", twin);
+  Bytes other = SimBank(1);
+  AddressDump(twin, 1, 9);
+  std::copy(twin.begin(), twin.end(), other.begin() + 9 * kProgramKind.dumpSize);
+  WriteBank("Other.syx", other);
+  WriteBank("User.syx", SimBank(0));
+  LibraryWindow* library = OpenLibraryWithBanks();
+  EXPECT_THAT(Child<QLabel>(library, "lblStatus")->text().toStdString(),
+              ::testing::HasSubstr("dumps from 3 files"));
+  auto* count = Child<QLabel>(library, "lblCount");
+
+  Search(library, "quorle t");
+  EXPECT_EQ(count->text(), "1 dump");
+  EXPECT_EQ(Cell(library, 0, 0), "Quorle Twin");
+
+  Search(library, "");
+  Click(Child<QCheckBox>(library, "cbDuplicatesOnly"));
+  ASSERT_TRUE(WaitUntil([&] { return Answered(library); }));
+  EXPECT_EQ(count->text(), "2 dumps");
+  // The original and its renamed copy; the details of the copy name the original.
+  const QString original = QString::fromStdString(
+      NameLine(DumpName(kProgramKind, midi_->Simulator().Dump(kProgramKind, 0, 5))));
+  const int copyRow = Cell(library, 0, 0) == "Quorle Twin" ? 0 : 1;
+  EXPECT_EQ(Cell(library, 1 - copyRow, 0), original);
+  library->Table().selectRow(copyRow);
+  auto* others = Child<QListWidget>(library, "lstOtherNames");
+  ASSERT_EQ(others->count(), 1);
+  EXPECT_EQ(others->item(0)->text(), original);
+  // Seen in two files: both places.
+  EXPECT_EQ(Child<QTreeWidget>(library, "lstPlaces")->topLevelItemCount(), 2);
+  EXPECT_THAT(Cell(library, copyRow, 3).toStdString(), ::testing::HasSubstr("+1"));
+
+  // Its size and place are kept for the next time.
+  library->resize(700, 450);
+  window_->close();
+  std::ifstream ini(dir_ / "quorle.ini");
+  const std::string text((std::istreambuf_iterator<char>(ini)), {});
+  EXPECT_THAT(text, ::testing::HasSubstr("[LIBRARY]"));
+  EXPECT_THAT(text, ::testing::HasSubstr("Width=700\n"));
+}
+
+TEST_F(LibraryViews, ALibraryThatCannotBeUsedIsNamedWithTheReasonAndTouchedNot) {
+  const fs::path notALibrary = dir_ / "notes.sqlite";
+  std::ofstream(notALibrary) << "my notes, not a library\n";
+  auto usable = std::exchange(library_, std::make_unique<LibraryConnection>(notALibrary));
+  window_->SetLibrary(library_.get());
+  LibraryWindow* library = window_->ShowLibrary();
+  auto* error = Child<QLabel>(library, "lblError");
+  EXPECT_TRUE(error->isVisible());
+  EXPECT_THAT(error->text().toStdString(), ::testing::HasSubstr("notes.sqlite"));
+  EXPECT_FALSE(Child<QPushButton>(library, "btnAddFiles")->isEnabled());
+  // The main window goes on, and the file is as it was.
+  EXPECT_TRUE(Find<QPushButton>("btnGetProgram")->isEnabled());
+  std::ifstream in(notALibrary);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}), "my notes, not a library\n");
+}
+
+TEST_F(LibraryViews, SendsTheChosenProgramToTheChosenNumberAndItComesBackByteExact) {
+  WriteBank("Preset.syx", SimBank(1, {{7, "Quorle Send"}}));
+  LibraryWindow* library = OpenLibraryWithBanks();
+  Search(library, "Quorle Send");
+  library->Table().selectRow(0);
+  auto* send = Child<QPushButton>(library, "btnSend");
+  // Locked, as the main window's buttons are, while an exchange runs.
+  window_->Form().Disable();
+  EXPECT_FALSE(send->isEnabled());
+  window_->Form().Enable();
+  ASSERT_TRUE(send->isEnabled());
+
+  ModalAnswerer answerer;
+  answerer.Then([](QWidget* form) {
+    EXPECT_EQ(form->windowTitle(), "Send Program");
+    Choose(Child<QComboBox>(form, "cbProgram"), 33);
+    Click(Child<QPushButton>(form, "btnOK"));
+  });
+  Click(send);
+  ASSERT_TRUE(WaitUntil([&] {
+    return answerer.AllAnswered() && window_->Form().ControlsEnabled() &&
+           window_->Form().MidiOut.MessagesInFlight() == 0;
+  }));
+  EXPECT_EQ(Child<QLabel>(library, "lblStatus")->text(),
+            "Program \"Quorle Send\" sent to Andromeda");
+  // The library knows where it went.
+  auto* places = Child<QTreeWidget>(library, "lstPlaces");
+  ASSERT_TRUE(WaitUntil([&] { return places->topLevelItemCount() == 2; }));
+  EXPECT_FALSE(places->findItems("sent", Qt::MatchExactly, 1).isEmpty());
+
+  // Fetched back with Get Program: the library's dump, addressed to User 33.
+  window_->fileChooserForTests = [this](const FileChoice&) {
+    return std::optional<std::string>((dir_ / "back.syx").string());
+  };
+  ModalAnswerer get;
+  get.Then([](QWidget* form) {
+    Choose(Child<QComboBox>(form, "cbProgram"), 33);
+    Click(Child<QPushButton>(form, "btnOK"));
+  });
+  Click(Find<QPushButton>("btnGetProgram"));
+  ASSERT_TRUE(WaitUntil([&] { return fs::exists(dir_ / "back.syx"); }));
+  Bytes expected = Entry(SimBank(1, {{7, "Quorle Send"}}), kProgramKind, 7);
+  expected[6] = 0;
+  expected[7] = 33;
+  EXPECT_EQ(ReadAll(dir_ / "back.syx"), expected);
+}
+
+// Drops mime on the slot of grid as a drag from elsewhere would end there.
+void Drop(SlotGrid& grid, int slot, QMimeData* mime) {
+  const QPoint at = grid.visualItemRect(grid.Cell(slot)).center();
+  const auto actions = Qt::CopyAction | Qt::MoveAction;
+  QDragEnterEvent enter(at, actions, mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(grid.viewport(), &enter);
+  QDragMoveEvent move(at, actions, mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(grid.viewport(), &move);
+  QDropEvent drop(QPointF(at), actions, mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(grid.viewport(), &drop);
+  delete mime;
+}
+
+TEST_F(LibraryViews, ABankComposedByDraggingIsSavedAsMakeBankWritesItAndSent) {
+  const Bytes user = SimBank(0);
+  const Bytes preset = SimBank(1, {{40, "Quorle A"}, {41, "Quorle B"}});
+  const fs::path base = WriteBank("User.syx", user);
+  WriteBank("Preset.syx", preset);
+  LibraryWindow* library = OpenLibraryWithBanks();
+  window_->fileChooserForTests = [&](const FileChoice& choice) {
+    return std::optional<std::string>(
+        (choice.mode == FileChoice::Mode::Open ? base : dir_ / "Composed.syx").string());
+  };
+  Click(Find<QPushButton>("btnComposeBank"));
+  ComposeBankWindow* composer = nullptr;
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    if (top->objectName() == "frmComposeBank") composer = qobject_cast<ComposeBankWindow*>(top);
+  }
+  ASSERT_NE(composer, nullptr);
+  Click(Child<QPushButton>(composer, "btnOpenFile"));
+  ASSERT_TRUE(composer->Composer().Started());
+  SlotGrid& grid = composer->Grid();
+
+  // Both sounds of the other bank, dragged from the table onto slot 5.
+  Search(library, "Quorle");
+  library->Table().selectAll();
+  Drop(grid, 5, library->Model().mimeData(library->Table().selectionModel()->selectedIndexes()));
+  EXPECT_EQ(grid.Cell(5)->text(), "005 Quorle A        ");
+  EXPECT_EQ(grid.Cell(6)->text(), "006 Quorle B        ");
+  EXPECT_TRUE(grid.Cell(5)->font().bold());
+  EXPECT_FALSE(grid.Cell(7)->font().bold());
+  EXPECT_EQ(composer->windowTitle(), "Compose Bank *");
+
+  // Reordered: slot 6 onto slot 100 trades their places; undone and redone by the keys.
+  const QString was100 = grid.Cell(100)->text().mid(4);
+  Drop(grid, 100, grid.SlotMime(6));
+  EXPECT_EQ(grid.Cell(100)->text(), "100 Quorle B        ");
+  EXPECT_EQ(grid.Cell(6)->text().mid(4), was100);
+  QApplication::setActiveWindow(composer);
+  QTest::keyClick(composer, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(grid.Cell(6)->text(), "006 Quorle B        ");
+  QTest::keyClick(composer, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(grid.Cell(100)->text(), "100 Quorle B        ");
+
+  // A Mix is refused, with the reason.
+  auto* mix = new QMimeData;
+  mix->setData(LibraryTableModel::kMimeType, "Mix 1\n");
+  Drop(grid, 9, mix);
+  EXPECT_EQ(Child<QLabel>(composer, "lblStatus")->text(), "A Mix cannot go into a Program bank");
+
+  // Saved: the base with the library's dumps in the chosen slots, as make-bank writes it.
+  Click(Child<QPushButton>(composer, "btnSaveBank"));
+  const Bytes a = Entry(preset, kProgramKind, 40), b = Entry(preset, kProgramKind, 41);
+  const Bytes expected = library::MakeBank(kProgramKind, user,
+                                           {{5, a}, {6, Entry(user, kProgramKind, 100)}, {100, b}});
+  EXPECT_EQ(ReadAll(dir_ / "Composed.syx"), expected);
+  EXPECT_EQ(composer->windowTitle(), "Compose Bank");
+
+  // Sent to the User bank through the bank send dialog, paced.
+  ModalAnswerer answerer;
+  answerer.Then([](QWidget* form) {
+    EXPECT_EQ(form->windowTitle(), "Send Bank");
+    Click(Child<QPushButton>(form, "BitBtn1"));
+  });
+  Click(Child<QPushButton>(composer, "btnSendBank"));
+  ASSERT_TRUE(WaitUntil([&] {
+    return answerer.AllAnswered() && window_->Form().ControlsEnabled() &&
+           window_->Form().MidiOut.MessagesInFlight() == 0;
+  }));
+  ASSERT_TRUE(WaitUntil([&] { return SimBank(0) == expected; }));
+
+  // A change not saved is asked about before the window closes.
+  Drop(grid, 0, grid.SlotMime(1));
+  ModalAnswerer keep;
+  keep.Then([](QWidget* box) { qobject_cast<QMessageBox*>(box)->reject(); });
+  EXPECT_FALSE(composer->close());
+  EXPECT_TRUE(composer->isVisible());
+  composer->Composer().Undo();
+  EXPECT_TRUE(composer->close());
+}
+
+TEST_F(LibraryViews, TheComposerStartsFromABankFetchedFromTheInstrument) {
+  ComposeBankWindow* composer = window_->ComposeBank(kProgramKind);
+  ModalAnswerer answerer;
+  answerer.Then([](QWidget* form) {
+    EXPECT_EQ(form->windowTitle(), "Select Program Bank");
+    Click(Child<QRadioButton>(form, "rbPreset1"));
+    Click(Child<QPushButton>(form, "btnOK"));
+  });
+  Click(Child<QPushButton>(composer, "btnFromAndromeda"));
+  ASSERT_TRUE(WaitUntil([&] { return composer->Composer().Started(); }));
+  EXPECT_EQ(composer->Composer().Build(), SimBank(1));
+  EXPECT_EQ(Child<QLabel>(composer, "lblSource")->text(), "Base: Andromeda, Programs Preset 1");
+  EXPECT_TRUE(window_->Form().ControlsEnabled());
+}
+
+}  // namespace
+}  // namespace quorle
