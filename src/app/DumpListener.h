@@ -1,16 +1,32 @@
 #pragma once
 
+#include <span>
 #include <string>
+#include <vector>
 
 #include "protocol/DumpKind.h"
 #include "protocol/MessageSet.h"
 
 namespace quorle {
 
+// Places of one bank a send is about to overwrite: all 128 entries, or some.
+struct ReplacedPlaces {
+  const DumpKind* kind = nullptr;
+  int bank = 0;
+  std::vector<std::size_t> entries;
+};
+
 // What the window logic tells about the dumps it moves, so a catalogue can keep track of what the
 // instrument held and when. The window never includes the catalogue; a front end connects one.
 class DumpListener {
  public:
+  // One dump a send is about to overwrite, with the place it is fetched from.
+  struct Replaced {
+    const DumpKind* kind;
+    ByteView dump;
+    int bank;
+    int entry;
+  };
   virtual ~DumpListener() = default;
   // A dump fetched from the instrument's bank and entry (single, bank, split, rename, backup).
   // Returns false when it could not be recorded; the transfer goes on regardless.
@@ -21,6 +37,8 @@ class DumpListener {
   // note names what replaces it. False when it could not be kept: the send must not start.
   virtual bool KeepReplaced(const DumpKind& kind, ByteView dump, int bank, int entry,
                             const std::string& note) = 0;
+  // Many at once (a bank, a restore's banks): all kept, or none and false.
+  virtual bool KeepReplacedAll(std::span<const Replaced> dumps, const std::string& note) = 0;
 };
 
 }  // namespace quorle

@@ -75,6 +75,7 @@ void TfrmMain::ReadRegistry() {
   ActivePage =
       static_cast<int>(std::clamp<long long>(integer(kProgram, "ActivePage", 1), -1, 1000));
   LibraryCapture = integer(kLibrary, "Capture", 1) != 0;
+  KeepReplaced = integer(kLibrary, "KeepReplaced", 1) != 0;
   ProgramPath = folder("ProgramPath");
   BankPath = folder("BankPath");
   MixPath = folder("MixPath");
@@ -114,6 +115,7 @@ void TfrmMain::WriteRegistry() {
   ini.Set(kProgram, "MixBanksOnCard", std::to_string(MixBanksOnCard));
   ini.Set(kProgram, "ActivePage", std::to_string(ActivePage));
   ini.Set(kLibrary, "Capture", LibraryCapture ? "1" : "0");
+  ini.Set(kLibrary, "KeepReplaced", KeepReplaced ? "1" : "0");
   std::error_code ec;
   std::filesystem::create_directories(path.parent_path(), ec);
   if (!ini.Save(path)) {

@@ -32,6 +32,8 @@ struct TMainState {
   bool LibraryCapture = true;
   // Sends read back what they sent and send again what did not take.
   bool Verify = false;
+  // Bank sends and restores first keep a copy of what they replace in the Library.
+  bool KeepReplaced = true;
   std::string AppFolder;  // the program file's folder, ending with the separator
   std::string SplitFolder;
   int ReceivedCount = 0;

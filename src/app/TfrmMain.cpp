@@ -148,6 +148,7 @@ void TfrmMain::EndExchange() {
   if (collectTimer_ != 0) dispatcher_.StopTimer(collectTimer_);
   collectTimer_ = 0;
   verify_.reset();
+  safety_.reset();
   if (pacedSend_ && pacedSend_->pause != 0) dispatcher_.StopTimer(pacedSend_->pause);
   pacedSend_.reset();
   Progress.reset();
@@ -272,6 +273,8 @@ void TfrmMain::GiveUp(GaveUp why) {
   // Where a bank stopped tells a loose cable from a damaged dump.
   if (backup_) {
     status = BackupGivenUpText(why);
+  } else if (safety_) {
+    status += ": no copy kept, nothing was sent";
   } else if (pacedSend_) {
     status += ": " + std::to_string(pacedSend_->sent) + " of " +
               std::to_string(pacedSend_->messages.size()) + " sent";

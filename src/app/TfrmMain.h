@@ -32,6 +32,7 @@ class MidiLog;
 // Defined in transfers/, which app/ does not include; the window holds them by shared pointer.
 class EntryCollector;
 class SendVerification;
+class SafetyCopy;
 enum class CollectStep : int;
 
 // The main window: all state every transfer shares, the control lock, the request slot, start
@@ -195,6 +196,10 @@ class TfrmMain : public TMainState {
   // A restore reads every bank it sent back and sends again what did not take.
   bool RestoreVerify = true;
 
+  // Put Back: each dump (addressed to the place it was replaced from) sent back, paced like a bank,
+  // after a safety copy of what is there now.
+  void PutBack(std::vector<Bytes> dumps);
+
   // Settings file "quorle.ini" beside the program file.
   void ReadRegistry();
   void WriteRegistry();
@@ -343,6 +348,15 @@ class TfrmMain : public TMainState {
                     const std::string& verifiedStatus, const std::string& failStatus);
   void VerifyPart();
   void VerifyCollected(const DumpKind& kind);
+
+  // The safety copy before a send: what is at the places parts name is fetched (with the bank
+  // healing) and kept in the Library as replaced, then send runs. keep false sends at once.
+  void KeepThenSend(std::vector<ReplacedPlaces> parts, bool keep, const std::string& note,
+                    std::function<void()> send);
+  void KeepNextPart();
+  void SafetyCollected(const DumpKind& kind);
+  std::shared_ptr<SafetyCopy> safety_;
+  static std::vector<std::size_t> AllEntries();
 
   // A backup or restore under way: what it has learned and what is left to do.
   struct BackupRun {

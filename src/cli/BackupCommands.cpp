@@ -18,9 +18,6 @@ namespace quorle {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// Runs one window operation to its end, as the other live commands do, and hands back its status.
 std::string RunToEnd(LiveSession& session, const std::function<void(TfrmMain&)>& operation) {
   TfrmMain& form = session.Form();
   if (!form.OutputOpen) throw Refusal("the MIDI output port is not open");
@@ -35,6 +32,8 @@ std::string RunToEnd(LiveSession& session, const std::function<void(TfrmMain&)>&
 void Expect(const std::string& status, const std::string& expected, const std::string& otherwise) {
   if (status.rfind(expected, 0) != 0) throw Refusal(status.empty() ? otherwise : status.substr(1));
 }
+
+namespace {
 
 // The files a split wrote into folder, in entry order.
 std::vector<JoinPart> SplitFiles(const fs::path& folder) {
@@ -105,6 +104,7 @@ void AddBackupCommands(CLI::App& app, std::function<void()>& command,
     bool presets = false;
     bool yes = false;
     bool noVerify = false;
+    bool noKeepCopy = false;
     std::string only;
     std::vector<std::string> inputs;
     std::string output;
@@ -130,6 +130,8 @@ void AddBackupCommands(CLI::App& app, std::function<void()>& command,
   restore->add_flag("--yes", o->yes, "Do not ask before overwriting the instrument");
   restore->add_flag("--no-verify", o->noVerify,
                     "Do not read the banks back after sending them (faster, unchecked)");
+  restore->add_flag("--no-keep-copy", o->noKeepCopy,
+                    "Do not keep a copy of the banks this replaces in the Library first");
   restore->add_option("--only", o->only, "Only these: programs, mixes or global")
       ->check(CLI::IsMember({"programs", "mixes", "global"}));
   restore->callback([&command, &run, &out, o] {
@@ -146,6 +148,9 @@ void AddBackupCommands(CLI::App& app, std::function<void()>& command,
                                                : TfrmMain::RestoreParts::All;
       LiveSession& session = run();
       session.Form().RestoreVerify = !o->noVerify;
+      // The command's choice holds for this command only, not as the window's stored one.
+      const bool storedKeep = session.Form().KeepReplaced;
+      session.Form().KeepReplaced = !o->noKeepCopy;
       session.Host().answerConfirm = [&out, o](const std::string& question) {
         if (o->yes) return true;
         out << question << "\n[y/N] " << std::flush;
@@ -155,6 +160,7 @@ void AddBackupCommands(CLI::App& app, std::function<void()>& command,
       };
       const std::string status =
           RunToEnd(session, [&](TfrmMain& f) { f.Restore(o->folder, parts); });
+      session.Form().KeepReplaced = storedKeep;
       Expect(status, " Restored from", "nothing was sent");
     };
   });

@@ -186,7 +186,7 @@ int RunCli(int argc, const char* const* argv, const std::filesystem::path& appFo
 
   AddLiveCommands(app, command, startSession);
   AddBackupCommands(app, command, startSession, out);
-  AddLibraryCommands(app, command, openLibrary, out, err);
+  AddLibraryCommands(app, command, openLibrary, startSession, out, err);
 
   try {
     app.parse(argc, argv);

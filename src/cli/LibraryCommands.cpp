@@ -1,10 +1,12 @@
 #include "cli/LibraryCommands.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <charconv>
 #include <map>
 #include <nlohmann/json.hpp>
 
+#include "cli/BackupCommands.h"
 #include "cli/OfflineCommands.h"
 #include "frontend/LibraryConnection.h"
 #include "protocol/DumpName.h"
@@ -248,10 +250,37 @@ void MakeBank(const Library& library, const LibraryArgs& a, std::ostream& out) {
       << " replaced\n";
 }
 
+// Each dump back to the place it was last replaced from; every id is checked before anything
+// is sent.
+void PutBack(const Library& library, const LibraryArgs& a,
+             const std::function<LiveSession&()>& session) {
+  std::vector<Bytes> dumps;
+  for (const DumpId id : a.ids) {
+    const library::DumpDetails details = DetailsOrRefuse(library, id);
+    const auto place =
+        std::find_if(details.places.begin(), details.places.end(), [](const library::Place& p) {
+          return p.how == library::How::Replaced && p.source == library::kInstrumentSource &&
+                 p.bank && p.entry;
+        });
+    if (place == details.places.end()) {
+      throw Refusal("dump " + std::to_string(id) +
+                    " was never replaced on the Andromeda: nothing was sent");
+    }
+    Bytes dump = *library.DumpBytes(id);
+    dump[6] = static_cast<std::uint8_t>(*place->bank);
+    dump[7] = static_cast<std::uint8_t>(*place->entry);
+    dumps.push_back(std::move(dump));
+  }
+  const std::string status = RunToEnd(session(), [&](TfrmMain& f) { f.PutBack(std::move(dumps)); });
+  // The status bar, printed as it changes, has said what was put back.
+  Expect(status, " " + std::to_string(a.ids.size()), "nothing was sent");
+}
+
 }  // namespace
 
 void AddLibraryCommands(CLI::App& app, std::function<void()>& command,
-                        const std::function<LibraryConnection&()>& connection, std::ostream& out,
+                        const std::function<LibraryConnection&()>& connection,
+                        const std::function<LiveSession&()>& session, std::ostream& out,
                         std::ostream& err) {
   auto args = std::make_shared<LibraryArgs>();
   LibraryArgs& a = *args;
@@ -324,6 +353,11 @@ make->add_option("--base", a.base, "The bank file to start from")->required();
 make->add_option("-o,--output", a.output, "The bank file to write")->required();
 make->add_option("SLOT=ID", a.slots, "Put dump ID into slot SLOT (0 to 127)");
 make->callback(run([&out](Library& l, LibraryArgs& x) { MakeBank(l, x, out); }));
+
+auto* putBack = lib->add_subcommand(
+    "put-back", "Send replaced dumps back where they were replaced on the instrument");
+putBack->add_option("ID", a.ids, "The dumps' ids")->required();
+putBack->callback(run([&session](Library& l, LibraryArgs& x) { PutBack(l, x, session); }));
 }  // namespace quorle
 
 }  // namespace quorle

@@ -12,11 +12,13 @@ class App;
 namespace quorle {
 
 class LibraryConnection;
+class LiveSession;
 
 // `library ...`: the catalogue of every Program and Mix the user owns. connection opens the
-// library the global options name.
+// library the global options name; session starts the instrument's session (put-back).
 void AddLibraryCommands(CLI::App& app, std::function<void()>& command,
-                        const std::function<LibraryConnection&()>& connection, std::ostream& out,
+                        const std::function<LibraryConnection&()>& connection,
+                        const std::function<LiveSession&()>& session, std::ostream& out,
                         std::ostream& err);
 
 }  // namespace quorle

@@ -41,6 +41,7 @@ struct Target {
   std::string folder;
   std::string refusal;  // why an answer was refused, when the answer knows better than the runner
   bool verify = false;  // sends read back what they sent
+  bool noKeepCopy = false;  // bank sends keep no copy of what they replace
 };
 
 // Makes the choice in a bank dialog as a user would, so the command line can choose only what
@@ -61,6 +62,9 @@ bool Choose(BankChooser& dialog, const DumpKind& kind, int bank, int number) {
 
 // Answers every dialog an operation shows from the command's options.
 ModalResult Answer(Dialog& dialog, Target& t) {
+  if (auto* chooser = dynamic_cast<BankChooser*>(&dialog); chooser && chooser->HasKeepCopy()) {
+    chooser->cbKeepCopyChecked = !t.noKeepCopy;
+  }
   if (auto* d = dynamic_cast<TfrmSelProgram*>(&dialog)) {
     if (!Choose(*d, kProgramKind, t.bank, t.number)) return ModalResult::Cancel;
     d->btnOKClick();
@@ -142,8 +146,13 @@ class Runner {
     // The command's --verify holds for this command only, not as the window's stored choice.
     storedVerify_ = form_.Verify;
     form_.Verify = target.verify;
+    storedKeep_ = form_.KeepReplaced;
+    form_.KeepReplaced = !target.noKeepCopy;
   }
-  ~Runner() { form_.Verify = storedVerify_; }
+  ~Runner() {
+    form_.Verify = storedVerify_;
+    form_.KeepReplaced = storedKeep_;
+  }
   Runner(const Runner&) = delete;
   Runner& operator=(const Runner&) = delete;
 
@@ -177,6 +186,7 @@ class Runner {
   Target target_;
   bool refused_ = false;
   bool storedVerify_ = false;
+  bool storedKeep_ = true;
 };
 
 int LastBank(const DumpKind& kind) {
@@ -196,6 +206,11 @@ void AddVerify(CLI::App* command, Target& t) {
   command->add_flag("--verify", t.verify,
                     "Read back what was sent, send again what did not take (up to three "
                     "rounds, each slower), and fail if some still did not");
+}
+
+void AddNoKeepCopy(CLI::App* command, Target& t) {
+  command->add_flag("--no-keep-copy", t.noKeepCopy,
+                    "Do not keep a copy of the bank this replaces in the Library first");
 }
 
 }  // namespace
@@ -248,7 +263,9 @@ void AddLiveCommands(CLI::App& app, std::function<void()>& command,
       command = [&run, target, k] {
         Runner r(run, *target);
         r.Do(k.send);
-        r.Expect(" ", "nothing was sent");
+        r.Expect(
+            " " + std::filesystem::path(target->file).filename().string() + " sent to Andromeda",
+            "nothing was sent");
       };
     });
 
@@ -276,6 +293,7 @@ void AddLiveCommands(CLI::App& app, std::function<void()>& command,
         ->required()
         ->check(CLI::Range(0, lastBank));
     AddVerify(sendBank, t);
+    AddNoKeepCopy(sendBank, t);
     sendBank->callback([&command, &run, target, k] {
       command = [&run, target, k] {
         target->wholeBank = true;
@@ -306,6 +324,7 @@ void AddLiveCommands(CLI::App& app, std::function<void()>& command,
         ->check(CLI::Range(0, lastBank));
     goesTo->require_option(1);
     AddVerify(renameBank, t);
+    AddNoKeepCopy(renameBank, t);
     renameBank->callback([&command, &run, target, k, fromFile] {
       target->fromFile = fromFile->count() > 0;
       command = [&run, target, k] {

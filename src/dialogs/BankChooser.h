@@ -51,6 +51,10 @@ class BankChooser : public Dialog {
   // The send dialogs' "Verify" check box: read back what was sent and send again what did not take.
   bool HasVerify() const { return style_ == Style::Send; }
   bool cbVerifyChecked = false;
+  // The bank send dialogs' "Keep a copy of what this replaces": the bank's present contents go
+  // into the Library before the send.
+  bool HasKeepCopy() const { return hasKeepCopy_; }
+  bool cbKeepCopyChecked = true;
 
   // The rename commands: the presets cannot be chosen, and a stored preset falls back to User,
   // so a renamed preset entry is never sent to a bank the instrument does not let one write.
@@ -64,6 +68,7 @@ class BankChooser : public Dialog {
  protected:
   BankChooser(const DumpKind& kind, Style style, int bank, int number, int cardCount,
               bool withEntries);
+  bool hasKeepCopy_ = false;
   // Called after every change of the working choice; the dialogs that write through use it.
   virtual void ChoiceChanged() {}
   // No radio button checked, so OK waits for the user's choice.

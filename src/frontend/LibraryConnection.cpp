@@ -54,4 +54,20 @@ bool LibraryConnection::KeepReplaced(const DumpKind& kind, ByteView dump, int ba
   return Record(kind, dump, bank, entry, library::How::Replaced, note);
 }
 
+bool LibraryConnection::KeepReplacedAll(std::span<const Replaced> dumps, const std::string& note) {
+  library::Library* library = Get();
+  if (!library) return false;
+  std::vector<library::Library::Seen> seen;
+  seen.reserve(dumps.size());
+  for (const Replaced& d : dumps) seen.push_back({d.kind, d.dump, d.bank, d.entry});
+  try {
+    library->RecordAll(seen, library::How::Replaced, note);
+    lastError_.clear();
+    return true;
+  } catch (const std::exception& e) {
+    lastError_ = e.what();
+    return false;
+  }
+}
+
 }  // namespace quorle

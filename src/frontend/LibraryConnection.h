@@ -35,6 +35,7 @@ class LibraryConnection : public DumpListener {
   bool DumpSent(const DumpKind& kind, ByteView dump, int bank, int entry) override;
   bool KeepReplaced(const DumpKind& kind, ByteView dump, int bank, int entry,
                     const std::string& note) override;
+  bool KeepReplacedAll(std::span<const Replaced> dumps, const std::string& note) override;
 
  private:
   bool Record(const DumpKind& kind, ByteView dump, int bank, int entry, library::How how,

@@ -190,6 +190,15 @@ QtSelectDialog::QtSelectDialog(BankChooser& logic, QWidget* parent)
     connect(cbVerify, &QCheckBox::toggled, this,
             [this](bool checked) { logic_.cbVerifyChecked = checked; });
   }
+  if (logic.HasKeepCopy()) {
+    auto* cbKeepCopy = new QCheckBox("&Keep a copy of what this replaces", this);
+    cbKeepCopy->setObjectName("cbKeepCopy");
+    cbKeepCopy->setToolTip("Fetch the bank there now into the Library before sending");
+    cbKeepCopy->setChecked(logic.cbKeepCopyChecked);
+    layout->addWidget(cbKeepCopy);
+    connect(cbKeepCopy, &QCheckBox::toggled, this,
+            [this](bool checked) { logic_.cbKeepCopyChecked = checked; });
+  }
 
   AddButtons(layout, form.okName, form.cancelName, form.glyphs);
   Redraw();

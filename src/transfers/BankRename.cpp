@@ -91,15 +91,21 @@ void TfrmMain::HandleRename(const DumpKind& kind) {
     AddressDump(m.bytes, bank, static_cast<std::uint8_t>(i));
     messages.push_back(std::move(m));
   }
-  const std::string status = IsProgram(kind) ? " Sending Program Bank..." : " Sending Mix Bank...";
-  const std::string done =
-      IsProgram(kind) ? " Renamed bank sent to Andromeda" : " Renamed mix bank sent to Andromeda";
-  if (Verify) {
-    SendVerified(std::move(messages), status, done + " and verified",
-                 IsProgram(kind) ? " Renamed bank not verified" : " Renamed mix bank not verified");
-  } else {
-    SendPaced(std::move(messages), status, done);
-  }
+  KeepThenSend({{&kind, bank, AllEntries()}}, KeepReplaced,
+               IsProgram(kind) ? "Rename Program Bank" : "Rename Mix Bank",
+               [this, &kind, m = std::move(messages)]() mutable {
+                 const std::string status =
+                     IsProgram(kind) ? " Sending Program Bank..." : " Sending Mix Bank...";
+                 const std::string done = IsProgram(kind) ? " Renamed bank sent to Andromeda"
+                                                          : " Renamed mix bank sent to Andromeda";
+                 if (Verify) {
+                   SendVerified(std::move(m), status, done + " and verified",
+                                IsProgram(kind) ? " Renamed bank not verified"
+                                                : " Renamed mix bank not verified");
+                 } else {
+                   SendPaced(std::move(m), status, done);
+                 }
+               });
 }
 
 void TfrmMain::BankCollected(const DumpKind& kind) {

@@ -13,6 +13,7 @@
 #include "protocol/SysexFile.h"
 #include "transfers/BankCommon.h"
 #include "transfers/EntryCollector.h"
+#include "transfers/SafetyCopy.h"
 
 namespace quorle {
 
@@ -136,6 +137,11 @@ void TfrmMain::CollectNext(const DumpKind& kind, CollectStep step) {
       GiveUp(GaveUp::NoReply);
       return;
     case CollectStep::Damaged: {
+      if (safety_) {
+        Fail(" No copy of " + safety_->Label() + " kept: dump " + std::to_string(c.Entry()) +
+             " arrived damaged three times: nothing was sent");
+        return;
+      }
       const char* verb = DumpMode == kDumpSplit        ? " not split: dump "
                          : DumpMode == kDumpRenameBank ? " not renamed: dump "
                                                        : " not saved: dump ";
@@ -183,18 +189,20 @@ void TfrmMain::RecBank(const DumpKind& kind, TMidiInput& port) {
 
   const std::size_t n = message[7];
   std::copy(message.begin(), message.end(), BankBuffer[n].begin());
-  ReportFetched(kind, message, message[6], message[7]);
+  // A safety copy is recorded as replaced, once the whole of it is in.
+  if (!safety_) ReportFetched(kind, message, message[6], message[7]);
   const std::string name = DumpName(kind, message);
   (*BankNames)[n] = name;
   ReceivedCount = static_cast<int>(c.HeldCount());
   Progress->SetPosition(ReceivedCount - 1);
   Progress->SetCaption(EntryCaption(n, name));
-  if (DumpMode == kDumpSplit && !backup_ && !verify_) WriteSplitFile(kind, message, n);
+  if (DumpMode == kDumpSplit && !backup_ && !verify_ && !safety_) WriteSplitFile(kind, message, n);
   if (backup_) BackupBankDump(kind, n);
   CollectNext(kind, step);
 }
 
 void TfrmMain::Collected(const DumpKind& kind) {
+  if (safety_) return SafetyCollected(kind);
   if (verify_) return VerifyCollected(kind);
   if (backup_) return BackupBankWhole(kind);
   const std::string again = FetchedAgainText();
@@ -260,12 +268,18 @@ void TfrmMain::SendBankInHand(const DumpKind& kind, ByteView content, const std:
     messages.push_back(std::move(m));
   }
   const std::string status = IsProgram(kind) ? " Sending Program Bank..." : " Sending Mix Bank...";
-  const std::string done = what + " sent to Andromeda";
-  if (Verify) {
-    SendVerified(std::move(messages), status, done + " and verified", what + " not verified");
-  } else {
-    SendPaced(std::move(messages), status, done);
-  }
+  // The note names what replaced the bank: the file, or the dump the window sent.
+  const std::string note = what.substr(what.find_first_not_of(' '));
+  KeepThenSend({{&kind, bank, AllEntries()}}, KeepReplaced, note,
+               [this, status, what, m = std::move(messages)]() mutable {
+                 const std::string done = what + " sent to Andromeda";
+                 if (Verify) {
+                   SendVerified(std::move(m), status, done + " and verified",
+                                what + " not verified");
+                 } else {
+                   SendPaced(std::move(m), status, done);
+                 }
+               });
 }
 
 }  // namespace quorle

@@ -147,6 +147,13 @@ void TfrmMain::RecDump(const DumpKind& kind, TMidiInput& port) {
     std::copy_n(PackedData.begin(), kind.packedSize, dump.begin() + kPayloadOffset);
     AddressDump(dump, static_cast<std::uint8_t>(SelectedBank(kind)),
                 static_cast<std::uint8_t>(SelectedNumber(kind)));
+    // The fetch the rename began with is the copy of what it replaces.
+    if (!dumpListener_ || !dumpListener_->KeepReplaced(kind, message, message[6], message[7],
+                                                       "Rename " + std::string(kind.name))) {
+      SetStatus(" No copy of the " + std::string(kind.name) +
+                " could be kept in the Library: nothing was sent");
+      return;
+    }
     SendMessage(dump, std::string(kind.name) + " \"" + typed + "\" sent to Andromeda");
   }
 }
@@ -187,7 +194,10 @@ void TfrmMain::SendDumpInHand(const DumpKind& kind, const std::string& what) {
   if (!confirmed) return;
   AddressDump(dump, static_cast<std::uint8_t>(SelectedBank(kind)),
               static_cast<std::uint8_t>(SelectedNumber(kind)));
-  SendAddressedDump(kind, dump, what + " sent to Andromeda", what + " not verified");
+  const std::string note = what.substr(what.find_first_not_of(' '));
+  KeepThenSend({{&kind, dump[6], {dump[7]}}}, true, note, [this, &kind, dump, what] {
+    SendAddressedDump(kind, dump, what + " sent to Andromeda", what + " not verified");
+  });
 }
 
 void TfrmMain::SendAddressedDump(const DumpKind& kind, ByteView dump, const std::string& done,

@@ -46,7 +46,11 @@ void TfrmMain::btnInitMixClick() {
   dialog.btnOKClick();
   const std::span<std::uint8_t> dump = DumpBuffer(kMixKind);
   AddressDump(dump, static_cast<std::uint8_t>(MixBank), static_cast<std::uint8_t>(MixNumber));
-  SendAddressedDump(kMixKind, dump, "Default Mix sent to Andromeda", " Default Mix not verified");
+  KeepThenSend({{&kMixKind, MixBank, {static_cast<std::size_t>(MixNumber)}}}, true, "Default Mix",
+               [this, dump] {
+                 SendAddressedDump(kMixKind, dump, "Default Mix sent to Andromeda",
+                                   " Default Mix not verified");
+               });
 }
 
 }  // namespace quorle

@@ -130,6 +130,7 @@ void TfrmMain::Restore(const std::string& folder, RestoreParts parts) {
 
 void TfrmMain::RestoreProbed() {
   std::vector<PacedMessage> messages;
+  std::vector<ReplacedPlaces> replaced;
   std::vector<std::string> sent, skipped;
   const Bytes* global = nullptr;
   for (const auto& [file, content] : backup_->verified) {
@@ -144,6 +145,7 @@ void TfrmMain::RestoreProbed() {
       continue;
     }
     sent.push_back(Label(file));
+    replaced.push_back({kind, file.bank, AllEntries()});
     for (std::size_t i = 0; i < kBankEntries; ++i) {
       const ByteView record = ByteView(content).subspan(i * kind->dumpSize, kind->dumpSize);
       char number[32];
@@ -176,6 +178,7 @@ void TfrmMain::RestoreProbed() {
       "Restore \"" + folder + "\" to the Andromeda?\n\nThis overwrites on the instrument:";
   for (const std::string& item : sent) question += "\n  " + item;
   if (!skipped.empty()) question += "\n\nNot on the card now, so left out:\n  " + list(skipped);
+  if (KeepReplaced) question += "\n\nA copy of what this replaces is kept in the Library first.";
   if (!host_.Confirm(question)) {
     EndExchange();
     Enable();
@@ -189,15 +192,18 @@ void TfrmMain::RestoreProbed() {
       skipped.empty() ? "" : "; " + std::to_string(skipped.size()) + " not on the card, left out";
   const std::string status = " Restoring \"" + folder + "\"...";
   // The Global Data are not read back: only the banks are compared.
-  if (RestoreVerify && !(global && sent.size() == 1)) {
-    SendVerified(std::move(messages), status,
-                 " Restored from \"" + folder + "\" and verified: " + files(sent.size()) +
-                     skippedText,
-                 " Restore of \"" + folder + "\" not verified");
-  } else {
-    SendPaced(std::move(messages), status,
-              " Restored from \"" + folder + "\": " + files(sent.size()) + skippedText);
-  }
+  const bool verify = RestoreVerify && !(global && sent.size() == 1);
+  const std::string done = " Restored from \"" + folder + "\"";
+  const std::string count = files(sent.size()) + skippedText;
+  KeepThenSend(std::move(replaced), KeepReplaced, "Restore " + folder,
+               [this, verify, status, done, count, folder, m = std::move(messages)]() mutable {
+                 if (verify) {
+                   SendVerified(std::move(m), status, done + " and verified: " + count,
+                                " Restore of \"" + folder + "\" not verified");
+                 } else {
+                   SendPaced(std::move(m), status, done + ": " + count);
+                 }
+               });
 }
 
 }  // namespace quorle

@@ -99,7 +99,7 @@ TEST_F(Shell, FirstStartUsesDefaultsAndCloseWritesEveryKeyInOrder) {
       "SendDelay=15\nReplyTimeout=10\nVerify=0\n\n[PROGRAM]\nProgramPath=\nBankPath=\nMixPath="
       "\nMixBankPath=\n"
       "GlobalPath=\nProgramBanksOnCard=-1\nMixBanksOnCard=-1\nActivePage=1\n\n[LIBRARY]\n"
-      "Capture=1\n");
+      "Capture=1\nKeepReplaced=1\n");
 }
 
 // The user's locale with a decimal comma, as the toolkit sets it from the environment: the C
@@ -326,7 +326,7 @@ TEST_F(Shell, AFolderWithALineBreakIsForgottenRatherThanSpilledIntoOtherSettings
       "SendDelay=15\nReplyTimeout=10\nVerify=0\n\n[PROGRAM]\nProgramPath=\nBankPath=\nMixPath="
       "\nMixBankPath=\n"
       "GlobalPath=\nProgramBanksOnCard=-1\nMixBanksOnCard=-1\nActivePage=1\n\n[LIBRARY]\n"
-      "Capture=1\n");
+      "Capture=1\nKeepReplaced=1\n");
 }
 
 TEST_F(Shell, StoredBuffersOutOfRangeComeIntoRangeAlsoWithTheStoredDevicesGone) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include <algorithm>
+#include <map>
 #include <set>
 
 #include "protocol/DumpName.h"
@@ -157,6 +159,91 @@ TEST_F(LibraryCli, RefusesWhatItCannotDoAndWritesNothing) {
   EXPECT_EQ(RunCli({"--library", Path("notes.sqlite"), "library", "list"}), 1);
   EXPECT_THAT(err_.str(), HasSubstr("notes.sqlite"));
   EXPECT_EQ(Read("notes.sqlite"), Bytes(5000, 'x'));
+}
+
+// What a send overwrites is kept in the Library as replaced, and put-back undoes the send.
+class SafetyCli : public LibraryCli {
+ protected:
+  // The ids of the dumps replaced at bank (and entry, unless -1).
+  std::vector<std::string> Replaced(int bank, int entry = -1) {
+    std::set<std::string> ids;
+    for (const json& d : Json({"library", "list", "--place", "Andromeda", "--limit", "100000"})) {
+      for (const json& p : d["places"]) {
+        if (p["how"] == "replaced" && p["bank"] == bank && (entry < 0 || p["entry"] == entry))
+          ids.insert(std::to_string(d["id"].get<long long>()));
+      }
+    }
+    return {ids.begin(), ids.end()};
+  }
+  std::vector<std::string> Get(const std::string& file) {
+    return {"get-program", "--bank", "0", "--number", "5", "-o", Path(file)};
+  }
+};
+
+TEST_F(SafetyCli, AProgramSentOverUserFiveIsKeptByteExactAndPutBackMakesItWhatItWas) {
+  ASSERT_EQ(Run(Get("old5.syx")), 0) << err_.str();
+  ASSERT_EQ(Run({"get-program", "--bank", "0", "--number", "9", "-o", Path("p9.syx")}), 0);
+  ASSERT_EQ(Run({"send-program", Path("p9.syx"), "--bank", "0", "--number", "5"}), 0) << err_.str();
+  EXPECT_THAT(out_.str(), HasSubstr(" Keeping a copy of Program...\n"));
+  const std::vector<std::string> kept = Replaced(0, 5);
+  ASSERT_EQ(kept.size(), 1u);
+  ASSERT_EQ(Run({"library", "export", kept[0], "-o", Path("kept.syx")}), 0);
+  EXPECT_EQ(Read("kept.syx"), Read("old5.syx"));
+
+  // An id that was never replaced anywhere sends nothing.
+  EXPECT_EQ(Run({"library", "put-back", IdAt("program", 0, 9)}), 1);
+  ASSERT_EQ(Run(Get("now5.syx")), 0);
+  EXPECT_NE(Read("now5.syx"), Read("old5.syx"));
+
+  ASSERT_EQ(Run({"library", "put-back", kept[0]}), 0) << err_.str();
+  ASSERT_EQ(Run(Get("back5.syx")), 0);
+  EXPECT_EQ(Read("back5.syx"), Read("old5.syx"));
+  // Put Back kept what it replaced too, so it can itself be undone.
+  EXPECT_EQ(Replaced(0, 5).size(), 2u);
+}
+
+TEST_F(SafetyCli, ABankSentOverCardBankOneIsKeptWholeAndPutBackRestoresIt) {
+  const std::string card = std::to_string(kProgramKind.firstCardBank);
+  ASSERT_EQ(Run({"get-program-bank", "--bank", card, "-o", Path("before.syx")}), 0);
+  ASSERT_EQ(Run({"get-program-bank", "--bank", "0", "-o", Path("user.syx")}), 0);
+  ASSERT_EQ(Run({"send-program-bank", Path("user.syx"), "--bank", card}), 0) << err_.str();
+  EXPECT_THAT(out_.str(), HasSubstr(" Keeping a copy of Program Bank...\n"));
+  std::vector<std::string> kept = Replaced(kProgramKind.firstCardBank);
+  ASSERT_EQ(kept.size(), 128u);
+
+  std::vector<std::string> args{"library", "put-back"};
+  args.insert(args.end(), kept.begin(), kept.end());
+  ASSERT_EQ(Run(args), 0) << err_.str();
+  ASSERT_EQ(Run({"get-program-bank", "--bank", card, "-o", Path("after.syx")}), 0);
+  EXPECT_EQ(Read("after.syx"), Read("before.syx"));
+}
+
+TEST_F(SafetyCli, ACopyThatCannotBeKeptSendsNothingUnlessNoCopyWasAskedFor) {
+  ASSERT_EQ(Run(Get("old5.syx")), 0) << err_.str();
+  ASSERT_EQ(Run({"get-program-bank", "--bank", "0", "-o", Path("user.syx")}), 0);
+  Write("notes.sqlite", Bytes(5000, 'x'));  // no library: nothing can be kept there
+  const auto broken = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {"--sim-state", Path("sim.syx"), "--library", Path("notes.sqlite")});
+    return RunCli(std::move(args));
+  };
+  Bytes other = Read("old5.syx");
+  other[20] ^= 1;
+  Write("other.syx", other);
+  EXPECT_EQ(broken({"send-program", Path("other.syx"), "--bank", "0", "--number", "5"}), 1);
+  EXPECT_THAT(err_.str(), HasSubstr("nothing was sent"));
+  const std::string card = std::to_string(kProgramKind.firstCardBank);
+  ASSERT_EQ(Run({"get-program-bank", "--bank", card, "-o", Path("card.syx")}), 0);
+  EXPECT_EQ(broken({"send-program-bank", Path("card.syx"), "--bank", "0"}), 1);
+  ASSERT_EQ(Run({"get-program-bank", "--bank", "0", "-o", Path("now.syx")}), 0);
+  EXPECT_EQ(Read("now.syx"), Read("user.syx"));
+
+  // --no-keep-copy does without the Library, and keeps nothing.
+  ASSERT_EQ(broken({"send-program-bank", Path("card.syx"), "--bank", "0", "--no-keep-copy"}), 0)
+      << err_.str();
+  EXPECT_THAT(out_.str(), ::testing::Not(HasSubstr("Keeping a copy")));
+  ASSERT_EQ(Run({"get-program-bank", "--bank", "0", "-o", Path("sent.syx")}), 0);
+  EXPECT_NE(Read("sent.syx"), Read("user.syx"));
+  EXPECT_TRUE(Replaced(0).empty());
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "app/MidiSystem.h"
+#include "frontend/LibraryConnection.h"
 #include "midi/MidiDispatcher.h"
 #include "qt/MainWindow.h"
 
@@ -127,9 +128,13 @@ class WindowTest : public ::testing::Test {
     midi_ = std::make_unique<MidiSystem>(options);
     window_ = std::make_unique<MainWindow>(midi_->Service(), MidiDispatcher::Main(),
                                            QString::fromStdString(dir_.string()));
+    // A library of its own, as the program has: sends keep a copy of what they replace there.
+    library_ = std::make_unique<LibraryConnection>(dir_ / "library.sqlite");
+    window_->SetLibrary(library_.get());
   }
   void TearDown() override {
     window_.reset();
+    library_.reset();
     midi_.reset();
     std::filesystem::remove_all(dir_);
   }
@@ -141,6 +146,7 @@ class WindowTest : public ::testing::Test {
 
   std::filesystem::path dir_;
   std::unique_ptr<MidiSystem> midi_;
+  std::unique_ptr<LibraryConnection> library_;
   std::unique_ptr<MainWindow> window_;
 };
 

@@ -20,6 +20,31 @@
 
 namespace quorle::testing {
 
+// Holds what the window keeps as replaced, in memory, as a Library would; fails when told to.
+struct KeptCopies : DumpListener {
+  struct Kept {
+    const DumpKind* kind;
+    Bytes dump;
+    int bank, entry;
+    std::string note;
+  };
+  std::vector<Kept> kept;
+  bool refuse = false;
+  bool DumpFetched(const DumpKind&, ByteView, int, int) override { return true; }
+  bool DumpSent(const DumpKind&, ByteView, int, int) override { return true; }
+  bool KeepReplaced(const DumpKind& kind, ByteView dump, int bank, int entry,
+                    const std::string& note) override {
+    const Replaced one{&kind, dump, bank, entry};
+    return KeepReplacedAll({&one, 1}, note);
+  }
+  bool KeepReplacedAll(std::span<const Replaced> dumps, const std::string& note) override {
+    if (refuse) return false;
+    for (const Replaced& d : dumps)
+      kept.push_back({d.kind, Bytes(d.dump.begin(), d.dump.end()), d.bank, d.entry, note});
+    return true;
+  }
+};
+
 // The main window over the in-process devices only: the simulated Andromeda (device 0) and a
 // test endpoint (device 1) that records what it is sent and injects what a test wants received.
 // Each test gets a folder of its own as the program's folder.
@@ -50,6 +75,7 @@ class WindowFixture : public ::testing::Test {
     endpoint_ = midi_->InProcess().AddDevice("Test Port");
     form_ = std::make_unique<TfrmMain>(host_, midi_->Service(), MidiDispatcher::Main(), dir_);
     form_->FormCreate();
+    form_->SetDumpListener(&copies_);
     return *form_;
   }
   // Talk to the test endpoint instead of the instrument.
@@ -105,6 +131,7 @@ class WindowFixture : public ::testing::Test {
 
   std::filesystem::path dir_;
   ScriptedHost host_;
+  KeptCopies copies_;
   std::unique_ptr<MidiSystem> midi_;
   std::shared_ptr<VirtualDevice> endpoint_;
   std::unique_ptr<TfrmMain> form_;

@@ -139,6 +139,7 @@ TEST_F(BackupTransfer, RestoreChecksEveryFileFirstAsksAndSendsBanksBeforeTheGlob
 
   // No card answers on the endpoint: the card banks are named as left out, and No sends nothing.
   f.ReplyTimeout = 0.2;
+  f.KeepReplaced = false;  // the endpoint holds no bank to copy
   f.Restore((dir_ / "Set").string(), TfrmMain::RestoreParts::All);
   ASSERT_TRUE(WaitIdle());
   ASSERT_EQ(host_.questions.size(), 1u);
@@ -173,11 +174,21 @@ TEST_F(BackupTransfer, RestoredIntoAnotherInstrumentTheBanksAndGlobalDataArriveW
   midi_.reset();
   TfrmMain& g = Start([](SimSettings& s) { s.seed = 7; });
   ASSERT_NE(SimBank(kProgramKind, 0), user);
+  const Bytes replaced = SimBank(kProgramKind, 0);
   g.SendDelay = 0;
   host_.confirms.push_back(true);
   g.Restore((dir_ / "Set").string());
   ASSERT_TRUE(WaitIdle());
   ASSERT_EQ(g.StatusText(), " Restored from \"Set\" and verified: 7 files");
+  // Each of the six banks it replaced was kept first, with the restore named; not the Global Data.
+  ASSERT_EQ(copies_.kept.size(), 6u * 128);
+  EXPECT_EQ(copies_.kept[0].note, "Restore Set");
+  Bytes kept;
+  for (std::size_t i = 0; i < 128; ++i) {
+    ASSERT_EQ(copies_.kept[i].bank, 0);
+    kept.insert(kept.end(), copies_.kept[i].dump.begin(), copies_.kept[i].dump.end());
+  }
+  EXPECT_EQ(kept, replaced);
   ASSERT_TRUE(WaitFor([&] { return Sim().GlobalData() == global; }));
   EXPECT_EQ(SimBank(kProgramKind, 0), user);
   EXPECT_EQ(SimBank(kMixKind, 3), card);

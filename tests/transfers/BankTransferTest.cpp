@@ -99,16 +99,30 @@ TEST_F(BankTransfer, SentBanksReachTheInstrumentPacedAndAddressedToTheChosenBank
   TfrmMain& f = Start([](SimSettings& s) { s.mixCardBanks = 4; });
   f.SendDelay = 2;
   Bytes bank = SimBank(kMixKind, 1);
+  const Bytes before = SimBank(kMixKind, 4);
   const auto file = Write("mixes.syx", bank);
   AnswerFile(file);
   AnswerDialog<TdlgSendMixBank>([](TdlgSendMixBank& d) {
+    EXPECT_TRUE(d.HasKeepCopy() && d.cbKeepCopyChecked);
     d.rbCardClick();
     d.cbCardChange(2);  // card bank 3
     d.btnOKClick();
   });
   f.btnSendMixBankClick();
-  EXPECT_EQ(f.StatusText(), " Sending Mix Bank...");
+  // What the bank held is fetched and kept first, whole, then the send starts.
+  EXPECT_EQ(f.StatusText(), " Keeping a copy of Mix Bank...");
   EXPECT_FALSE(f.ControlsEnabled());
+  ASSERT_TRUE(WaitFor([&] { return f.StatusText() == " Sending Mix Bank..."; }));
+  ASSERT_EQ(copies_.kept.size(), 128u);
+  for (int i = 0; i < 128; ++i) {
+    const auto& kept = copies_.kept[i];
+    EXPECT_EQ(kept.kind, &kMixKind);
+    EXPECT_EQ(kept.bank, 4);
+    EXPECT_EQ(kept.entry, i);
+    EXPECT_EQ(kept.note, "mixes.syx");
+    const ByteView old = Record(before, kMixKind, i);
+    ASSERT_EQ(kept.dump, Bytes(old.begin(), old.end())) << i;
+  }
   ASSERT_TRUE(WaitIdle());
   EXPECT_EQ(f.StatusText(), " mixes.syx sent to Andromeda");
   EXPECT_EQ(f.MixBank, 4);
@@ -125,6 +139,7 @@ TEST_F(BankTransfer, StatusSaysSentOnlyAfterTheLastDumpLeft) {
   f.SendDelay = 0;
   const Bytes bank = SimBank(kProgramKind, 0);
   AnswerFile(Write("b.syx", bank));
+  f.KeepReplaced = false;  // the test endpoint has no bank to copy
   AnswerDialog<TdlgSendBank>([](TdlgSendBank& d) { d.BitBtn1Click(); });
   f.btnSendBankClick();
   ASSERT_TRUE(WaitFor([&] { return f.ControlsEnabled(); }));
@@ -146,6 +161,7 @@ TEST_F(BankTransfer, EachDumpOfAPacedSendLeavesAtLeastTheSendDelayAfterTheLastOn
   f.Log = &log;
   f.SendDelay = 30;
   AnswerFile(Write("b.syx", SimBank(kMixKind, 0)));
+  f.KeepReplaced = false;  // the test endpoint has no bank to copy
   AnswerDialog<TdlgSendMixBank>([](TdlgSendMixBank& d) { d.btnOKClick(); });
   f.btnSendMixBankClick();
   ASSERT_TRUE(WaitFor([&] { return endpoint_->Sent().size() >= 6; }));
@@ -163,6 +179,7 @@ TEST_F(BankTransfer, AVerifiedSendReadsBackAndNamesTheEntriesThatNeverTook) {
   // Busy for ten seconds after each dump it stores: whatever follows the first dump is lost.
   TfrmMain& f = Start([](SimSettings& s) { s.faults.busyAfterStore = std::chrono::seconds(10); });
   f.SendDelay = 0;
+  f.KeepReplaced = false;  // only the verification's read-back asks for the bank
   const Bytes before = SimBank(kProgramKind, 0);
   Bytes bank = before;
   for (const std::size_t n : {3u, 7u}) {
@@ -258,6 +275,7 @@ TEST_F(BankTransfer, ChoosersOpenedOnNoRealBankWaitForTheUsersChoice) {
   EXPECT_TRUE(endpoint_->Sent().empty());
 
   // The bank send dialog then opens on that number too, and once a bank is picked, sends.
+  f.KeepReplaced = false;  // the test endpoint has no bank to copy
   AnswerFile(Write("b.syx", SimBank(kProgramKind, 0)));
   AnswerDialog<TdlgSendBank>([&](TdlgSendBank& d) {
     EXPECT_FALSE(d.OkEnabled());

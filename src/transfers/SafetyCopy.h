@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/DumpListener.h"
+#include "protocol/DumpKind.h"
+#include "protocol/MessageSet.h"
+
+namespace quorle {
+
+// A safety copy: the places a send is about to overwrite, fetched part by part (a bank, or some
+// of its entries) and held until all are in, then kept together; only then may the send start.
+class SafetyCopy {
+ public:
+  using Part = ReplacedPlaces;  // all 128 entries: the bank is fetched whole
+
+  SafetyCopy(std::vector<Part> parts, std::string note, std::function<void()> send)
+      : parts_(std::move(parts)), note_(std::move(note)), send_(std::move(send)) {}
+
+  const Part& Current() const { return parts_[part_]; }
+  bool WholeBank() const { return Current().entries.size() == kBankEntries; }
+  // How the status bar names what is being copied: "Program Bank", "Mix".
+  std::string Label() const {
+    return std::string(Current().kind->name) + (WholeBank() ? " Bank" : "");
+  }
+  // One dump of Current() is in.
+  void Take(ByteView dump, std::size_t entry) {
+    held_.push_back(
+        {Current().kind, Bytes(dump.begin(), dump.end()), Current().bank, static_cast<int>(entry)});
+  }
+  // Moves to the next part; false when every part is in.
+  bool NextPart() { return ++part_ < parts_.size(); }
+
+  // Keeps everything held through listener, all or nothing.
+  bool Keep(DumpListener& listener) const {
+    std::vector<DumpListener::Replaced> dumps;
+    dumps.reserve(held_.size());
+    for (const Held& h : held_) dumps.push_back({h.kind, h.dump, h.bank, h.entry});
+    return listener.KeepReplacedAll(dumps, note_);
+  }
+  // The send the copy stands before, handed over once.
+  std::function<void()> TakeSend() { return std::move(send_); }
+
+ private:
+  struct Held {
+    const DumpKind* kind;
+    Bytes dump;
+    int bank;
+    int entry;
+  };
+  std::vector<Part> parts_;
+  std::size_t part_ = 0;
+  std::string note_;
+  std::function<void()> send_;
+  std::vector<Held> held_;
+};
+
+}  // namespace quorle
