@@ -73,6 +73,14 @@ class Shell : public ::testing::Test {
   std::unique_ptr<TfrmMain> form_;
 };
 
+// What a first start writes at close: every key, in order, with its default.
+constexpr const char* kDefaultSettings =
+    "[MIDI]\nInputDeviceID=0\nOutputDeviceID=0\nBufferCount=4\nBufferSize=4096\n"
+    "SendDelay=15\nReplyTimeout=10\nVerify=0\n\n[PROGRAM]\nProgramPath=\nBankPath=\nMixPath="
+    "\nMixBankPath=\n"
+    "GlobalPath=\nProgramBanksOnCard=-1\nMixBanksOnCard=-1\nActivePage=1\n\n[LIBRARY]\n"
+    "Capture=1\nKeepReplaced=1\n";
+
 TEST_F(Shell, FirstStartUsesDefaultsAndCloseWritesEveryKeyInOrder) {
   TfrmMain& f = Start();
   EXPECT_THAT(f.cbxInItems, ElementsAre("Simulated Andromeda", "Test Port"));
@@ -93,13 +101,7 @@ TEST_F(Shell, FirstStartUsesDefaultsAndCloseWritesEveryKeyInOrder) {
   f.FormClose();
   EXPECT_FALSE(f.MidiIn.IsOpen());
   EXPECT_FALSE(f.OutputOpen);
-  EXPECT_EQ(
-      ReadSettings(),
-      "[MIDI]\nInputDeviceID=0\nOutputDeviceID=0\nBufferCount=4\nBufferSize=4096\n"
-      "SendDelay=15\nReplyTimeout=10\nVerify=0\n\n[PROGRAM]\nProgramPath=\nBankPath=\nMixPath="
-      "\nMixBankPath=\n"
-      "GlobalPath=\nProgramBanksOnCard=-1\nMixBanksOnCard=-1\nActivePage=1\n\n[LIBRARY]\n"
-      "Capture=1\nKeepReplaced=1\n");
+  EXPECT_EQ(ReadSettings(), kDefaultSettings);
 }
 
 // The user's locale with a decimal comma, as the toolkit sets it from the environment: the C
@@ -320,13 +322,7 @@ TEST_F(Shell, AFolderWithALineBreakIsForgottenRatherThanSpilledIntoOtherSettings
   f.ProgramPath = "/music/two\nlines/";
   f.MixPath = "/music/x\r\n[MIDI]\r\nBufferCount=0\n";
   f.FormClose();
-  EXPECT_EQ(
-      ReadSettings(),
-      "[MIDI]\nInputDeviceID=0\nOutputDeviceID=0\nBufferCount=4\nBufferSize=4096\n"
-      "SendDelay=15\nReplyTimeout=10\nVerify=0\n\n[PROGRAM]\nProgramPath=\nBankPath=\nMixPath="
-      "\nMixBankPath=\n"
-      "GlobalPath=\nProgramBanksOnCard=-1\nMixBanksOnCard=-1\nActivePage=1\n\n[LIBRARY]\n"
-      "Capture=1\nKeepReplaced=1\n");
+  EXPECT_EQ(ReadSettings(), kDefaultSettings);
 }
 
 TEST_F(Shell, StoredBuffersOutOfRangeComeIntoRangeAlsoWithTheStoredDevicesGone) {
