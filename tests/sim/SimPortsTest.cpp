@@ -19,6 +19,9 @@ using namespace std::chrono_literals;
 constexpr auto kLimit = 20s;
 // Ten times the wire: fast enough for tests, slow enough that 4 receive buffers keep up.
 constexpr unsigned kTestRate = 31250;
+// Arrival is stamped by the receiving thread, which a loaded machine wakes a little late; a gap
+// between two stamps can come out this much shorter than the pause that was really sent.
+constexpr std::uint32_t kStampJitter = 25;
 
 // One received event: a whole SysEx message joined from its buffers, or a short message.
 struct Received {
@@ -231,7 +234,7 @@ TEST_F(SimPortsTest, StallsMidBank) {
   ASSERT_TRUE(WaitFor(128));
   EXPECT_EQ(received_[127].bytes[7], 127);
   // The stall shows as a pause between dumps 2 and 3 of at least its length.
-  EXPECT_GE(received_[3].timestamp - received_[2].timestamp, 400u);
+  EXPECT_GE(received_[3].timestamp - received_[2].timestamp, 400u - kStampJitter);
 }
 
 TEST_F(SimPortsTest, AnswersASingleRequestLateOrNotAtAll) {
@@ -253,8 +256,7 @@ TEST_F(SimPortsTest, AnswersASingleRequestLateOrNotAtAll) {
   // Only the answers to the later requests came, each after its delay.
   EXPECT_EQ(received_[0].bytes.size(), kIdentityReplySize);
   EXPECT_EQ(received_[1].bytes.size(), kIdentityReplySize);
-  // Timestamps are whole milliseconds, each rounded down.
-  EXPECT_GE(received_[1].timestamp - received_[0].timestamp, 299u);
+  EXPECT_GE(received_[1].timestamp - received_[0].timestamp, 300u - kStampJitter);
 }
 
 TEST_F(SimPortsTest, FaultsFromTheCommandLineGatherAndSlowDelaysBanksToo) {
@@ -271,8 +273,7 @@ TEST_F(SimPortsTest, FaultsFromTheCommandLineGatherAndSlowDelaysBanksToo) {
   Send(BankDumpRequest(kProgramKind, 0));
   ASSERT_TRUE(WaitFor(1 + 126));
   // The bank was asked for once the identity reply was in; its first dump came the delay later.
-  // Timestamps are whole milliseconds, each rounded down.
-  EXPECT_GE(received_[1].timestamp - received_[0].timestamp, 299u);
+  EXPECT_GE(received_[1].timestamp - received_[0].timestamp, 300u - kStampJitter);
   std::vector<int> numbers;
   for (std::size_t i = 1; i < received_.size(); ++i) numbers.push_back(received_[i].bytes[7]);
   EXPECT_EQ(numbers.size(), 126u);
