@@ -25,6 +25,10 @@ struct SimFaults {
   // Identity, single Program or Mix and Global Data requests go unanswered; banks still come.
   bool ignoreSingleRequests = false;
 
+  // The in-process output port towards the instrument refuses the k-th long message it is given
+  // (1 the first), as a MIDI system that cannot send it; 0: none. quorle-sim has no such port.
+  unsigned portFailAt = 0;
+
   bool operator==(const SimFaults&) const = default;
 };
 

@@ -36,7 +36,8 @@ std::optional<int> ParseCardBanks(std::string_view text, std::string& error);
 std::optional<std::string> ParseSimVersion(std::string_view text, std::string& error);
 // One --sim-fault value added to faults: drop:K, wrong-opcode:K, short:K, foreign:K, stall:K,
 // stall:K:MS, slow:MS or ignore; K is a dump number of a bank, 0 to 127. Faults at several dumps
-// gather; a later stall or slow replaces an earlier one.
+// gather; a later stall or slow replaces an earlier one. port-fail:N: the in-process output port
+// refuses the N-th long message sent to the instrument.
 bool ParseSimFault(std::string_view text, SimFaults& faults, std::string& error);
 
 // The simulator's options at the front of a command line, before any command name:
