@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "help/HelpViewer.h"
+#include "midi/MidiLog.h"
 
 namespace quorle {
 
@@ -24,11 +25,17 @@ TfrmMain::TfrmMain(FormHost& host, MidiService& service, MidiDispatcher& dispatc
   MidiIn.SetSysexBufferCount(4);
   MidiIn.SetSysexOnly(true);
   MidiOut.SetOnmidioutput([this](TMidiOutput&) { Guarded([&] { OutputDone(); }); });
+  // Whatever the exchange, the user learns that something the instrument said is gone.
+  MidiIn.SetOnOverflow([this](TMidiInput&) {
+    SetStatus(kBuffersFullText);
+    TraceMidiLog();
+  });
 }
 
 TfrmMain::~TfrmMain() {
   // Handlers point back at this window; none may run once it is gone.
   MidiIn.SetOnMidiInput(nullptr);
+  MidiIn.SetOnOverflow(nullptr);
   MidiOut.SetOnmidioutput(nullptr);
   StopWatching();
   EndExchange();
@@ -125,6 +132,7 @@ void TfrmMain::EndExchange() {
   collecting_ = nullptr;
   if (pacedSend_ && pacedSend_->pause != 0) dispatcher_.StopTimer(pacedSend_->pause);
   pacedSend_.reset();
+  sendingStatus_.reset();
   Progress.reset();
 }
 
@@ -189,9 +197,13 @@ void TfrmMain::CancelExchange() {
 }
 
 void TfrmMain::GiveUp(GaveUp why) {
-  std::string status = why == GaveUp::NoReply ? kNoReplyText : kCancelledText;
+  std::string status = why == GaveUp::NoReply      ? kNoReplyText
+                       : why == GaveUp::SendFailed ? kSendFailedText
+                                                   : kCancelledText;
   // Where a bank stopped tells a loose cable from a damaged dump.
-  if (pacedSend_) {
+  if (why == GaveUp::SendFailed) {
+    // The port's own failure needs no count: nothing after it went.
+  } else if (pacedSend_) {
     status += ": " + std::to_string(pacedSend_->sent) + " of " +
               std::to_string(pacedSend_->messages.size()) + " sent";
   } else if (collecting_) {
@@ -204,6 +216,13 @@ void TfrmMain::GiveUp(GaveUp why) {
   Enable();
   gaveUp_ = why;
   SetStatus(status);
+}
+
+void TfrmMain::TraceMidiLog() {
+  // Without a trace the lines wait in the log, for a front end that prints them.
+  if (!HelpHook || !HelpHook->Trace().On()) return;
+  THelpTrace trace = HelpHook->Trace();
+  for (const std::string& line : MidiLog::Main().Take()) trace.Line("MIDI: " + line);
 }
 
 void TfrmMain::UserSelectsPage(int index) {

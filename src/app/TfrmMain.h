@@ -54,7 +54,10 @@ class TfrmMain : public TMainState {
   // Unlocks the window when a reply handler ends, however it ends (a file error included).
   struct EnableOnExit {
     TfrmMain& form;
-    ~EnableOnExit() { form.Enable(); }
+    // A send still under way keeps the lock until it has left the port.
+    ~EnableOnExit() {
+      if (!form.sendingStatus_) form.Enable();
+    }
   };
 
   // Ends the exchange under way, if any: no more collecting or sending, the progress window gone.
@@ -65,13 +68,17 @@ class TfrmMain : public TMainState {
 
   // Giving up an exchange: the progress window closes, nothing partial is kept, the window
   // unlocks, and whatever the instrument still sends is freed unread.
-  enum class GaveUp { No, NoReply, Cancelled };
+  enum class GaveUp { No, NoReply, Cancelled, SendFailed };
   // At the user's word (Escape, or Cancel on the progress window); only while the window is locked.
   void CancelExchange();
   // How the last exchange was given up; No once a new one starts.
   GaveUp LastGaveUp() const { return gaveUp_; }
   static constexpr const char* kNoReplyText = " No reply from the Andromeda";
   static constexpr const char* kCancelledText = " Transfer cancelled";
+  // The MIDI system refused a message the exchange sent (its words go to the MIDI log).
+  static constexpr const char* kSendFailedText = " The MIDI output port could not send the message";
+  // A received message found no room in the input port's buffers and was lost.
+  static constexpr const char* kBuffersFullText = " SysEx buffers full: a message was lost";
 
   void SetStatus(const std::string& text);
   const std::string& StatusText() const { return statusText_; }
@@ -216,8 +223,11 @@ class TfrmMain : public TMainState {
   int& SelectedNumber(const DumpKind& kind);
   std::string& FolderFor(const DumpKind& kind);
   std::span<std::uint8_t> DumpBuffer(const DumpKind& kind);
-  // Locks, hands one message to the output port and reports; only while the port is open.
+  // Locks, hands one message to the output port and, once it has left, unlocks and shows status;
+  // only while the port is open.
   void SendMessage(ByteView message, const std::string& status);
+  // The status of the single message SendMessage is sending, until it has left the port.
+  std::optional<std::string> sendingStatus_;
   // The file the user picks, remembering its folder in folder; nothing when cancelled.
   std::optional<std::string> ChooseFile(FileChoice::Mode mode, std::string& folder,
                                         const std::string& fileName = {});
@@ -256,6 +266,10 @@ class TfrmMain : public TMainState {
                  std::string doneStatus);
   void SendNextPaced();
   void OutputDone();
+  // A message of the exchange under way did not leave the output port: the exchange ends.
+  void SendFailed();
+  // What the MIDI system said goes to the trace, when the trace is on.
+  void TraceMidiLog();
   struct PacedSend {
     std::vector<PacedMessage> messages;
     std::size_t sent = 0;

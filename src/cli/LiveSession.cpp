@@ -71,6 +71,7 @@ void LiveSession::WaitFor(const std::function<bool()>& done) {
                                                std::chrono::hours(1))) {
   }
   if (form_->LastGaveUp() == TfrmMain::GaveUp::NoReply) throw NoReply();
+  if (form_->LastGaveUp() == TfrmMain::GaveUp::SendFailed) throw SendFailure();
 }
 
 }  // namespace quorle

@@ -43,9 +43,8 @@ std::span<std::uint8_t> TfrmMain::DumpBuffer(const DumpKind& kind) {
 void TfrmMain::SendMessage(ByteView message, const std::string& status) {
   if (!OutputOpen) return;
   Disable();
+  sendingStatus_ = status;
   MidiOut.SendLong(message);
-  SetStatus(status);
-  Enable();
 }
 
 std::optional<std::string> TfrmMain::ChooseFile(FileChoice::Mode mode, std::string& folder,

@@ -1,5 +1,7 @@
 // Sends of many messages (a bank, a renamed bank): each goes out once the one before has left the
-// output port and SendDelay milliseconds have passed, so the pause is a real gap on the cable.
+// output port and SendDelay milliseconds have passed, so the pause is a real gap on the cable. A
+// message the port could not send ends the exchange, single sends included: only a message that
+// left is reported sent.
 #include <algorithm>
 
 #include "app/TfrmMain.h"
@@ -32,6 +34,19 @@ void TfrmMain::SendNextPaced() {
 }
 
 void TfrmMain::OutputDone() {
+  if (MidiOut.DoneResult() != MMSYSERR_NOERROR) {
+    SendFailed();
+    return;
+  }
+  if (sendingStatus_) {
+    if (MidiOut.MessagesInFlight() > 0) return;
+    // Only now is it sent.
+    const std::string done = std::move(*sendingStatus_);
+    sendingStatus_.reset();
+    Enable();
+    SetStatus(done);
+    return;
+  }
   if (!pacedSend_ || pacedSend_->pause != 0 || MidiOut.MessagesInFlight() > 0) return;
   if (pacedSend_->sent < pacedSend_->messages.size()) {
     pacedSend_->pause = dispatcher_.StartTimer(std::chrono::milliseconds(SendDelay),
@@ -42,6 +57,13 @@ void TfrmMain::OutputDone() {
   EndExchange();
   Enable();
   SetStatus(done);
+}
+
+void TfrmMain::SendFailed() {
+  TraceMidiLog();
+  // A message given up after its exchange ended (cancelled, timed out) changes nothing.
+  if (ControlsEnabled() && !awaiting_ && !pacedSend_ && !sendingStatus_) return;
+  GiveUp(GaveUp::SendFailed);
 }
 
 }  // namespace quorle
