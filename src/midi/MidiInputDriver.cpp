@@ -45,6 +45,7 @@ MidiResult MidiInputDriver::AddBuffer(MidiHdr* header) {
     return MMSYSERR_NOMEM;
   }
   everLodged_.store(true, std::memory_order_release);
+  news_.fetch_add(1, std::memory_order_seq_cst);
   Drain();
   return MMSYSERR_NOERROR;
 }
@@ -68,7 +69,7 @@ void MidiInputDriver::Exclude() noexcept {
   started_.store(false, std::memory_order_seq_cst);
   // Pairs with Receive's check: once this reads 0, no Receive can pass that check any more.
   while (receiving_.load(std::memory_order_seq_cst) != 0) std::this_thread::yield();
-  while (filing_.exchange(true, std::memory_order_acq_rel)) std::this_thread::yield();
+  while (filing_.exchange(true, std::memory_order_seq_cst)) std::this_thread::yield();
 }
 
 MidiResult MidiInputDriver::Reset() {
@@ -78,7 +79,7 @@ MidiResult MidiInputDriver::Reset() {
   everLodged_.store(false, std::memory_order_relaxed);
   TMidiRingItem item;
   while (lodged_->Peek(item)) HandBack(item.LongHeader, MIM_LONGDATA);
-  filing_.store(false, std::memory_order_release);
+  filing_.store(false, std::memory_order_seq_cst);
   return MMSYSERR_NOERROR;
 }
 
@@ -88,7 +89,7 @@ MidiResult MidiInputDriver::Close() {
   closed_ = true;
   waiting_.Clear();
   filed_ = 0;
-  filing_.store(false, std::memory_order_release);
+  filing_.store(false, std::memory_order_seq_cst);
   return MMSYSERR_NOERROR;
 }
 
@@ -144,18 +145,15 @@ void MidiInputDriver::FileWaiting() noexcept {
 
 void MidiInputDriver::Drain() noexcept {
   for (;;) {
-    // The fences pair with the holder's below: either the holder sees what this thread stored or
-    // lodged, or this thread sees the token let go and takes it.
-    std::atomic_thread_fence(std::memory_order_seq_cst);
-    if (filing_.exchange(true, std::memory_order_acq_rel)) return;  // its holder looks again
-    const std::size_t seen = puts_.load(std::memory_order_relaxed);
+    if (filing_.exchange(true, std::memory_order_seq_cst)) return;  // its holder looks again
+    const std::size_t seen = news_.load(std::memory_order_seq_cst);
     FileWaiting();
-    filing_.store(false, std::memory_order_release);
-    std::atomic_thread_fence(std::memory_order_seq_cst);
-    // A message stored or a buffer lodged meanwhile found the token taken and left its work here.
-    const bool more = !waiting_.Empty() &&
-                      (puts_.load(std::memory_order_relaxed) != seen || lodged_->Count() > 0);
-    if (!more || !started_.load(std::memory_order_relaxed)) return;
+    filing_.store(false, std::memory_order_seq_cst);
+    // A message stored or a buffer lodged meanwhile found the token taken and left its work here:
+    // its news comes before that failed take, so before this look, in the one order of all these
+    // operations.
+    if (news_.load(std::memory_order_seq_cst) == seen || !started_.load(std::memory_order_relaxed))
+      return;
   }
 }
 
@@ -165,7 +163,7 @@ void MidiInputDriver::Receive(ByteView message) noexcept {
   if (started_.load(std::memory_order_seq_cst) &&
       (message[0] != kSysexStart || everLodged_.load(std::memory_order_acquire))) {
     if (waiting_.Put(message)) {
-      puts_.fetch_add(1, std::memory_order_relaxed);
+      news_.fetch_add(1, std::memory_order_seq_cst);
       Drain();
     } else {
       const std::size_t lost = lost_.fetch_add(1, std::memory_order_relaxed) + 1;

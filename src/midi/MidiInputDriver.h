@@ -26,9 +26,10 @@ namespace quorle {
 //
 // Filing into the buffers is done by whichever thread holds the filing token: the MIDI thread
 // after a message came, the port's thread after it lodged a buffer. A thread that finds the token
-// taken leaves the work to its holder, who looks again before it lets go; the MIDI thread never
-// waits for it. So the callback is called by one thread at a time, the ring keeps a single
-// producer at a time, and the port's thread only ever waits for the MIDI thread's brief work.
+// taken leaves the work to its holder, who looks again once it has let go; the MIDI thread never
+// waits for it. So deliveries reach the callback from one thread at a time (MIM_OVERFLOW may
+// come beside them), the ring keeps a single producer at a time, and the port's thread only ever
+// waits for the MIDI thread's brief work in Reset and Close.
 class MidiInputDriver {
  public:
   // Bytes set aside for messages waiting for a buffer: a bank of Programs and more.
@@ -82,7 +83,8 @@ class MidiInputDriver {
   std::size_t filed_ = 0;  // bytes of the oldest waiting message filed already; token holder's
   std::atomic<bool> filing_{false};     // the filing token
   std::atomic<unsigned> receiving_{0};  // MIDI threads inside Receive
-  std::atomic<std::size_t> puts_{0};    // messages stored ever, so a token holder sees new ones
+  // Messages stored and buffers lodged, ever: a token holder that sees it change looks again.
+  std::atomic<std::size_t> news_{0};
   // Whether any buffer was lodged since input started; a port opened without buffers never
   // takes SysEx, so nothing should wait for one.
   std::atomic<bool> everLodged_{false};

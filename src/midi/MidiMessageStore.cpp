@@ -56,8 +56,4 @@ void MidiMessageStore::Clear() noexcept {
   head_.store(tail_.load(std::memory_order_acquire), std::memory_order_release);
 }
 
-bool MidiMessageStore::Empty() const noexcept {
-  return head_.load(std::memory_order_acquire) == tail_.load(std::memory_order_acquire);
-}
-
 }  // namespace quorle

@@ -29,9 +29,6 @@ class MidiMessageStore {
   // Drops everything; only while the producer is idle.
   void Clear() noexcept;
 
-  bool Empty() const noexcept;
-  std::size_t Capacity() const noexcept { return capacity_; }
-
  private:
   static constexpr std::uint32_t kWrap = 0xFFFFFFFFu;  // the rest up to the end is unused
   static std::size_t Words(std::size_t bytes) { return (bytes + 3) / 4 * 4; }
