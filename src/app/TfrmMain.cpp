@@ -89,6 +89,7 @@ void TfrmMain::FormCreate() {
 }
 
 void TfrmMain::FormClose() {
+  TraceMidiLog();
   BankNames.reset();
   WriteRegistry();
   if (InputOpen) Guarded([&] { MidiIn.Close(); });

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <charconv>
 
+#include "midi/MidiLog.h"
+
 namespace quorle {
 
 namespace {
@@ -152,7 +154,9 @@ void AlsaSeqOutput::Close() {
   if (coder_) snd_midi_event_free(coder_);
   coder_ = nullptr;
   // Closing the client removes its port and connection with it.
-  if (seq_) snd_seq_close(seq_);
+  if (seq_) {
+    if (const int r = snd_seq_close(seq_); r < 0) MidiLog::Main().Write(Failed("snd_seq_close", r));
+  }
   seq_ = nullptr;
   port_ = -1;
 }

@@ -156,8 +156,10 @@ bool VirtualMidiEngine::DeliverOne(std::unique_lock<std::mutex>& lock, Clock::ti
                                   std::to_string(item.data.size()) + "-byte message");
             output->Finish(item, MMSYSERR_ERROR);
           } else {
-            device->Record(item.data);
+            // Recorded once the device has taken it, so whoever waits for it to be sent finds
+            // the device's answer, or its state, already changed.
             if (device->receiver_) device->receiver_(item.data);
+            device->Record(item.data);
             output->Finish(item);
           }
         }
