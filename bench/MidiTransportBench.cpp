@@ -52,7 +52,7 @@ struct HandedBack {
   int count = 0;
 };
 
-// The callback runs under the driver's lock: it only notes the buffer, as the real one files it.
+// The callback runs on the thread that files: it only notes the buffer, as the real one files it.
 void NoteBuffer(void*, unsigned message, void* instance, std::uintptr_t p1, std::uintptr_t) {
   auto* back = static_cast<HandedBack*>(instance);
   if (message == MIM_LONGDATA && back->count < 8) {

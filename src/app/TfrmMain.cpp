@@ -5,6 +5,7 @@
 
 #include "app/MidiLog.h"
 #include "help/HelpViewer.h"
+#include "midi/MidiSystemLog.h"
 
 namespace quorle {
 
@@ -30,11 +31,17 @@ TfrmMain::TfrmMain(FormHost& host, MidiService& service, MidiDispatcher& dispatc
     WatchOutput();
     Guarded([&] { OutputDone(); });
   });
+  // Whatever the exchange, the user learns that something the instrument said is gone.
+  MidiIn.SetOnOverflow([this](TMidiInput&) {
+    SetStatus(kBuffersFullText);
+    TraceMidiSystemLog();
+  });
 }
 
 TfrmMain::~TfrmMain() {
   // Handlers point back at this window; none may run once it is gone.
   MidiIn.SetOnMidiInput(nullptr);
+  MidiIn.SetOnOverflow(nullptr);
   MidiOut.SetOnmidioutput(nullptr);
   StopWatching();
   EndExchange();
@@ -89,6 +96,7 @@ void TfrmMain::FormCreate() {
 }
 
 void TfrmMain::FormClose() {
+  TraceMidiSystemLog();
   BankNames.reset();
   WriteRegistry();
   if (InputOpen) Guarded([&] { MidiIn.Close(); });
@@ -151,6 +159,7 @@ void TfrmMain::EndExchange() {
   safety_.reset();
   if (pacedSend_ && pacedSend_->pause != 0) dispatcher_.StopTimer(pacedSend_->pause);
   pacedSend_.reset();
+  singleSend_.reset();
   Progress.reset();
 }
 
@@ -267,14 +276,17 @@ void TfrmMain::CancelExchange() {
 }
 
 void TfrmMain::GiveUp(GaveUp why) {
-  std::string status = why == GaveUp::NoReply    ? kNoReplyText
-                       : why == GaveUp::NoOutput ? kNoOutputReplyText
-                                                 : kCancelledText;
+  std::string status = why == GaveUp::NoReply      ? kNoReplyText
+                       : why == GaveUp::NoOutput   ? kNoOutputReplyText
+                       : why == GaveUp::SendFailed ? kSendFailedText
+                                                   : kCancelledText;
   // Where a bank stopped tells a loose cable from a damaged dump.
   if (backup_) {
-    status = BackupGivenUpText(why);
+    status = BackupGivenUpText(why, status);
   } else if (safety_) {
     status += ": no copy kept, nothing was sent";
+  } else if (why == GaveUp::SendFailed) {
+    // The port's own failure needs no count: nothing after it went.
   } else if (pacedSend_) {
     status += ": " + std::to_string(pacedSend_->sent) + " of " +
               std::to_string(pacedSend_->messages.size()) + " sent";
@@ -288,6 +300,13 @@ void TfrmMain::GiveUp(GaveUp why) {
   Enable();
   gaveUp_ = why;
   SetStatus(status);
+}
+
+void TfrmMain::TraceMidiSystemLog() {
+  // Without a trace the lines wait in the log, for a front end that prints them.
+  if (!HelpHook || !HelpHook->Trace().On()) return;
+  THelpTrace trace = HelpHook->Trace();
+  for (const std::string& line : MidiSystemLog::Main().Take()) trace.Line("MIDI: " + line);
 }
 
 void TfrmMain::UserSelectsPage(int index) {

@@ -66,7 +66,10 @@ class TfrmMain : public TMainState {
   // Unlocks the window when a reply handler ends, however it ends (a file error included).
   struct EnableOnExit {
     TfrmMain& form;
-    ~EnableOnExit() { form.Enable(); }
+    // A send still under way keeps the lock until it has left the port.
+    ~EnableOnExit() {
+      if (!form.singleSend_) form.Enable();
+    }
   };
 
   // Ends the exchange under way, if any: no more collecting or sending, the progress window gone.
@@ -77,7 +80,7 @@ class TfrmMain : public TMainState {
 
   // Giving up an exchange: the progress window closes, nothing partial is kept, the window
   // unlocks, and whatever the instrument still sends is freed unread.
-  enum class GaveUp { No, NoReply, Cancelled, NoOutput };
+  enum class GaveUp { No, NoReply, Cancelled, NoOutput, SendFailed };
   // At the user's word (Escape, or Cancel on the progress window); only while the window is locked.
   void CancelExchange();
   // How the last exchange was given up; No once a new one starts.
@@ -99,6 +102,10 @@ class TfrmMain : public TMainState {
   void SetDumpListener(DumpListener* listener) { dumpListener_ = listener; }
   DumpListener* Listener() const { return dumpListener_; }
   static constexpr const char* kLibraryNotUpdatedText = " (the Library was not updated)";
+  // The MIDI system refused a message the exchange sent (its words go to the MIDI log).
+  static constexpr const char* kSendFailedText = " The MIDI output port could not send the message";
+  // A received message found no room in the input port's buffers and was lost.
+  static constexpr const char* kBuffersFullText = " SysEx buffers full: a message was lost";
 
   void SetStatus(const std::string& text);
   const std::string& StatusText() const { return statusText_; }
@@ -260,11 +267,19 @@ class TfrmMain : public TMainState {
   int& SelectedNumber(const DumpKind& kind);
   std::string& FolderFor(const DumpKind& kind);
   std::span<std::uint8_t> DumpBuffer(const DumpKind& kind);
-  // Locks, hands one message to the output port and reports; only while the port is open.
+  // Locks, hands one message to the output port and, once it has left, unlocks and shows status;
+  // only while the port is open.
   void SendMessage(ByteView message, const std::string& status);
   // One Program or Mix to the instrument, read back and compared when Verify is on.
   void SendAddressedDump(const DumpKind& kind, ByteView dump, const std::string& done,
                          const std::string& notVerified);
+  // The single message SendMessage is sending and what the status bar says once it has left the
+  // port: until then it is neither reported sent nor recorded in the Library.
+  struct SingleSend {
+    Bytes message;
+    std::string status;
+  };
+  std::optional<SingleSend> singleSend_;
   // The file the user picks, remembering its folder in folder; nothing when cancelled.
   std::optional<std::string> ChooseFile(FileChoice::Mode mode, std::string& folder,
                                         const std::string& fileName = {});
@@ -332,12 +347,17 @@ class TfrmMain : public TMainState {
                  std::string doneStatus, int delay = -1, bool pauseFirst = false);
   void SendNextPaced();
   void OutputDone();
+  // A message of the exchange under way did not leave the output port: the exchange ends.
+  void SendFailed();
+  // What the MIDI system said goes to the trace, when the trace is on.
+  void TraceMidiSystemLog();
   struct PacedSend {
     std::vector<PacedMessage> messages;
-    std::size_t sent = 0;
+    std::size_t sent = 0;  // handed to the port
     std::string doneStatus;
     MidiDispatcher::TimerId pause = 0;
     int delay = 0;
+    std::size_t left = 0;  // known to have left the port, and so recorded in the Library
   };
   std::optional<PacedSend> pacedSend_;
 
@@ -390,7 +410,7 @@ class TfrmMain : public TMainState {
   // Removes what an unfinished backup wrote; part of ending any exchange.
   void AbandonBackup();
   // The status of a backup, or a restore's card probe, given up on: it speaks of the whole set.
-  std::string BackupGivenUpText(GaveUp why) const;
+  std::string BackupGivenUpText(GaveUp why, const std::string& reason) const;
 
   // The reply watch: armed while an exchange waits for the instrument, re-armed by every message.
   void WatchReply();

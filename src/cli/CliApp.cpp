@@ -12,6 +12,7 @@
 #include "cli/LiveSession.h"
 #include "cli/OfflineCommands.h"
 #include "frontend/LibraryConnection.h"
+#include "midi/MidiSystemLog.h"
 
 namespace quorle {
 
@@ -78,7 +79,7 @@ void AddLiveOptions(CLI::App& app, LiveOptions& live, std::vector<std::string>& 
            }
          },
          "Simulator misbehaviour, several allowed: drop:K, wrong-opcode:K, short:K, foreign:K, "
-         "stall:K, stall:K:MS, slow:MS, ignore, busy:MS, lose:P[:SEED]")
+         "stall:K, stall:K:MS, slow:MS, ignore, busy:MS, lose:P[:SEED], port-fail:N")
       ->expected(1)
       ->take_all();
   simValue("--sim-version", "Software version the simulator reports (a.bc)",
@@ -210,16 +211,22 @@ int RunCli(int argc, const char* const* argv, const std::filesystem::path& appFo
   ApplySimEnvironment(live.midi.sim, std::getenv(SimSettings::kStateVariable),
                       !live.midi.sim.stateFile.empty());
 
+  int status = kExitOk;
   try {
     command();
   } catch (const Refusal& e) {
     if (*e.what()) err << e.what() << '\n';
-    return kExitRefused;
+    status = kExitRefused;
   } catch (const NoReply& e) {
     err << e.what() << '\n';
-    return kExitNoReply;
+    status = kExitNoReply;
+  } catch (const SendFailure& e) {
+    err << e.what() << '\n';
+    status = kExitNoReply;
   }
-  return kExitOk;
+  // What the MIDI system said (RtMidi's reason for a refused send, an input warning) follows.
+  for (const std::string& line : MidiSystemLog::Main().Take()) err << "MIDI: " << line << '\n';
+  return status;
 }
 
 }  // namespace quorle

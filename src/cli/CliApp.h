@@ -9,7 +9,7 @@ namespace quorle {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitRefused = 1;
 inline constexpr int kExitUsage = 2;
-inline constexpr int kExitNoReply = 3;
+inline constexpr int kExitNoReply = 3;  // also: the MIDI output port could not send
 
 // Runs quorle-cli with the given arguments, printing to out and err; returns the exit status.
 // appFolder is the program file's folder, where the settings file lives.

@@ -76,6 +76,7 @@ void LiveSession::WaitFor(const std::function<bool()>& done) {
   if (form_->LastGaveUp() == TfrmMain::GaveUp::NoOutput) {
     throw NoReply("no reply from the MIDI output port");
   }
+  if (form_->LastGaveUp() == TfrmMain::GaveUp::SendFailed) throw SendFailure();
 }
 
 }  // namespace quorle

@@ -23,6 +23,12 @@ class NoReply : public std::runtime_error {
       : std::runtime_error(what) {}
 };
 
+// The MIDI output port could not send what the command sent: exit status 3 too.
+class SendFailure : public std::runtime_error {
+ public:
+  SendFailure() : std::runtime_error(std::string(TfrmMain::kSendFailedText).substr(1)) {}
+};
+
 // What the command line says about ports and the simulator, before the command name.
 struct LiveOptions {
   std::optional<std::string> in, out;  // a device number or an exact device name
@@ -48,7 +54,8 @@ class LiveSession {
   CliHost& Host() { return host_; }
   MidiSystem& Midi() { return *midi_; }
 
-  // Handles received messages until done() holds; throws NoReply when the time limit passes.
+  // Handles received messages until done() holds; throws NoReply when the time limit passes,
+  // SendFailure when the output port could not send.
   void WaitFor(const std::function<bool()>& done);
 
  private:

@@ -2,22 +2,29 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+#include <thread>
 
 namespace quorle {
 
-MidiInputDriver::MidiInputDriver(MidiService& owner, MidiCallback callback, void* instance)
-    : owner_(owner), callback_(callback), instance_(instance) {}
+MidiInputDriver::MidiInputDriver(MidiService& owner, MidiCallback callback, void* instance,
+                                 std::size_t storeBytes)
+    : owner_(owner),
+      callback_(callback),
+      instance_(instance),
+      lodged_(TMidiEventRing::Create(TMidiEventRing::kMaxCapacity)),
+      waiting_(storeBytes) {
+  if (!lodged_) throw std::bad_alloc();
+}
 
 MidiResult MidiInputDriver::Prepare(MidiHdr* header) {
   if (!header || !header->lpData || header->dwBufferLength == 0) return MMSYSERR_INVALPARAM;
-  std::lock_guard lock(mutex_);
   header->dwFlags |= MHDR_PREPARED;
   return MMSYSERR_NOERROR;
 }
 
 MidiResult MidiInputDriver::Unprepare(MidiHdr* header) {
   if (!header) return MMSYSERR_INVALPARAM;
-  std::lock_guard lock(mutex_);
   if (header->dwFlags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
   header->dwFlags &= ~MHDR_PREPARED;
   return MMSYSERR_NOERROR;
@@ -25,136 +32,145 @@ MidiResult MidiInputDriver::Unprepare(MidiHdr* header) {
 
 MidiResult MidiInputDriver::AddBuffer(MidiHdr* header) {
   if (!header || !header->lpData || header->dwBufferLength == 0) return MMSYSERR_INVALPARAM;
-  std::lock_guard lock(mutex_);
   if (closed_) return MMSYSERR_INVALHANDLE;
   if (!(header->dwFlags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
   if (header->dwFlags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
   header->dwFlags = (header->dwFlags | MHDR_INQUEUE) & ~MHDR_DONE;
   header->dwBytesRecorded = 0;
   header->lpNext = nullptr;
-  if (tail_) {
-    tail_->lpNext = header;
-  } else {
-    head_ = header;
+  TMidiRingItem item;
+  item.LongHeader = header;
+  if (!lodged_->Put(item)) {
+    header->dwFlags &= ~MHDR_INQUEUE;
+    return MMSYSERR_NOMEM;
   }
-  tail_ = header;
-  ++lodged_;
-  everLodged_ = true;
+  everLodged_.store(true, std::memory_order_release);
+  news_.fetch_add(1, std::memory_order_seq_cst);
   Drain();
   return MMSYSERR_NOERROR;
 }
 
 MidiResult MidiInputDriver::Start() {
-  std::lock_guard lock(mutex_);
   if (closed_) return MMSYSERR_INVALHANDLE;
   if (!started_.load(std::memory_order_relaxed)) {
-    startTime_ = Clock::now();
-    started_.store(true, std::memory_order_release);
+    startTime_.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+    started_.store(true, std::memory_order_seq_cst);
   }
   Drain();
   return MMSYSERR_NOERROR;
 }
 
 MidiResult MidiInputDriver::Stop() {
-  std::lock_guard lock(mutex_);
-  started_.store(false, std::memory_order_release);
+  started_.store(false, std::memory_order_seq_cst);
   return MMSYSERR_NOERROR;
 }
 
+void MidiInputDriver::Exclude() noexcept {
+  started_.store(false, std::memory_order_seq_cst);
+  // Pairs with Receive's check: once this reads 0, no Receive can pass that check any more.
+  while (receiving_.load(std::memory_order_seq_cst) != 0) std::this_thread::yield();
+  while (filing_.exchange(true, std::memory_order_seq_cst)) std::this_thread::yield();
+}
+
 MidiResult MidiInputDriver::Reset() {
-  std::lock_guard lock(mutex_);
-  started_.store(false, std::memory_order_release);
-  waiting_.clear();
-  waitingOffset_ = waitingBytes_ = 0;
-  everLodged_ = false;
-  while (head_) HandBack(head_, MIM_LONGDATA);
+  Exclude();
+  waiting_.Clear();
+  filed_ = 0;
+  everLodged_.store(false, std::memory_order_relaxed);
+  TMidiRingItem item;
+  while (lodged_->Peek(item)) HandBack(item.LongHeader, MIM_LONGDATA);
+  filing_.store(false, std::memory_order_seq_cst);
   return MMSYSERR_NOERROR;
 }
 
 MidiResult MidiInputDriver::Close() {
-  std::lock_guard lock(mutex_);
-  if (lodged_ > 0) return MIDIERR_STILLPLAYING;
-  started_.store(false, std::memory_order_release);
+  if (lodged_->Count() > 0) return MIDIERR_STILLPLAYING;
+  Exclude();
   closed_ = true;
-  waiting_.clear();
+  waiting_.Clear();
+  filed_ = 0;
+  filing_.store(false, std::memory_order_seq_cst);
   return MMSYSERR_NOERROR;
 }
 
-std::uint32_t MidiInputDriver::Timestamp() const {
+std::uint32_t MidiInputDriver::Timestamp() const noexcept {
   using std::chrono::duration_cast;
   using std::chrono::milliseconds;
-  return static_cast<std::uint32_t>(duration_cast<milliseconds>(Clock::now() - startTime_).count());
+  const Clock::time_point start{Clock::duration(startTime_.load(std::memory_order_relaxed))};
+  return static_cast<std::uint32_t>(duration_cast<milliseconds>(Clock::now() - start).count());
 }
 
-// Takes the head buffer off the queue and reports it. Called with the lock held.
-void MidiInputDriver::HandBack(MidiHdr* header, unsigned message) {
-  head_ = header->lpNext;
-  if (!head_) tail_ = nullptr;
-  header->lpNext = nullptr;
-  --lodged_;
+void MidiInputDriver::HandBack(MidiHdr* header, unsigned message) noexcept {
+  lodged_->Remove();
   header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
   callback_(this, message, instance_, reinterpret_cast<std::uintptr_t>(header), Timestamp());
 }
 
-std::size_t MidiInputDriver::File(ByteView message, std::size_t offset) {
+bool MidiInputDriver::File(ByteView message) noexcept {
   const std::uint8_t status = message[0];
   if (status != kSysexStart) {
-    if (status < 0x80) return message.size();  // stray data bytes without a status
+    if (status < 0x80) return true;  // stray data bytes without a status
     std::uint32_t packed = status;
     if (message.size() > 1) packed |= static_cast<std::uint32_t>(message[1]) << 8;
     if (message.size() > 2) packed |= static_cast<std::uint32_t>(message[2]) << 16;
     callback_(this, MIM_DATA, instance_, packed, Timestamp());
-    return message.size();
+    return true;
   }
-  if (!everLodged_) return message.size();
   const bool complete = message.back() == kSysexEnd;
-  std::size_t pos = offset;
-  while (pos < message.size()) {
-    MidiHdr* header = head_;
-    if (!header) return pos;
+  TMidiRingItem item;
+  while (filed_ < message.size()) {
+    if (!lodged_->Peek(item)) return false;
+    MidiHdr* header = item.LongHeader;
     const std::size_t room = header->dwBufferLength - header->dwBytesRecorded;
-    const std::size_t n = std::min(room, message.size() - pos);
-    std::memcpy(header->lpData + header->dwBytesRecorded, message.data() + pos, n);
+    const std::size_t n = std::min(room, message.size() - filed_);
+    std::memcpy(header->lpData + header->dwBytesRecorded, message.data() + filed_, n);
     header->dwBytesRecorded += static_cast<std::uint32_t>(n);
-    pos += n;
-    const bool last = pos == message.size();
+    filed_ += n;
+    const bool last = filed_ == message.size();
     if (header->dwBytesRecorded == header->dwBufferLength || last) {
       HandBack(header, last && !complete ? MIM_LONGERROR : MIM_LONGDATA);
     }
   }
-  return pos;
+  return true;
 }
 
-void MidiInputDriver::Drain() {
-  while (!waiting_.empty() && started_.load(std::memory_order_relaxed) && !closed_) {
-    const Bytes& message = waiting_.front();
-    const std::size_t before = waitingOffset_;
-    waitingOffset_ = File(message, waitingOffset_);
-    waitingBytes_ -= waitingOffset_ - before;
-    if (waitingOffset_ < message.size()) return;  // still no buffer
-    waiting_.pop_front();
-    waitingOffset_ = 0;
+void MidiInputDriver::FileWaiting() noexcept {
+  ByteView message;
+  while (started_.load(std::memory_order_relaxed) && waiting_.Front(message)) {
+    if (!File(message)) return;  // still no buffer
+    waiting_.Drop();
+    filed_ = 0;
   }
 }
 
-void MidiInputDriver::Receive(ByteView message) {
-  // A line that delivers faster than the port takes its buffers back has no bound; past this
-  // much waiting, input is lost as an overrun driver would lose it.
-  constexpr std::size_t kMaxWaiting = 4 * 1024 * 1024;
+void MidiInputDriver::Drain() noexcept {
+  for (;;) {
+    if (filing_.exchange(true, std::memory_order_seq_cst)) return;  // its holder looks again
+    const std::size_t seen = news_.load(std::memory_order_seq_cst);
+    FileWaiting();
+    filing_.store(false, std::memory_order_seq_cst);
+    // A message stored or a buffer lodged meanwhile found the token taken and left its work here:
+    // its news comes before that failed take, so before this look, in the one order of all these
+    // operations.
+    if (news_.load(std::memory_order_seq_cst) == seen || !started_.load(std::memory_order_relaxed))
+      return;
+  }
+}
+
+void MidiInputDriver::Receive(ByteView message) noexcept {
   if (message.empty()) return;
-  std::lock_guard lock(mutex_);
-  if (closed_ || !started_.load(std::memory_order_relaxed)) return;
-  if (waiting_.empty()) {
-    const std::size_t filed = File(message, 0);
-    if (filed == message.size()) return;
-    waiting_.emplace_back(message.begin(), message.end());
-    waitingOffset_ = filed;
-    waitingBytes_ = message.size() - filed;
-    return;
+  receiving_.fetch_add(1, std::memory_order_seq_cst);
+  if (started_.load(std::memory_order_seq_cst) &&
+      (message[0] != kSysexStart || everLodged_.load(std::memory_order_acquire))) {
+    if (waiting_.Put(message)) {
+      news_.fetch_add(1, std::memory_order_seq_cst);
+      Drain();
+    } else {
+      const std::size_t lost = lost_.fetch_add(1, std::memory_order_relaxed) + 1;
+      callback_(this, MIM_OVERFLOW, instance_, lost, Timestamp());
+    }
   }
-  if (waitingBytes_ + message.size() > kMaxWaiting) return;
-  waiting_.emplace_back(message.begin(), message.end());
-  waitingBytes_ += message.size();
+  receiving_.fetch_sub(1, std::memory_order_seq_cst);
 }
 
 }  // namespace quorle

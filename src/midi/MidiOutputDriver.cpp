@@ -81,8 +81,8 @@ MidiResult MidiOutputDriver::Queue(Item item) {
   return MMSYSERR_NOERROR;
 }
 
-void MidiOutputDriver::Done(MidiHdr* header) {
-  callback_(this, MOM_DONE, instance_, reinterpret_cast<std::uintptr_t>(header), 0);
+void MidiOutputDriver::Done(MidiHdr* header, MidiResult result) {
+  callback_(this, MOM_DONE, instance_, reinterpret_cast<std::uintptr_t>(header), result);
 }
 
 // Reports under the lock, so that a Close that succeeds comes after every callback.
@@ -94,7 +94,8 @@ void MidiOutputDriver::GiveUpLocked(bool includeSending) {
   for (const Item& item : given) {
     if (!item.header) continue;
     item.header->dwFlags = (item.header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
-    Done(item.header);
+    // Not on the wire, or not all of it: never to be taken for sent.
+    Done(item.header, MIDIERR_NOTREADY);
   }
   changed_.notify_all();
 }
@@ -149,14 +150,14 @@ bool MidiOutputDriver::Current(const Item& item) const {
   return sending_ && !queue_.empty() && queue_.front().sequence == item.sequence;
 }
 
-void MidiOutputDriver::Finish(const Item& item) {
+void MidiOutputDriver::Finish(const Item& item, MidiResult result) {
   std::lock_guard lock(mutex_);
   if (!sending_ || queue_.empty() || queue_.front().sequence != item.sequence) return;
   queue_.pop_front();
   sending_ = false;
   if (item.header) {
     item.header->dwFlags = (item.header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
-    Done(item.header);
+    Done(item.header, result);
   }
   changed_.notify_all();
 }

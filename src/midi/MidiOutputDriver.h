@@ -15,8 +15,9 @@ namespace quorle {
 
 // What a MIDI output driver does apart from putting bytes on the wire: queues short and long
 // messages in the order given, lets the backend's sender take them one at a time, and reports
-// each long message done through the callback, in order. Close is refused while anything is
-// queued. The object is the handle the ports hold.
+// each long message done through the callback, in order, with whether it left: a message the
+// backend refused, or one given up, is reported with the code of why. Close is refused while
+// anything is queued. The object is the handle the ports hold.
 class MidiOutputDriver {
  public:
   struct Item {
@@ -41,8 +42,8 @@ class MidiOutputDriver {
   MidiResult Unprepare(MidiHdr* header);
   MidiResult LongMsg(MidiHdr* header);
   MidiResult ShortMsg(std::uint32_t message);
-  // Reports everything queued done at once; waits up to `patience` for the message being sent,
-  // then gives that up too.
+  // Reports everything queued given up at once; waits up to `patience` for the message being
+  // sent, then gives that up too.
   MidiResult Reset(std::chrono::milliseconds patience);
   MidiResult Close();
   std::size_t Pending() const;
@@ -52,8 +53,9 @@ class MidiOutputDriver {
   bool Next(Item& item);
   bool TryNext(Item& item);
   bool Current(const Item& item) const;
-  // The message has left; a message given up meanwhile is not reported twice.
-  void Finish(const Item& item);
+  // The message has left (result 0) or the backend refused it (the code why); a message given up
+  // meanwhile is not reported twice.
+  void Finish(const Item& item, MidiResult result = MMSYSERR_NOERROR);
   // A send that cannot complete: give up everything; later sends fail.
   void Abandon();
   // When the message being sent was taken, or nothing when idle.
@@ -61,7 +63,7 @@ class MidiOutputDriver {
 
  private:
   MidiResult Queue(Item item);
-  void Done(MidiHdr* header);
+  void Done(MidiHdr* header, MidiResult result);
   void GiveUpLocked(bool includeSending);
 
   MidiService& owner_;

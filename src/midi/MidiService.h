@@ -40,6 +40,9 @@ inline constexpr unsigned MOM_CLOSE = 0x3C8;
 inline constexpr unsigned MOM_DONE = 0x3C9;
 inline constexpr unsigned MIM_MOREDATA = 0x3CC;
 inline constexpr unsigned WM_USER = 0x400;
+// Quorle's own: a received message found no room in the port's buffers nor in the driver's store
+// and was lost; p1 the number lost since the port opened. It may come from any service thread.
+inline constexpr unsigned MIM_OVERFLOW = WM_USER + 1;
 
 inline constexpr std::uint32_t CALLBACK_FUNCTION = 0x30000;
 
@@ -65,7 +68,9 @@ using HMIDIIN = MidiInputDriver*;
 using HMIDIOUT = MidiOutputDriver*;
 
 // Runs on a thread of the service. For input, p1 is the packed short message or the MidiHdr*,
-// p2 the time stamp in milliseconds since start; for MOM_DONE, p1 is the MidiHdr*.
+// p2 the time stamp in milliseconds since start; for MOM_DONE, p1 is the MidiHdr* and p2 the
+// result: MMSYSERR_NOERROR when the message left, else the code of why it did not (the platform
+// the ports come from reports no such thing; a librarian must not call a refused send done).
 using MidiCallback = void (*)(void* handle, unsigned message, void* instance, std::uintptr_t p1,
                               std::uintptr_t p2);
 

@@ -9,13 +9,26 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "midi/AlsaSeqOutput.h"
+#include "midi/MidiSystemLog.h"
+#include "midi/PacedSender.h"
+
 namespace quorle {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Once a client has an error callback RtMidi throws nothing and prints nothing: every error and
+// warning comes here. The listing clients' complaints (no ports yet, a server gone) are no news.
 void Quiet(RtMidiError::Type, const std::string&, void*) {}
+
+// A port's client: what RtMidi says goes to the MIDI log, from whichever thread it says it
+// (MidiSystemLog::Write never blocks), and the port learns that it spoke.
+void Logged(RtMidiError::Type, const std::string& text, void* spoke) {
+  MidiSystemLog::Main().Write(text);
+  if (spoke) static_cast<std::atomic<bool>*>(spoke)->store(true, std::memory_order_relaxed);
+}
 
 RtMidi::Api ChooseApi(RtMidiService::Api api) {
   if (api == RtMidiService::Api::Auto) {
@@ -54,10 +67,11 @@ std::vector<std::string> PortNames(Midi* midi) {
 }
 
 template <class Midi>
-std::unique_ptr<Midi> MakeClient(int api, const std::string& name) {
+std::unique_ptr<Midi> MakeClient(int api, const std::string& name,
+                                 RtMidiErrorCallback callback = &Quiet, void* user = nullptr) {
   try {
     auto midi = std::make_unique<Midi>(static_cast<RtMidi::Api>(api), FitClientName(name));
-    midi->setErrorCallback(&Quiet, nullptr);
+    midi->setErrorCallback(callback, user);
     return midi;
   } catch (const RtMidiError&) {
     return nullptr;
@@ -105,10 +119,13 @@ struct RtMidiService::InputPort {
 };
 
 // One output port's sender thread and what it needs; shared with the thread, which may outlive
-// the port when the backend never returns from a send.
+// the port when the backend never returns from a send. On ALSA the port is a sequencer client of
+// Quorle's own; on JACK an RtMidi client.
 struct RtMidiService::Sender {
   std::shared_ptr<MidiOutputDriver> driver;
   std::unique_ptr<RtMidiOut> midi;
+  std::unique_ptr<AlsaSeqOutput> alsa;
+  std::atomic<bool> spoke{false};  // RtMidi reported an error or warning
   unsigned bytesPerSecond = 0;
   std::size_t pieceSize = 0;
   std::chrono::milliseconds sendLimit{0};
@@ -118,38 +135,39 @@ struct RtMidiService::Sender {
   bool done = false;
   std::thread thread;
 
-  Clock::duration WireTime(std::size_t bytes) const {
-    if (bytesPerSecond == 0) return Clock::duration::zero();
-    return std::chrono::duration_cast<Clock::duration>(
-        std::chrono::microseconds(static_cast<std::int64_t>(bytes) * 1000000 / bytesPerSecond));
+  // An error or a warning while RtMidi has the piece means it did not go: RtMidi reports a
+  // refused send as a warning and returns normally.
+  bool Put(ByteView piece, std::string& error) {
+    if (alsa) return alsa->Send(piece, error);
+    spoke.store(false, std::memory_order_relaxed);
+    try {
+      midi->sendMessage(piece.data(), piece.size());
+    } catch (const RtMidiError& e) {
+      error = e.getMessage();
+      return false;
+    }
+    return !spoke.load(std::memory_order_relaxed);  // its words are in the log already
   }
 
   void Run() {
-    auto next = Clock::now();
+    PacedSender paced(bytesPerSecond, pieceSize);
     MidiOutputDriver::Item item;
     while (driver->Next(item)) {
       const ByteView bytes(item.data);
-      deadline.store((Clock::now() + WireTime(bytes.size()) + sendLimit).time_since_epoch().count(),
-                     std::memory_order_relaxed);
-      const std::size_t piece = pieceSize == 0 ? bytes.size() : pieceSize;
-      for (std::size_t pos = 0; pos < bytes.size(); pos += piece) {
-        // Paced in slices, so that a message given up by a reset stops going out.
-        while (Clock::now() < next) {
-          if (!driver->Current(item)) break;
-          std::this_thread::sleep_until(
-              std::min(next, Clock::now() + std::chrono::milliseconds(20)));
-        }
-        if (!driver->Current(item)) break;
-        const std::size_t n = std::min(piece, bytes.size() - pos);
-        try {
-          midi->sendMessage(bytes.data() + pos, n);
-        } catch (const RtMidiError&) {
-          break;
-        }
-        next = std::max(next, Clock::now()) + WireTime(n);
-      }
+      deadline.store(
+          (Clock::now() + paced.WireTime(bytes.size()) + sendLimit).time_since_epoch().count(),
+          std::memory_order_relaxed);
+      std::string error;
+      const auto outcome = paced.Send(
+          bytes, [this](ByteView piece, std::string& e) { return Put(piece, e); },
+          [&] { return driver->Current(item); }, error);
       deadline.store(0, std::memory_order_relaxed);
-      driver->Finish(item);
+      if (outcome == PacedSender::Outcome::Refused) {
+        if (!error.empty()) MidiSystemLog::Main().Write(error);
+        driver->Finish(item, MMSYSERR_ERROR);
+      } else {
+        driver->Finish(item);
+      }
     }
     std::lock_guard lock(mutex);
     done = true;
@@ -249,7 +267,8 @@ MidiResult RtMidiService::InOpen(HMIDIIN* handle, unsigned id, MidiCallback call
   if (id >= names.size()) return MMSYSERR_BADDEVICEID;
   auto port = std::make_unique<InputPort>();
   port->driver = std::make_shared<MidiInputDriver>(*this, callback, instance);
-  port->midi = MakeClient<RtMidiIn>(api_, NextClientName("in"));
+  // Input warnings (a message too large for RtMidi's buffer, say) go to the log, not the terminal.
+  port->midi = MakeClient<RtMidiIn>(api_, NextClientName("in"), &Logged);
   if (!port->midi) return MMSYSERR_NODRIVER;
   try {
     port->midi->ignoreTypes(false, false, false);
@@ -296,11 +315,22 @@ MidiResult RtMidiService::OutOpen(HMIDIOUT* handle, unsigned id, MidiCallback ca
   if (id >= names.size()) return MMSYSERR_BADDEVICEID;
   auto sender = std::make_shared<Sender>();
   sender->driver = std::make_shared<MidiOutputDriver>(*this, callback, instance);
-  sender->midi = MakeClient<RtMidiOut>(api_, NextClientName("out"));
-  if (!sender->midi) return MMSYSERR_NODRIVER;
-  if (!OpenByName(*sender->midi, names[id], "out")) return MMSYSERR_ALLOCATED;
+  if (api_ == RtMidi::LINUX_ALSA) {
+    // The devices are still RtMidi's list; only the sending is done without it.
+    sender->alsa = std::make_unique<AlsaSeqOutput>();
+    const std::string error = sender->alsa->Open(FitClientName(NextClientName("out")), names[id]);
+    if (!error.empty()) {
+      MidiSystemLog::Main().Write(error);
+      return MMSYSERR_ALLOCATED;
+    }
+    sender->pieceSize = AlsaSeqOutput::kPieceSize;
+  } else {
+    sender->midi = MakeClient<RtMidiOut>(api_, NextClientName("out"), &Logged, &sender->spoke);
+    if (!sender->midi) return MMSYSERR_NODRIVER;
+    if (!OpenByName(*sender->midi, names[id], "out")) return MMSYSERR_ALLOCATED;
+    sender->pieceSize = options_.pieceSize;
+  }
   sender->bytesPerSecond = options_.bytesPerSecond;
-  sender->pieceSize = api_ == RtMidi::UNIX_JACK ? options_.pieceSize : 0;
   sender->sendLimit = options_.sendLimit;
   sender->thread = std::thread([sender] { sender->Run(); });
   *handle = sender->driver.get();

@@ -22,7 +22,9 @@ namespace quorle {
 // Real MIDI devices through RtMidi, by the names RtMidi reports. On Linux: the ALSA sequencer,
 // or JACK when ALSA is missing or QUORLE_MIDI_API=jack asks for it. No MIDI system at all means
 // no devices. Long messages go out on a sender thread per port, in order, paced and cut into
-// pieces where the backend needs it; a send that cannot complete is given up after a limit.
+// pieces the backend accepts; on ALSA through a sequencer client of Quorle's own
+// (AlsaSeqOutput), RtMidi serving the lists and input. A send the backend refuses, or one that
+// cannot complete within a limit, is reported done as a failure, RtMidi's words in the MIDI log.
 class RtMidiService : public MidiService {
  public:
   enum class Api { Auto, Alsa, Jack };
@@ -32,7 +34,7 @@ class RtMidiService : public MidiService {
     // No faster than this on average (0: unpaced). Bursts beyond what the backend holds per
     // cycle are dropped silently by JACK; the MIDI wire carries 3125 bytes a second.
     unsigned bytesPerSecond = 3125;
-    std::size_t pieceSize = 4096;                // JACK loses single sends above 16 KiB
+    std::size_t pieceSize = 4096;                // on JACK, which loses single sends above 16 KiB
     std::chrono::milliseconds sendLimit{10000};  // beyond the message's own paced time
     bool listOwnPorts = false;  // whether the ports of this service's own clients are listed
   };

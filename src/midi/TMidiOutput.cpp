@@ -110,6 +110,7 @@ void TMidiOutput::WindowProc(const MidiNotice& notice) {
   service_.OutUnprepareHeader(handle_, header);
   // Only copies this port still holds are freed; anything else is not ours to touch.
   if (inFlight_.erase(header) == 0) return;
+  doneResult_ = static_cast<MidiResult>(notice.wParam);
   if (onMidiOutput_) {
     const Handler handler = onMidiOutput_;
     handler(*this);

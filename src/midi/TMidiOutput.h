@@ -17,7 +17,8 @@ namespace quorle {
 
 // One MIDI output device. SendLong copies the message and returns before it has gone out; the
 // service's done notice, dispatched on the port's thread, frees the copy and raises
-// Onmidioutput. Every call belongs to the thread that runs the dispatcher.
+// Onmidioutput, during which DoneResult tells whether the message left. Every call belongs to
+// the thread that runs the dispatcher.
 class TMidiOutput {
  public:
   using Handler = std::function<void(TMidiOutput& sender)>;
@@ -37,6 +38,9 @@ class TMidiOutput {
   bool IsOpen() const { return open_; }
   // Copies not yet freed by their done notice.
   std::size_t MessagesInFlight() const { return inFlight_.size(); }
+  // Of the message whose done notice was handled last: MMSYSERR_NOERROR when it left, else the
+  // code of why it did not (refused by the MIDI system, or given up).
+  MidiResult DoneResult() const { return doneResult_; }
 
   const std::string& ProductName() const { return productName_; }
   void SetProductName(const std::string& name);
@@ -71,6 +75,7 @@ class TMidiOutput {
   Handler onMidiOutput_;
   unsigned deviceCount_ = 0;
   MidiResult error_ = 0;
+  MidiResult doneResult_ = MMSYSERR_NOERROR;
   MidiOutCaps caps_;
 };
 

@@ -27,6 +27,17 @@ bool VirtualDevice::WaitForSent(std::size_t n, std::chrono::milliseconds limit) 
   return sentChanged_.wait_for(lock, limit, [&] { return sent_.size() >= n; });
 }
 
+void VirtualDevice::SetSendFault(SendFault fails) {
+  std::lock_guard lock(faultMutex_);
+  sendFault_ = std::move(fails);
+}
+
+bool VirtualDevice::RefusesLongMessage() {
+  std::lock_guard lock(faultMutex_);
+  ++longMessages_;
+  return sendFault_ && sendFault_(longMessages_);
+}
+
 void VirtualDevice::Record(ByteView message) {
   {
     std::lock_guard lock(sentMutex_);

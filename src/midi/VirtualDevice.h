@@ -37,6 +37,11 @@ class VirtualDevice {
   unsigned Rate() const { return rate_.load(std::memory_order_relaxed); }
   // Everything output ports have sent to this device, in order.
   std::vector<Bytes> Sent() const;
+  // The output port towards this device refuses the long messages for which fails answers true,
+  // as a MIDI system that cannot send them: asked with each long message's number as it reaches
+  // the device (1 for the first since the device was added). Empty: none is refused.
+  using SendFault = std::function<bool(unsigned number)>;
+  void SetSendFault(SendFault fails);
   // Waits (with a limit) until at least n messages have been sent to the device.
   bool WaitForSent(std::size_t n, std::chrono::milliseconds limit) const;
 
@@ -45,6 +50,8 @@ class VirtualDevice {
   using Clock = std::chrono::steady_clock;
 
   void Record(ByteView message);
+  // The engine's thread: whether the next long message is refused.
+  bool RefusesLongMessage();
 
   const std::string name_;
   const Receiver receiver_;
@@ -60,6 +67,10 @@ class VirtualDevice {
   MidiOutputDriver::Item outItem_;
   Clock::time_point outStart_{};
   Clock::time_point outFree_{};  // when the wire towards the device is free again
+
+  std::mutex faultMutex_;
+  SendFault sendFault_;
+  unsigned longMessages_ = 0;
 
   mutable std::mutex sentMutex_;
   mutable std::condition_variable sentChanged_;

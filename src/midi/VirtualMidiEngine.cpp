@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "midi/MidiInputDriver.h"
+#include "midi/MidiSystemLog.h"
 
 namespace quorle {
 
@@ -150,9 +151,17 @@ bool VirtualMidiEngine::DeliverOne(std::unique_lock<std::mutex>& lock, Clock::ti
         lock.unlock();
         // A message given up by a reset meanwhile never reaches the device.
         if (output && output->Current(item)) {
-          device->Record(item.data);
-          if (device->receiver_) device->receiver_(item.data);
-          output->Finish(item);
+          if (item.header && device->RefusesLongMessage()) {
+            MidiSystemLog::Main().Write(device->Name() + ": the in-process MIDI output refused a " +
+                                        std::to_string(item.data.size()) + "-byte message");
+            output->Finish(item, MMSYSERR_ERROR);
+          } else {
+            // Recorded once the device has taken it, so whoever waits for it to be sent finds
+            // the device's answer, or its state, already changed.
+            if (device->receiver_) device->receiver_(item.data);
+            device->Record(item.data);
+            output->Finish(item);
+          }
         }
         lock.lock();
         return true;

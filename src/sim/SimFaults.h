@@ -33,6 +33,9 @@ struct SimFaults {
   // flaky cable or an overloaded MIDI system; the losses follow from the seed.
   double losePercent = 0;
   std::uint64_t loseSeed = 1;
+  // The in-process output port towards the instrument refuses the k-th long message it is given
+  // (1 the first), as a MIDI system that cannot send it; 0: none. quorle-sim has no such port.
+  unsigned portFailAt = 0;
 
   bool operator==(const SimFaults&) const = default;
 };

@@ -113,6 +113,10 @@ bool ParseSimFault(std::string_view text, SimFaults& faults, std::string& error)
       faults.losePercent = *percent;
       faults.loseSeed = *seed;
     }
+  } else if (name == "port-fail") {
+    const auto k = parts.size() == 2 ? ParseNumber<unsigned>(parts[1]) : std::nullopt;
+    ok = k && *k >= 1;
+    if (ok) faults.portFailAt = *k;
   } else {
     const std::pair<std::string_view, SimDumpSet SimFaults::*> perDump[] = {
         {"drop", &SimFaults::dropDump},
@@ -134,7 +138,7 @@ bool ParseSimFault(std::string_view text, SimFaults& faults, std::string& error)
     error =
         "--sim-fault takes drop:K, wrong-opcode:K, short:K, foreign:K, stall:K, stall:K:MS, "
         "slow:MS, ignore, busy:MS or lose:P[:SEED] (K a dump of a bank, 0 to 127; MS "
-        "milliseconds up to 600000; P a percentage, 0 to 100), not \"" +
+        "milliseconds up to 600000; P a percentage, 0 to 100), or port-fail:N (N from 1), not \"" +
         std::string(text) + "\"";
   }
   return ok;

@@ -15,6 +15,12 @@ std::unique_ptr<VirtualAndromeda> VirtualAndromeda::Create(VirtualMidiService& s
     std::lock_guard lock(link->mutex);
     if (link->owner) link->owner->Receive(message);
   });
+  // A rehearsed failure of the port, read at each long message so a change of faults holds.
+  SimulatedAndromeda* simulated = sim->instrument_.get();
+  sim->device_->SetSendFault([link, simulated](unsigned number) {
+    std::lock_guard lock(link->mutex);
+    return link->owner && simulated->Faults().portFailAt == number;
+  });
   const unsigned rate = sim->instrument_->Settings().rate;
   sim->device_->SetRate(rate);
   // The device carries each message at the rate; the sender keeps the line's order and pauses.

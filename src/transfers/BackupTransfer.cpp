@@ -277,13 +277,13 @@ void TfrmMain::BackupFinish() {
   SetStatus(done);
 }
 
-std::string TfrmMain::BackupGivenUpText(GaveUp why) const {
+std::string TfrmMain::BackupGivenUpText(GaveUp why, const std::string& reason) const {
   if (backup_->restoring) {
     return why == GaveUp::Cancelled ? " Restore cancelled: nothing was sent"
-                                    : std::string(kNoReplyText) + ": nothing was sent";
+                                    : reason + ": nothing was sent";
   }
   return why == GaveUp::Cancelled ? " Backup cancelled: nothing was kept"
-                                  : std::string(kNoReplyText) + ": the backup kept nothing";
+                                  : reason + ": the backup kept nothing";
 }
 
 void TfrmMain::AbandonBackup() {

@@ -37,10 +37,8 @@ std::span<std::uint8_t> TfrmMain::DumpBuffer(const DumpKind& kind) {
 void TfrmMain::SendMessage(ByteView message, const std::string& status) {
   if (!OutputOpen) return;
   Disable();
+  singleSend_ = SingleSend{Bytes(message.begin(), message.end()), status};
   Send(message);
-  ReportSent(message);
-  SetStatus(status);
-  Enable();
 }
 
 std::optional<std::string> TfrmMain::ChooseFile(FileChoice::Mode mode, std::string& folder,

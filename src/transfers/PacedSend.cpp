@@ -1,5 +1,7 @@
 // Sends of many messages (a bank, a renamed bank): each goes out once the one before has left the
-// output port and SendDelay milliseconds have passed, so the pause is a real gap on the cable.
+// output port and SendDelay milliseconds have passed, so the pause is a real gap on the cable. A
+// message the port could not send ends the exchange, single sends included: only a message that
+// left is reported sent.
 #include <algorithm>
 
 #include "app/TfrmMain.h"
@@ -27,7 +29,6 @@ void TfrmMain::SendNextPaced() {
   send.pause = 0;
   const PacedMessage& m = send.messages[send.sent];
   Send(m.bytes);
-  ReportSent(m.bytes);
   Progress->SetCaption(m.caption);
   // A send of more than a bank (a restore) spreads its messages over the whole bar.
   const std::size_t last = std::max<std::size_t>(send.messages.size(), 2) - 1;
@@ -36,7 +37,24 @@ void TfrmMain::SendNextPaced() {
 }
 
 void TfrmMain::OutputDone() {
+  if (MidiOut.DoneResult() != MMSYSERR_NOERROR) {
+    SendFailed();
+    return;
+  }
+  if (singleSend_) {
+    if (MidiOut.MessagesInFlight() > 0) return;
+    // Only now is it sent.
+    const SingleSend sent = std::move(*singleSend_);
+    singleSend_.reset();
+    ReportSent(sent.message);
+    Enable();
+    SetStatus(sent.status);
+    return;
+  }
   if (!pacedSend_ || pacedSend_->pause != 0 || MidiOut.MessagesInFlight() > 0) return;
+  // Only what has left the port is recorded as sent.
+  while (pacedSend_->left < pacedSend_->sent)
+    ReportSent(pacedSend_->messages[pacedSend_->left++].bytes);
   if (pacedSend_->sent < pacedSend_->messages.size()) {
     pacedSend_->pause = dispatcher_.StartTimer(std::chrono::milliseconds(pacedSend_->delay),
                                                [this] { Guarded([&] { SendNextPaced(); }); });
@@ -58,6 +76,13 @@ void TfrmMain::OutputDone() {
   EndExchange();
   Enable();
   SetStatus(done);
+}
+
+void TfrmMain::SendFailed() {
+  TraceMidiSystemLog();
+  // A message given up after its exchange ended (cancelled, timed out) changes nothing.
+  if (ControlsEnabled() && !awaiting_ && !pacedSend_ && !singleSend_) return;
+  GiveUp(GaveUp::SendFailed);
 }
 
 }  // namespace quorle

@@ -23,6 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 // quorle-cli against the simulated instrument only, its memory kept in a state file, so each
 // call is a fresh start of the program as a musician would make it.
@@ -60,6 +61,24 @@ TEST_F(LiveCli, ChangesPersistInTheSimulatedInstrumentAcrossCalls) {
   EXPECT_THAT(err_.str(), HasSubstr("Default Mix.syx is missing."));
   ASSERT_EQ(Run({"get-global", "-o", Path("g.syx")}), 0) << err_.str();
   ASSERT_EQ(Run({"send-global", Path("g.syx")}), 0) << err_.str();
+}
+
+TEST_F(LiveCli, AMessageTheOutputPortCannotSendEndsInStatusThreeWithItsReason) {
+  ASSERT_EQ(Run({"get-program", "--bank", "0", "--number", "3", "-o", Path("a.syx")}), 0);
+  ASSERT_EQ(Run({"get-program-bank", "--bank", "1", "-o", Path("bank.syx")}), 0);
+  for (const std::vector<std::string>& command :
+       {std::vector<std::string>{"send-program", Path("a.syx"), "--bank", "0", "--number", "40"},
+        {"send-program-bank", Path("bank.syx"), "--bank", "0"}}) {
+    std::vector<std::string> args{"--sim-fault", "port-fail:3"};
+    // The copy of what is there comes first: a request, then (for the bank) its dumps.
+    if (command[0] == "send-program") args[1] = "port-fail:2";
+    args.insert(args.end(), command.begin(), command.end());
+    EXPECT_EQ(Run(args), 3) << command[0];
+    EXPECT_THAT(err_.str(), HasSubstr("The MIDI output port could not send the message\n"));
+    EXPECT_THAT(err_.str(), HasSubstr("MIDI: Simulated Andromeda: the in-process MIDI output "
+                                      "refused a 2350-byte message"));
+    EXPECT_THAT(out_.str(), Not(HasSubstr("sent to Andromeda")));
+  }
 }
 
 TEST_F(LiveCli, WholeBanksTravelByteExactBothWays) {

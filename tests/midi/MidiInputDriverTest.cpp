@@ -19,7 +19,7 @@ struct Delivery {
 void Record(void*, unsigned message, void* instance, std::uintptr_t p1, std::uintptr_t) {
   auto* out = static_cast<std::vector<Delivery>*>(instance);
   Delivery d{message, p1, {}};
-  if (message != MIM_DATA) {
+  if (message == MIM_LONGDATA || message == MIM_LONGERROR) {
     const auto* h = reinterpret_cast<MidiHdr*>(p1);
     d.bytes.assign(h->lpData, h->lpData + h->dwBytesRecorded);
   }
@@ -87,6 +87,50 @@ TEST_F(DriverTest, WhatFindsNoBufferWaitsInOrderForTheNextOneAndResetDropsIt) {
   ASSERT_EQ(driver.Start(), MMSYSERR_NOERROR);
   ASSERT_EQ(driver.AddBuffer(&headers[0]), MMSYSERR_NOERROR);
   EXPECT_EQ(deliveries.size(), afterReset);  // what waited was given up with the reset
+}
+
+TEST(DriverStore, WhatFindsNoRoomIsCountedAndWhatWaitsArrivesWholeAcrossTheStoresEnd) {
+  VirtualMidiService owner;
+  std::vector<Delivery> deliveries;
+  MidiInputDriver driver(owner, &Record, &deliveries, 64);  // small, so that it fills and wraps
+  Bytes block(16);
+  MidiHdr header{block.data(), 16, 0, nullptr, 0, nullptr};
+  const auto lodge = [&](int times) {
+    for (int i = 0; i < times; ++i) {
+      ASSERT_EQ(driver.Prepare(&header), MMSYSERR_NOERROR);
+      ASSERT_EQ(driver.AddBuffer(&header), MMSYSERR_NOERROR);
+    }
+  };
+  lodge(1);
+  driver.Start();
+  const Bytes m1 = test::Sysex(20, 1), m2 = test::Sysex(20, 2), m3 = test::Sysex(20, 3);
+  driver.Receive(m1);  // 16 bytes filed; the message waits for the rest
+  driver.Receive(m2);
+  driver.Receive(m3);  // 24 + 24 bytes of the 64 are taken: no room
+  ASSERT_EQ(deliveries.size(), 2u);
+  EXPECT_EQ(deliveries[1].message, MIM_OVERFLOW);
+  EXPECT_EQ(deliveries[1].p1, 1u);
+  EXPECT_EQ(driver.Lost(), 1u);
+
+  lodge(3);
+  // The next one no longer fits before the end of the store and starts at its beginning.
+  const Bytes m4 = test::Sysex(28, 4);
+  driver.Receive(m4);
+  lodge(2);
+  // Nothing is left over: the next message starts in the buffer lodged beforehand.
+  lodge(1);
+  const Bytes m5 = test::Sysex(20, 5);
+  driver.Receive(m5);
+  lodge(1);
+  std::vector<Bytes> messages(1);
+  for (const Delivery& d : deliveries) {
+    if (d.message != MIM_LONGDATA) continue;
+    messages.back().insert(messages.back().end(), d.bytes.begin(), d.bytes.end());
+    if (messages.back().back() == kSysexEnd) messages.emplace_back();
+  }
+  messages.pop_back();
+  EXPECT_EQ(messages, (std::vector<Bytes>{m1, m2, m4, m5}));
+  EXPECT_EQ(deliveries.size(), 9u);  // two buffers each and the overflow: nothing else
 }
 
 TEST_F(DriverTest, AnUnterminatedMessageIsReportedAsAnError) {

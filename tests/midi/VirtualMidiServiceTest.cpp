@@ -125,13 +125,15 @@ TEST_F(VirtualTest, ACompositeListsTheServicesInOrderAndOpensThroughTheRightOne)
   input.Close();
 }
 
-TEST(MidiOutputDriver, AbandonReportsEverythingDoneAndRefusesLaterSends) {
+TEST(MidiOutputDriver, AbandonReportsEverythingGivenUpAndRefusesLaterSends) {
+  // Each done notice as header and result, in one list.
   std::vector<std::uintptr_t> done;
   VirtualMidiService owner;
   MidiOutputDriver driver(
       owner,
-      [](void*, unsigned message, void* instance, std::uintptr_t p1, std::uintptr_t) {
-        if (message == MOM_DONE) static_cast<std::vector<std::uintptr_t>*>(instance)->push_back(p1);
+      [](void*, unsigned message, void* instance, std::uintptr_t p1, std::uintptr_t p2) {
+        auto* out = static_cast<std::vector<std::uintptr_t>*>(instance);
+        if (message == MOM_DONE) out->insert(out->end(), {p1, p2});
       },
       &done);
   Bytes data = Sysex(9);
@@ -144,10 +146,12 @@ TEST(MidiOutputDriver, AbandonReportsEverythingDoneAndRefusesLaterSends) {
   ASSERT_TRUE(driver.TryNext(item));  // a is being sent and never comes back
   EXPECT_EQ(driver.Close(), MIDIERR_STILLPLAYING);
   driver.Abandon();
-  EXPECT_EQ(done, (std::vector<std::uintptr_t>{reinterpret_cast<std::uintptr_t>(&a),
-                                               reinterpret_cast<std::uintptr_t>(&b)}));
+  // Neither left: never to be taken for sent.
+  EXPECT_EQ(done,
+            (std::vector<std::uintptr_t>{reinterpret_cast<std::uintptr_t>(&a), MIDIERR_NOTREADY,
+                                         reinterpret_cast<std::uintptr_t>(&b), MIDIERR_NOTREADY}));
   driver.Finish(item);  // too late: not reported twice
-  EXPECT_EQ(done.size(), 2u);
+  EXPECT_EQ(done.size(), 4u);
   EXPECT_EQ(driver.LongMsg(&a), MIDIERR_NODEVICE);
   EXPECT_EQ(driver.Unprepare(&a), MMSYSERR_NOERROR);
   EXPECT_EQ(driver.Close(), MMSYSERR_NOERROR);

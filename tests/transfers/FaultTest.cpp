@@ -2,11 +2,14 @@
 #include <gtest/gtest.h>
 
 #include "dialogs/TdlgSendBank.h"
+#include "dialogs/TdlgSendProgram.h"
 #include "dialogs/TfrmPickDir.h"
 #include "dialogs/TfrmSelProgram.h"
 #include "dialogs/TfrmSetName.h"
 #include "dialogs/TfrmSplitBank.h"
 #include "dialogs/TfrmSplitMixBank.h"
+#include "midi/MidiInputDriver.h"
+#include "midi/MidiTestSupport.h"
 #include "protocol/DumpName.h"
 #include "protocol/FileNames.h"
 #include "sim/SimSettings.h"
@@ -17,6 +20,7 @@ namespace {
 
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
+using ::testing::Not;
 using ::testing::StartsWith;
 using testing::WindowFixture;
 
@@ -243,6 +247,60 @@ TEST_F(Faults, SilenceNotLengthEndsAWaitAndTheUserCanGiveUpAtOnce) {
   EXPECT_THAT(f.StatusText(), HasSubstr(": " + std::to_string(sent) + " of 128 sent"));
   EXPECT_LT(sent, 128u);
   EXPECT_FALSE(std::filesystem::exists(dir_ / "cancelled.syx"));
+}
+
+// The MIDI system refuses a message: the window says so, never "sent", unlocks, and sends nothing
+// after it.
+TEST_F(Faults, AMessageTheOutputPortCannotSendIsNeverReportedSent) {
+  // The port's first long message asks for the copy of what the send replaces; the second is the
+  // Program itself.
+  TfrmMain& f = StartWith("port-fail:2");
+  const Bytes slot3 = Sim().Dump(kProgramKind, 0, 3);
+  AnswerFile(Write("p.syx", Sim().Dump(kProgramKind, 0, 9)));
+  AnswerDialog<TdlgSendProgram>([](TdlgSendProgram& d) {
+    d.cbProgramChange(3);
+    d.btnOKClick();
+  });
+  f.btnSendProgramClick();
+  EXPECT_FALSE(f.ControlsEnabled());  // until the port has said how it went
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(f.StatusText(), TfrmMain::kSendFailedText);
+  EXPECT_EQ(f.LastGaveUp(), TfrmMain::GaveUp::SendFailed);
+  EXPECT_EQ(Sim().Dump(kProgramKind, 0, 3), slot3);
+
+  // A bank whose fifth dump is refused ends there: the port's eighth long message, after the
+  // Program's two and the request for the copy of the bank.
+  SimFaults faults = Sim().Faults();
+  faults.portFailAt = 8;
+  Sim().SetFaults(faults);
+  f.SendDelay = 0;
+  const Bytes user = SimBank(kProgramKind, 0), presets = SimBank(kProgramKind, 1);
+  AnswerFile(Write("b.syx", presets));
+  AnswerDialog<TdlgSendBank>([](TdlgSendBank& d) { d.BitBtn1Click(); });
+  f.btnSendBankClick();
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(f.StatusText(), TfrmMain::kSendFailedText);
+  EXPECT_FALSE(host_.progressShown);
+  for (int i = 0; i < 128; ++i) {
+    const ByteView was = ByteView(i < 4 ? presets : user).subspan(i * 2350, 2350);
+    ASSERT_EQ(DumpName(kProgramKind, Sim().Dump(kProgramKind, 0, i)), DumpName(kProgramKind, was))
+        << "entry " << i;
+  }
+  for (const std::string& status : host_.statuses) {
+    EXPECT_THAT(status, Not(HasSubstr("sent to Andromeda")));
+  }
+}
+
+// Messages that come faster than the window takes its buffers back wait in the input port's
+// store; what finds no room there either is lost, and the user is told at once.
+TEST_F(Faults, AReceivedMessageThatFindsNoRoomIsReportedLost) {
+  TfrmMain& f = Start();
+  UseEndpoint();
+  // Nobody asked: nothing takes the four buffers back, and the store fills behind them.
+  const unsigned count = MidiInputDriver::kStoreBytes / 4096 + 8;
+  for (unsigned i = 0; i < count; ++i) endpoint_->Inject(test::Sysex(4096, i));
+  ASSERT_TRUE(WaitFor([&] { return f.StatusText() == TfrmMain::kBuffersFullText; }));
+  EXPECT_TRUE(f.ControlsEnabled());
 }
 
 }  // namespace
