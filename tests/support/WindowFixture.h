@@ -29,9 +29,13 @@ struct KeptCopies : DumpListener {
     std::string note;
   };
   std::vector<Kept> kept;
+  std::vector<int> sentEntries;  // of every dump reported sent, in order
   bool refuse = false;
   bool DumpFetched(const DumpKind&, ByteView, int, int) override { return true; }
-  bool DumpSent(const DumpKind&, ByteView, int, int) override { return true; }
+  bool DumpSent(const DumpKind&, ByteView, int, int entry) override {
+    sentEntries.push_back(entry);
+    return true;
+  }
   bool KeepReplaced(const DumpKind& kind, ByteView dump, int bank, int entry,
                     const std::string& note) override {
     const Replaced one{&kind, dump, bank, entry};

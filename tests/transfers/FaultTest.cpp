@@ -267,6 +267,7 @@ TEST_F(Faults, AMessageTheOutputPortCannotSendIsNeverReportedSent) {
   EXPECT_EQ(f.StatusText(), TfrmMain::kSendFailedText);
   EXPECT_EQ(f.LastGaveUp(), TfrmMain::GaveUp::SendFailed);
   EXPECT_EQ(Sim().Dump(kProgramKind, 0, 3), slot3);
+  EXPECT_THAT(copies_.sentEntries, ::testing::IsEmpty());  // nor recorded as sent
 
   // A bank whose fifth dump is refused ends there: the port's eighth long message, after the
   // Program's two and the request for the copy of the bank.
@@ -289,6 +290,7 @@ TEST_F(Faults, AMessageTheOutputPortCannotSendIsNeverReportedSent) {
   for (const std::string& status : host_.statuses) {
     EXPECT_THAT(status, Not(HasSubstr("sent to Andromeda")));
   }
+  EXPECT_THAT(copies_.sentEntries, ::testing::ElementsAre(0, 1, 2, 3));
 }
 
 // Messages that come faster than the window takes its buffers back wait in the input port's
