@@ -10,8 +10,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kSettingsName = "quorle.ini";
-
 bool Exists(const fs::path& path) {
   std::error_code ec;
   return fs::exists(path, ec);
@@ -21,14 +19,22 @@ fs::path ShareFolder(const fs::path& appFolder) {
   return (appFolder / ".." / "share" / "quorle").lexically_normal();
 }
 
-// The folder a user's configuration goes into; empty when neither variable gives one.
-fs::path ConfigHome() {
+// The folder a user's files of one kind go into: the XDG variable, else the folder under home;
+// empty when neither gives one.
+fs::path UserHome(const char* xdgVariable, const char* underHome) {
   // Relative values are to be ignored.
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && fs::path(xdg).is_absolute()) {
-    return xdg;
-  }
-  if (const char* home = std::getenv("HOME"); home && *home) return fs::path(home) / ".config";
+  if (const char* xdg = std::getenv(xdgVariable); xdg && fs::path(xdg).is_absolute()) return xdg;
+  if (const char* home = std::getenv("HOME"); home && *home) return fs::path(home) / underHome;
   return {};
+}
+
+fs::path UserFileFor(const fs::path& appFolder, const char* name, const fs::path& userHome) {
+  const fs::path beside = appFolder / name;
+  if (Exists(beside) && ::access(beside.c_str(), W_OK) == 0) return beside;
+  // Root may write anywhere, so an installed tree does not count as a portable copy.
+  const bool portable = !IsInstalledLayout(appFolder) && ::access(appFolder.c_str(), W_OK) == 0;
+  if (portable || userHome.empty()) return beside;
+  return userHome / "quorle" / name;
 }
 
 }  // namespace
@@ -46,13 +52,11 @@ bool IsInstalledLayout(const fs::path& appFolder) {
 }
 
 fs::path SettingsFileFor(const fs::path& appFolder) {
-  const fs::path beside = appFolder / kSettingsName;
-  if (Exists(beside) && ::access(beside.c_str(), W_OK) == 0) return beside;
-  // Root may write anywhere, so an installed tree does not count as a portable copy.
-  const bool portable = !IsInstalledLayout(appFolder) && ::access(appFolder.c_str(), W_OK) == 0;
-  const fs::path config = ConfigHome();
-  if (portable || config.empty()) return beside;
-  return config / "quorle" / kSettingsName;
+  return UserFileFor(appFolder, "quorle.ini", UserHome("XDG_CONFIG_HOME", ".config"));
+}
+
+fs::path LibraryFileFor(const fs::path& appFolder) {
+  return UserFileFor(appFolder, "library.sqlite", UserHome("XDG_DATA_HOME", ".local/share"));
 }
 
 }  // namespace quorle

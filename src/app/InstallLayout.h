@@ -21,4 +21,8 @@ bool IsInstalledLayout(const std::filesystem::path& appFolder);
 // $XDG_CONFIG_HOME/quorle/quorle.ini, ~/.config/quorle/ when that is unset.
 std::filesystem::path SettingsFileFor(const std::filesystem::path& appFolder);
 
+// "library.sqlite" by the same rule, in $XDG_DATA_HOME/quorle/ (~/.local/share/quorle/ when that
+// is unset) when not beside the program.
+std::filesystem::path LibraryFileFor(const std::filesystem::path& appFolder);
+
 }  // namespace quorle

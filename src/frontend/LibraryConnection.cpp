@@ -2,13 +2,15 @@
 
 #include <cstdlib>
 
+#include "app/InstallLayout.h"
+
 namespace quorle {
 
 std::filesystem::path ResolveLibraryPath(const std::optional<std::string>& option,
                                          const std::filesystem::path& appFolder) {
   if (option && !option->empty()) return *option;
   if (const char* env = std::getenv("QUORLE_LIBRARY"); env && *env) return env;
-  return library::DefaultLibraryPath(appFolder);
+  return LibraryFileFor(appFolder);
 }
 
 LibraryConnection::LibraryConnection(std::filesystem::path file, bool capture)

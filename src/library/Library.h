@@ -157,10 +157,6 @@ class Library {
   std::unique_ptr<Impl> impl_;
 };
 
-// The library file: library.sqlite beside the program when that folder can be written, else
-// $XDG_DATA_HOME/quorle/library.sqlite (~/.local/share/quorle when unset).
-std::filesystem::path DefaultLibraryPath(const std::filesystem::path& appFolder);
-
 // The category a name suggests, by keywords; "Other" when none matches.
 std::string CategoryOfName(std::string_view name);
 

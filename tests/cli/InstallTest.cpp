@@ -53,14 +53,15 @@ class Installed : public ::testing::Test {
 
   Result Run(const std::string& arguments) {
     return Shell("cd / && env QUORLE_MIDI_API=none HOME=" + Quote(root_ / "home") +
-                 " XDG_CONFIG_HOME=" + Quote(root_ / "config") + " " +
+                 " XDG_CONFIG_HOME=" + Quote(root_ / "config") +
+                 " XDG_DATA_HOME=" + Quote(root_ / "data") + " " +
                  Quote(root_ / "prefix/bin/quorle-cli") + " " + arguments);
   }
 
   fs::path build_, root_;
 };
 
-TEST_F(Installed, RunsFromItsPrefixFindsItsDataAndKeepsSettingsInTheConfigFolder) {
+TEST_F(Installed, RunsFromItsPrefixFindsItsDataAndKeepsSettingsAndLibraryInTheUsersFolders) {
   const fs::path prefix = root_ / "prefix";
   const Result install = Shell("cmake --install " + Quote(build_) + " --prefix " + Quote(prefix));
   ASSERT_EQ(install.status, 0) << install.output;
@@ -91,6 +92,9 @@ TEST_F(Installed, RunsFromItsPrefixFindsItsDataAndKeepsSettingsInTheConfigFolder
   EXPECT_EQ(init.status, 0) << init.output;
   EXPECT_TRUE(fs::exists(root_ / "config/quorle/quorle.ini"));
   EXPECT_FALSE(fs::exists(prefix / "bin/quorle.ini"));
+  // The Mix it replaced was kept in the user's Library, not beside the program.
+  EXPECT_TRUE(fs::exists(root_ / "data/quorle/library.sqlite"));
+  EXPECT_FALSE(fs::exists(prefix / "bin/library.sqlite"));
 }
 
 }  // namespace
