@@ -10,10 +10,9 @@
 #include <map>
 #include <set>
 
-#include <sqlite3.h>
-
 #include "protocol/DumpName.h"
 #include "protocol/SysexFile.h"
+#include "support/AgeReplacements.h"
 #include "support/CliFixture.h"
 
 namespace quorle {
@@ -192,15 +191,6 @@ class SafetyCli : public LibraryCli {
     AddressDump(dump, static_cast<std::uint8_t>(bank), static_cast<std::uint8_t>(entry));
     return dump;
   }
-  // As if every replacement so far were an hour old: the library keeps whole seconds.
-  void AgeReplacements() {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(Path("lib.sqlite").c_str(), &db), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(db, "UPDATE places SET seen = seen - 3600 WHERE how = 4", nullptr,
-                           nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(db);
-  }
 };
 
 TEST_F(SafetyCli, AProgramSentOverUserFiveIsKeptByteExactAndPutBackMakesItWhatItWas) {
@@ -250,7 +240,7 @@ TEST_F(SafetyCli, PutBackFollowsTheNewestSendOverADumpAndRefusesTwoDumpsForOnePl
   Write("p9.syx", p9);
   ASSERT_EQ(Run({"send-program", Path("x.syx"), "--bank", "0", "--number", "7"}), 0);
   ASSERT_EQ(Run({"send-program", Path("p9.syx"), "--bank", "0", "--number", "5"}), 0);
-  AgeReplacements();
+  testing::AgeReplacements(Path("lib.sqlite"));
   ASSERT_EQ(Run({"send-program", Path("p9.syx"), "--bank", "0", "--number", "7"}), 0);
   ASSERT_EQ(Run({"library", "put-back", id}), 0) << err_.str();
   EXPECT_EQ(At(0, 7), Addressed(x, 0, 7));
@@ -271,7 +261,7 @@ TEST_F(SafetyCli, PutBackFollowsTheNewestSendOverADumpAndRefusesTwoDumpsForOnePl
   }
   Write("twins.syx", twins);
   ASSERT_EQ(Run({"send-program-bank", Path("twins.syx"), "--bank", card}), 0) << err_.str();
-  AgeReplacements();
+  testing::AgeReplacements(Path("lib.sqlite"));
   ASSERT_EQ(Run({"send-program-bank", Path("card.syx"), "--bank", card}), 0) << err_.str();
   ASSERT_EQ(Run({"library", "put-back", id}), 0) << err_.str();
   EXPECT_THAT(out_.str(), HasSubstr(" 2 dumps put back on Andromeda"));
