@@ -9,6 +9,7 @@
 #include "cli/BackupCommands.h"
 #include "cli/OfflineCommands.h"
 #include "frontend/LibraryConnection.h"
+#include "library/PutBack.h"
 #include "protocol/DumpName.h"
 #include "protocol/SysexFile.h"
 
@@ -254,26 +255,13 @@ void MakeBank(const Library& library, const LibraryArgs& a, std::ostream& out) {
 // is sent.
 void PutBack(const Library& library, const LibraryArgs& a,
              const std::function<LiveSession&()>& session) {
-  std::vector<Bytes> dumps;
-  for (const DumpId id : a.ids) {
-    const library::DumpDetails details = DetailsOrRefuse(library, id);
-    const auto place =
-        std::find_if(details.places.begin(), details.places.end(), [](const library::Place& p) {
-          return p.how == library::How::Replaced && p.source == library::kInstrumentSource &&
-                 p.bank && p.entry;
-        });
-    if (place == details.places.end()) {
-      throw Refusal("dump " + std::to_string(id) +
-                    " was never replaced on the Andromeda: nothing was sent");
-    }
-    Bytes dump = *library.DumpBytes(id);
-    dump[6] = static_cast<std::uint8_t>(*place->bank);
-    dump[7] = static_cast<std::uint8_t>(*place->entry);
-    dumps.push_back(std::move(dump));
-  }
-  const std::string status = RunToEnd(session(), [&](TfrmMain& f) { f.PutBack(std::move(dumps)); });
+  library::PutBackDumps chosen = library::PutBackDumpsOf(library, a.ids);
+  if (!chosen.refused.empty()) throw Refusal(chosen.refused);
+  const std::size_t count = chosen.dumps.size();
+  const std::string status =
+      RunToEnd(session(), [&](TfrmMain& f) { f.PutBack(std::move(chosen.dumps)); });
   // The status bar, printed as it changes, has said what was put back.
-  Expect(status, " " + std::to_string(a.ids.size()), "nothing was sent");
+  Expect(status, " " + std::to_string(count), "nothing was sent");
 }
 
 }  // namespace

@@ -12,6 +12,15 @@
 
 namespace quorle {
 
+// Undoing a send: the filter on what sends replaced on the instrument, and the action.
+inline constexpr const char* kReplacedOnlyText = "Replaced on the Andromeda";
+inline constexpr const char* kReplacedOnlyTip =
+    "Only dumps a send replaced on the instrument, the most recently replaced first";
+inline constexpr const char* kReplacedOrderText = "the most recently replaced first";
+inline constexpr const char* kPutBackText = "Put Back";
+inline constexpr const char* kPutBackTip =
+    "Send the chosen dumps back where a send replaced them; what is there now is kept first";
+
 // "Programs Card 1": a bank of the instrument by the name its backup file has.
 inline std::string BankName(const DumpKind& kind, int bank) {
   std::string name =

@@ -17,6 +17,7 @@
 
 #include "app/IniFile.h"
 #include "frontend/LibraryConnection.h"
+#include "library/PutBack.h"
 #include "protocol/DumpName.h"
 #include "protocol/FileNames.h"
 #include "protocol/SysexFile.h"
@@ -56,6 +57,8 @@ LibraryWindow::LibraryWindow(MainWindow& main, LibraryConnection& library)
   eSearch->setObjectName("eSearch");
   eSearch->setPlaceholderText("Search names");
   eSearch->setClearButtonEnabled(true);
+  // A narrow window takes width from the search field first: it keeps room for a name.
+  eSearch->setMinimumWidth(10 * eSearch->fontMetrics().horizontalAdvance('M'));
   filters->addWidget(eSearch, 2);
   cbKind = new QComboBox(this);
   cbKind->setObjectName("cbKind");
@@ -71,6 +74,10 @@ LibraryWindow::LibraryWindow(MainWindow& main, LibraryConnection& library)
   cbDuplicatesOnly = new QCheckBox("Duplicates only", this);
   cbDuplicatesOnly->setObjectName("cbDuplicatesOnly");
   filters->addWidget(cbDuplicatesOnly);
+  cbReplacedOnly = new QCheckBox(kReplacedOnlyText, this);
+  cbReplacedOnly->setObjectName("cbReplacedOnly");
+  cbReplacedOnly->setToolTip(kReplacedOnlyTip);
+  filters->addWidget(cbReplacedOnly);
   layout->addLayout(filters);
 
   auto* splitter = new QSplitter(this);
@@ -133,7 +140,7 @@ LibraryWindow::LibraryWindow(MainWindow& main, LibraryConnection& library)
   lstPlaces->setHeaderLabels({"Place", "How", "Seen"});
   lstPlaces->header()->setStretchLastSection(true);
   lstPlaces->setColumnWidth(0, 16 * em);
-  lstPlaces->setColumnWidth(1, 5 * em);
+  lstPlaces->setColumnWidth(1, lstPlaces->fontMetrics().horizontalAdvance("replaced") + em);
   form->addRow(new QLabel("Places:", details));
   form->addRow(lstPlaces);
   lstOtherNames = new QListWidget(details);
@@ -150,6 +157,8 @@ LibraryWindow::LibraryWindow(MainWindow& main, LibraryConnection& library)
 
   actSend = Action("actSend", "Send to Andromeda...", QKeySequence(Qt::CTRL | Qt::Key_Return),
                    &LibraryWindow::SendChosen);
+  actPutBack = Action("actPutBack", kPutBackText, {}, &LibraryWindow::PutBackChosen);
+  actPutBack->setToolTip(kPutBackTip);
   actSave = Action("actSaveAs", "Save as file...", QKeySequence(Qt::CTRL | Qt::Key_S),
                    &LibraryWindow::SaveChosen);
   actForget =
@@ -160,6 +169,7 @@ LibraryWindow::LibraryWindow(MainWindow& main, LibraryConnection& library)
                         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), &LibraryWindow::AddFolder);
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(ButtonFor(actSend, "btnSend"));
+  buttons->addWidget(ButtonFor(actPutBack, "btnPutBack"));
   buttons->addWidget(ButtonFor(actSave, "btnSaveAs"));
   buttons->addWidget(ButtonFor(actForget, "btnForget"));
   buttons->addStretch(1);
@@ -182,7 +192,7 @@ LibraryWindow::LibraryWindow(MainWindow& main, LibraryConnection& library)
   for (QComboBox* box : {cbKind, cbCategory}) {
     connect(box, &QComboBox::currentIndexChanged, this, [this] { ApplyQuery(); });
   }
-  for (QCheckBox* box : {cbFavoritesOnly, cbDuplicatesOnly}) {
+  for (QCheckBox* box : {cbFavoritesOnly, cbDuplicatesOnly, cbReplacedOnly}) {
     connect(box, &QCheckBox::toggled, this, [this] { ApplyQuery(); });
   }
   connect(Table_->horizontalHeader(), &QHeaderView::sortIndicatorChanged, this,
@@ -207,7 +217,7 @@ LibraryWindow::LibraryWindow(MainWindow& main, LibraryConnection& library)
   });
   connect(Table_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
     QMenu menu(this);
-    menu.addActions({actSend, actSave, actForget});
+    menu.addActions({actSend, actPutBack, actSave, actForget});
     menu.exec(Table_->viewport()->mapToGlobal(at));
   });
   connect(cbDumpCategory, &QComboBox::activated, this, [this] { CommitCategory(); });
@@ -263,7 +273,9 @@ QAction* LibraryWindow::Action(const char* name, const QString& text, const QKey
 QPushButton* LibraryWindow::ButtonFor(QAction* action, const char* name) {
   auto* button = new QPushButton(action->text(), this);
   button->setObjectName(name);
-  button->setToolTip(action->shortcut().toString(QKeySequence::NativeText));
+  button->setToolTip(action->shortcut().isEmpty()
+                         ? action->toolTip()
+                         : action->shortcut().toString(QKeySequence::NativeText));
   connect(button, &QPushButton::clicked, action, &QAction::trigger);
   connect(action, &QAction::enabledChanged, button, &QPushButton::setEnabled);
   button->setEnabled(action->isEnabled());
@@ -278,6 +290,11 @@ void LibraryWindow::ApplyQuery() {
   query.category = cbCategory->currentIndex() > 0 ? cbCategory->currentText().toStdString() : "";
   query.favoritesOnly = cbFavoritesOnly->isChecked();
   query.duplicatesOnly = cbDuplicatesOnly->isChecked();
+  query.replacedOnly = cbReplacedOnly->isChecked();
+  // The filter has an order of its own, newest replaced first: the header offers no other while
+  // it is on, and the one chosen before comes back after.
+  Table_->horizontalHeader()->setSectionsClickable(!query.replacedOnly);
+  Table_->horizontalHeader()->setSortIndicatorShown(!query.replacedOnly);
   model_->SetQuery(query);
 }
 
@@ -286,7 +303,9 @@ void LibraryWindow::Answered() {
   // The count follows the first rows; until it comes the label keeps the last one.
   if (browser.CountKnown()) {
     const std::size_t count = browser.Count().value_or(0);
-    lblCount->setText(count == 1 ? QString("1 dump") : Grouped(count) + " dumps");
+    QString text = count == 1 ? QString("1 dump") : Grouped(count) + " dumps";
+    if (browser.Wanted().replacedOnly && count > 1) text += QString(", ") + kReplacedOrderText;
+    lblCount->setText(text);
   }
   if (!browser.Error().empty()) Say(Text(browser.Error()));
   // The dump in the details pane stays chosen when the new rows hold it.
@@ -397,10 +416,13 @@ void LibraryWindow::CommitCategory() {
 }
 
 void LibraryWindow::UpdateActions() {
-  const std::size_t chosen = Chosen().size();
+  const std::vector<library::DumpId> ids = Chosen();
+  const std::size_t chosen = ids.size();
   const bool usable = catalogue_ != nullptr;
   // As the main window's buttons: nothing is sent while an exchange with the instrument runs.
-  actSend->setEnabled(usable && chosen == 1 && main_.Form().ControlsEnabled());
+  const bool idle = main_.Form().ControlsEnabled();
+  actSend->setEnabled(usable && chosen == 1 && idle);
+  actPutBack->setEnabled(usable && idle && CanGoBack(ids));
   actSave->setEnabled(usable && chosen == 1);
   actForget->setEnabled(usable && chosen > 0);
   actAddFiles->setEnabled(usable && !importJob_);
@@ -435,6 +457,38 @@ void LibraryWindow::SendChosen() {
   if (!chosen) return;
   TfrmMain& form = main_.Form();
   form.Guarded([&] { form.SendDump(*chosen->kind, chosen->dump); });
+}
+
+bool LibraryWindow::CanGoBack(const std::vector<library::DumpId>& ids) const {
+  if (ids.empty() || !catalogue_) return false;
+  try {
+    for (const library::DumpId id : ids) {
+      const auto details = catalogue_->Details(id);
+      if (!details || library::PutBackPlaces(*details).empty()) return false;
+    }
+  } catch (const std::exception&) {
+    return false;  // said when the details are shown
+  }
+  return true;
+}
+
+void LibraryWindow::PutBackChosen() {
+  if (!main_.Form().ControlsEnabled() || !catalogue_) return;
+  const auto chosen = Chosen();
+  if (chosen.empty()) return;
+  library::PutBackDumps back;
+  try {
+    back = library::PutBackDumpsOf(*catalogue_, chosen);
+  } catch (const std::exception& e) {
+    Say(Text(e.what()));
+    return;
+  }
+  if (!back.refused.empty()) {
+    QMessageBox::warning(this, "Library", Text(back.refused));
+    return;
+  }
+  TfrmMain& form = main_.Form();
+  form.Guarded([&] { form.PutBack(std::move(back.dumps)); });
 }
 
 void LibraryWindow::SaveChosen() {

@@ -73,6 +73,9 @@ class LibraryWindow : public QWidget {
   };
   std::optional<Stored> ChosenDump();
   void SendChosen();
+  // Whether each of the dumps has a place on the instrument to go back to.
+  bool CanGoBack(const std::vector<library::DumpId>& ids) const;
+  void PutBackChosen();
   void SaveChosen();
   void ForgetChosen();
   void AddFiles();
@@ -94,6 +97,7 @@ class LibraryWindow : public QWidget {
   QComboBox* cbCategory = nullptr;
   QCheckBox* cbFavoritesOnly = nullptr;
   QCheckBox* cbDuplicatesOnly = nullptr;
+  QCheckBox* cbReplacedOnly = nullptr;
   QTableView* Table_ = nullptr;
   QLabel* lblCount = nullptr;
   QLabel* lblError = nullptr;
@@ -105,6 +109,7 @@ class LibraryWindow : public QWidget {
   QTreeWidget* lstPlaces = nullptr;
   QListWidget* lstOtherNames = nullptr;
   QAction* actSend = nullptr;
+  QAction* actPutBack = nullptr;
   QAction* actSave = nullptr;
   QAction* actForget = nullptr;
   QAction* actAddFiles = nullptr;

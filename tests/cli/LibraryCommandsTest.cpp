@@ -12,6 +12,7 @@
 
 #include "protocol/DumpName.h"
 #include "protocol/SysexFile.h"
+#include "support/AgeReplacements.h"
 #include "support/CliFixture.h"
 
 namespace quorle {
@@ -178,6 +179,18 @@ class SafetyCli : public LibraryCli {
   std::vector<std::string> Get(const std::string& file) {
     return {"get-program", "--bank", "0", "--number", "5", "-o", Path(file)};
   }
+  // What the instrument holds at bank and entry now.
+  Bytes At(int bank, int entry) {
+    EXPECT_EQ(Run({"get-program", "--bank", std::to_string(bank), "--number", std::to_string(entry),
+                   "-o", Path("at.syx")}),
+              0)
+        << err_.str();
+    return Read("at.syx");
+  }
+  static Bytes Addressed(Bytes dump, int bank, int entry) {
+    AddressDump(dump, static_cast<std::uint8_t>(bank), static_cast<std::uint8_t>(entry));
+    return dump;
+  }
 };
 
 TEST_F(SafetyCli, AProgramSentOverUserFiveIsKeptByteExactAndPutBackMakesItWhatItWas) {
@@ -216,6 +229,46 @@ TEST_F(SafetyCli, ABankSentOverCardBankOneIsKeptWholeAndPutBackRestoresIt) {
   ASSERT_EQ(Run(args), 0) << err_.str();
   ASSERT_EQ(Run({"get-program-bank", "--bank", card, "-o", Path("after.syx")}), 0);
   EXPECT_EQ(Read("after.syx"), Read("before.syx"));
+}
+
+TEST_F(SafetyCli, PutBackFollowsTheNewestSendOverADumpAndRefusesTwoDumpsForOnePlace) {
+  // One dump at User 5 and User 7, replaced at 5, an hour later at 7: it goes back to 7 only.
+  ASSERT_EQ(Run(Get("x.syx")), 0) << err_.str();
+  const Bytes x = Read("x.syx");
+  const std::string id = IdAt("program", 0, 5);
+  const Bytes p9 = At(0, 9);
+  Write("p9.syx", p9);
+  ASSERT_EQ(Run({"send-program", Path("x.syx"), "--bank", "0", "--number", "7"}), 0);
+  ASSERT_EQ(Run({"send-program", Path("p9.syx"), "--bank", "0", "--number", "5"}), 0);
+  testing::AgeReplacements(Path("lib.sqlite"));
+  ASSERT_EQ(Run({"send-program", Path("p9.syx"), "--bank", "0", "--number", "7"}), 0);
+  ASSERT_EQ(Run({"library", "put-back", id}), 0) << err_.str();
+  EXPECT_EQ(At(0, 7), Addressed(x, 0, 7));
+  EXPECT_EQ(At(0, 5), Addressed(p9, 0, 5));
+
+  // Both were replaced at 7 last (Put Back kept what it replaced): which is meant is not known.
+  EXPECT_EQ(Run({"library", "put-back", id, IdAt("program", 0, 9)}), 1);
+  EXPECT_THAT(err_.str(), HasSubstr("go back to the same place on the Andromeda"));
+  EXPECT_EQ(At(0, 7), Addressed(x, 0, 7));
+
+  // One send replaced it at two entries at once: it goes back to both.
+  const std::string card = std::to_string(kProgramKind.firstCardBank);
+  ASSERT_EQ(Run({"get-program-bank", "--bank", card, "-o", Path("card.syx")}), 0);
+  Bytes twins = Read("card.syx");
+  for (const int entry : {20, 21}) {
+    const Bytes placed = Addressed(x, kProgramKind.firstCardBank, entry);
+    std::copy(placed.begin(), placed.end(), twins.begin() + entry * kProgramKind.dumpSize);
+  }
+  Write("twins.syx", twins);
+  ASSERT_EQ(Run({"send-program-bank", Path("twins.syx"), "--bank", card}), 0) << err_.str();
+  testing::AgeReplacements(Path("lib.sqlite"));
+  ASSERT_EQ(Run({"send-program-bank", Path("card.syx"), "--bank", card}), 0) << err_.str();
+  ASSERT_EQ(Run({"library", "put-back", id}), 0) << err_.str();
+  EXPECT_THAT(out_.str(), HasSubstr(" 2 dumps put back on Andromeda"));
+  for (const int entry : {20, 21})
+    EXPECT_EQ(At(kProgramKind.firstCardBank, entry),
+              Addressed(x, kProgramKind.firstCardBank, entry));
+  EXPECT_EQ(At(0, 7), Addressed(x, 0, 7));
 }
 
 TEST_F(SafetyCli, ACopyThatCannotBeKeptSendsNothingUnlessNoCopyWasAskedFor) {

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -23,6 +24,7 @@
 #include "qt/ComposeBankWindow.h"
 #include "qt/LibraryWindow.h"
 #include "sim/SimulatedAndromeda.h"
+#include "support/AgeReplacements.h"
 
 namespace quorle {
 namespace {
@@ -140,12 +142,12 @@ TEST_F(LibraryViews, SearchFindsASoundAsTypedAndDuplicatesShowTheirOtherNames) {
   EXPECT_THAT(Cell(library, copyRow, 3).toStdString(), ::testing::HasSubstr("+1"));
 
   // Its size and place are kept for the next time.
-  library->resize(700, 450);
+  library->resize(900, 450);
   window_->close();
   std::ifstream ini(dir_ / "quorle.ini");
   const std::string text((std::istreambuf_iterator<char>(ini)), {});
   EXPECT_THAT(text, ::testing::HasSubstr("[LIBRARY]"));
-  EXPECT_THAT(text, ::testing::HasSubstr("Width=700\n"));
+  EXPECT_THAT(text, ::testing::HasSubstr("Width=900\n"));
 }
 
 TEST_F(LibraryViews, ALibraryThatCannotBeUsedIsNamedWithTheReasonAndTouchedNot) {
@@ -209,6 +211,52 @@ TEST_F(LibraryViews, SendsTheChosenProgramToTheChosenNumberAndItComesBackByteExa
   expected[6] = 0;
   expected[7] = 33;
   EXPECT_EQ(ReadAll(dir_ / "back.syx"), expected);
+}
+
+TEST_F(LibraryViews, WhatASendReplacedIsShownNewestFirstAndPutBackMakesThePlaceWhatItWas) {
+  const Bytes before = midi_->Simulator().Dump(kProgramKind, 0, 12);
+  WriteBank("Preset.syx", SimBank(1, {{7, "Quorle Over"}}));
+  LibraryWindow* library = OpenLibraryWithBanks();
+  Search(library, "Quorle Over");
+  library->Table().selectRow(0);
+  ModalAnswerer answerer;
+  answerer.Then([](QWidget* form) {
+    Choose(Child<QComboBox>(form, "cbProgram"), 12);
+    Click(Child<QPushButton>(form, "btnOK"));
+  });
+  Click(Child<QPushButton>(library, "btnSend"));
+  const auto idle = [&] {
+    return window_->Form().ControlsEnabled() && window_->Form().MidiOut.MessagesInFlight() == 0;
+  };
+  ASSERT_TRUE(WaitUntil([&] { return answerer.AllAnswered() && idle(); }));
+  ASSERT_TRUE(WaitUntil([&] { return midi_->Simulator().Dump(kProgramKind, 0, 12) != before; }));
+  testing::AgeReplacements(dir_ / "library.sqlite");
+
+  // The filter shows what the send replaced, in an order of its own the header does not change.
+  Search(library, "");
+  Click(Child<QCheckBox>(library, "cbReplacedOnly"));
+  ASSERT_TRUE(WaitUntil([&] { return Answered(library); }));
+  auto* count = Child<QLabel>(library, "lblCount");
+  EXPECT_EQ(count->text(), "1 dump");
+  EXPECT_EQ(Cell(library, 0, 0).toStdString(), NameLine(DumpName(kProgramKind, before)));
+  EXPECT_FALSE(library->Table().horizontalHeader()->sectionsClickable());
+  auto* putBack = Child<QPushButton>(library, "btnPutBack");
+  EXPECT_FALSE(putBack->isEnabled());
+  library->Table().selectRow(0);
+  ASSERT_TRUE(putBack->isEnabled());
+
+  Click(putBack);
+  ASSERT_TRUE(WaitUntil(idle));
+  EXPECT_EQ(Child<QLabel>(library, "lblStatus")->text(), " 1 dump put back on Andromeda");
+  ASSERT_TRUE(WaitUntil([&] { return midi_->Simulator().Dump(kProgramKind, 0, 12) == before; }));
+  // What Put Back replaced comes first now, and can go back in turn.
+  ASSERT_TRUE(
+      WaitUntil([&] { return count->text() == "2 dumps, the most recently replaced first"; }));
+  EXPECT_EQ(Cell(library, 0, 0), "Quorle Over");
+
+  // Off again, the table sorts by name as before.
+  Click(Child<QCheckBox>(library, "cbReplacedOnly"));
+  EXPECT_TRUE(library->Table().horizontalHeader()->sectionsClickable());
 }
 
 // Drops mime on the slot of grid as a drag from elsewhere would end there.
