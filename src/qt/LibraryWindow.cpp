@@ -461,6 +461,10 @@ void LibraryWindow::SendChosen() {
 
 bool LibraryWindow::CanGoBack(const std::vector<library::DumpId>& ids) const {
   if (ids.empty() || !catalogue_) return false;
+  // A choice of thousands is not read through at every change of it (a look-up each); Put Back
+  // itself refuses, naming the dump, when one of them has no place to go back to.
+  constexpr std::size_t kCheckedAtMost = 500;
+  if (ids.size() > kCheckedAtMost) return true;
   try {
     for (const library::DumpId id : ids) {
       const auto details = catalogue_->Details(id);

@@ -73,7 +73,8 @@ class LibraryWindow : public QWidget {
   };
   std::optional<Stored> ChosenDump();
   void SendChosen();
-  // Whether each of the dumps has a place on the instrument to go back to.
+  // Whether each of the dumps has a place on the instrument to go back to (a large choice is
+  // taken as it is, and checked when Put Back is clicked).
   bool CanGoBack(const std::vector<library::DumpId>& ids) const;
   void PutBackChosen();
   void SaveChosen();
