@@ -41,7 +41,7 @@ TEST(CompiledHelp, HoldsAPageForEachHelpContext) {
   ASSERT_TRUE(engine.setupData());
   ASSERT_TRUE(engine.registerDocumentation(QString::fromStdString(BuiltHelp().string())))
       << engine.error().toStdString();
-  for (int context = 1000; context <= 1005; ++context) {
+  for (int context = 1000; context <= 1007; ++context) {
     const QList<QHelpLink> links = engine.documentsForIdentifier(QString::number(context));
     ASSERT_EQ(links.size(), 1) << context;
     const QString page = QString::fromUtf8(engine.fileData(links.front().url));
