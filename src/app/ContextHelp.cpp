@@ -16,11 +16,12 @@ void TfrmMain::CreateHelpHook() {
 }
 
 int TfrmMain::HelpContextOf(const std::vector<std::string>& controls) const {
-  // The pages carry their own contexts, the page control that of the page shown; buttons and
-  // the other controls have none and so give their page's.
+  // The pages and the windows carry their own contexts, the page control that of the page shown;
+  // buttons and the other controls have none and so give their page's or window's.
   static const std::map<std::string, int> kPages = {
-      {"tabAbout", 1000},   {"tabSetup", 1001}, {"tabGlobal", 1002},
-      {"tabProgram", 1003}, {"tabMix", 1004},   {"frmMain", kWindowHelpContext}};
+      {"tabAbout", 1000},   {"tabSetup", 1001},       {"tabGlobal", 1002},
+      {"tabProgram", 1003}, {"tabMix", 1004},         {"frmMain", kWindowHelpContext},
+      {"frmLibrary", 1006}, {"frmComposeBank", 1007}, {"frmComposeMixBank", 1007}};
   for (const std::string& control : controls) {
     if (control == "Tabs") return TabsHelpContext;
     if (const auto page = kPages.find(control); page != kPages.end()) return page->second;

@@ -377,6 +377,13 @@ ComposeBankWindow* MainWindow::ComposeBank(const DumpKind& kind) {
   return composer;
 }
 
+bool MainWindow::IsOwnWindow(const QWidget* window) const {
+  if (!window) return false;
+  if (window == libraryWindow_.get()) return true;
+  return std::any_of(composers_.begin(), composers_.end(),
+                     [window](const QPointer<ComposeBankWindow>& c) { return c.data() == window; });
+}
+
 QList<QPushButton*> MainWindow::Buttons() const {
   return buttons_;
 }

@@ -63,6 +63,8 @@ class MainWindow : public QWidget, public FormHost {
   LibraryWindow* ShowLibrary();
   // A new "Compose Bank" window for a bank of kind.
   ComposeBankWindow* ComposeBank(const DumpKind& kind);
+  // Whether window is this window's Library window or one of its composers.
+  bool IsOwnWindow(const QWidget* window) const;
 
  signals:
   // The window state was redrawn: the lock may have changed.

@@ -18,22 +18,23 @@ bool QtHelpKey::eventFilter(QObject* watched, QEvent* event) {
   }
   auto* widget = qobject_cast<QWidget*>(watched);
   if (!widget) return false;
-  // Only windows of this main window: itself and the dialogs it opened.
-  bool ours = false;
-  for (QWidget* w = widget; w && !ours; w = w->parentWidget()) ours = w == &window_;
-  if (!ours) return false;
+  // Only windows of this main window: itself, its Library and composer windows, and the dialogs
+  // they opened.
+  QWidget* top = widget;
+  while (top->parentWidget()) top = top->parentWidget();
+  if (top != &window_ && !window_.IsOwnWindow(top)) return false;
 
   std::vector<std::string> controls;
-  for (QWidget* w = widget; w && w != &window_; w = w->parentWidget()) {
+  for (QWidget* w = widget; w != top; w = w->parentWidget()) {
     controls.push_back(w->objectName().toStdString());
   }
-  if (widget->window() != &window_) {
+  if (top == &window_ && widget->window() != &window_) {
     // A dialog belongs to the page whose button opened it.
     if (const auto* tabs = window_.findChild<QTabWidget*>("Tabs"); tabs && tabs->currentWidget()) {
       controls.push_back(tabs->currentWidget()->objectName().toStdString());
     }
   }
-  controls.push_back(window_.objectName().toStdString());
+  controls.push_back(top->objectName().toStdString());
   const QPoint where = widget->mapToGlobal(widget->rect().center());
   window_.Form().Guarded([&] { window_.Form().HelpRequested(controls, {where.x(), where.y()}); });
   return true;

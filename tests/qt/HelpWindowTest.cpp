@@ -5,6 +5,7 @@
 #include <QHelpEngineCore>
 #include <QHelpLink>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTabBar>
@@ -17,6 +18,8 @@
 
 #include "QtTestSupport.h"
 #include "app/ProgramFiles.h"
+#include "qt/ComposeBankWindow.h"
+#include "qt/LibraryWindow.h"
 #include "qt/QtHelpViewer.h"
 
 namespace quorle {
@@ -41,7 +44,7 @@ TEST(CompiledHelp, HoldsAPageForEachHelpContext) {
   ASSERT_TRUE(engine.setupData());
   ASSERT_TRUE(engine.registerDocumentation(QString::fromStdString(BuiltHelp().string())))
       << engine.error().toStdString();
-  for (int context = 1000; context <= 1005; ++context) {
+  for (int context = 1000; context <= 1007; ++context) {
     const QList<QHelpLink> links = engine.documentsForIdentifier(QString::number(context));
     ASSERT_EQ(links.size(), 1) << context;
     const QString page = QString::fromUtf8(engine.fileData(links.front().url));
@@ -83,6 +86,22 @@ TEST_F(HelpWindow, HelpKeyOpensTheTopicOfThePageOrTabsAndCloseClosesIt) {
 
   window_->close();
   EXPECT_FALSE(help->isVisible());
+}
+
+TEST_F(HelpWindow, HelpKeyInTheLibraryOpensItsTopicAndInTheComposerThePartOnComposing) {
+  Start(true);
+  LibraryWindow* library = window_->ShowLibrary();
+  QTest::keyClick(library->findChild<QLineEdit*>("eSearch"), Qt::Key_F1);
+  EXPECT_EQ(Shown(), "library.html");
+  QWidget* help = window_->HelpView().Window();
+  ASSERT_NE(help, nullptr);
+  EXPECT_TRUE(help->isVisible());
+  EXPECT_TRUE(help->findChild<QTextBrowser*>()->toPlainText().contains("Put Back"));
+
+  ComposeBankWindow* composer = window_->ComposeBank(kMixKind);
+  QTest::keyClick(composer->findChild<QPushButton*>("btnOpenFile"), Qt::Key_F1);
+  EXPECT_EQ(Shown(), "library.html");
+  EXPECT_EQ(window_->HelpView().ShownTopic().fragment(), "compose");
 }
 
 // Clicks the first link to href in the topic shown, as a user would.
