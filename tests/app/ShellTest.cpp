@@ -17,6 +17,7 @@
 #include "midi/VirtualDevice.h"
 #include "midi/VirtualMidiService.h"
 #include "support/ScriptedHost.h"
+#include "support/TestFolder.h"
 
 namespace quorle {
 namespace {
@@ -33,10 +34,7 @@ constexpr auto kLimit = std::chrono::seconds(10);
 class Shell : public ::testing::Test {
  protected:
   void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() / (std::string("quorle-shell-") + info->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    dir_ = testing::FreshTestFolder("shell");
     MidiSystem::Options options;
     options.realDevices = false;
     options.sim.rate = 0;

@@ -7,6 +7,7 @@
 
 #include "help/HelpViewer.h"
 #include "help/THookHelpSystem.h"
+#include "support/TestFolder.h"
 
 namespace quorle {
 namespace {
@@ -27,13 +28,7 @@ class NoViewer : public HelpViewer {
 
 class HelpTrace : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           (std::string("quorle-help-") +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
+  void SetUp() override { dir_ = testing::FreshTestFolder("help"); }
   void TearDown() override { fs::remove_all(dir_); }
 
   static std::vector<std::string> Lines(const fs::path& path) {

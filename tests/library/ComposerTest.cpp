@@ -14,6 +14,7 @@
 #include "protocol/DumpName.h"
 #include "protocol/SysexFile.h"
 #include "sim/SimContent.h"
+#include "support/TestFolder.h"
 
 namespace quorle::library {
 namespace {
@@ -36,12 +37,7 @@ Bytes Record(ByteView bank, const DumpKind& kind, int i) {
 
 class LibraryLogic : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() / (std::string("quorle-lib-") + info->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
+  void SetUp() override { dir_ = testing::FreshTestFolder("lib"); }
   void TearDown() override { fs::remove_all(dir_); }
 
   fs::path Write(const std::string& name, ByteView content) {

@@ -9,6 +9,7 @@
 #include "library/Library.h"
 #include "protocol/DumpName.h"
 #include "sim/SimContent.h"
+#include "support/TestFolder.h"
 
 namespace quorle::testing {
 
@@ -16,13 +17,7 @@ namespace quorle::testing {
 // content to import.
 class LibraryFixture : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = std::filesystem::temp_directory_path() /
-           (std::string("quorle-") + info->test_suite_name() + "-" + info->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-  }
+  void SetUp() override { dir_ = FreshTestFolder("library"); }
   void TearDown() override { std::filesystem::remove_all(dir_); }
 
   std::filesystem::path Path(const std::string& name) const { return dir_ / name; }

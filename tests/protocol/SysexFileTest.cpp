@@ -1,4 +1,5 @@
 #include "protocol/SysexFile.h"
+#include "support/TestFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -44,13 +45,7 @@ TEST(SysexFile, ClassifiesByExactSizeAndSingleDumpOpcode) {
 
 class SysexFileIo : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("quorle-io-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
+  void SetUp() override { dir_ = testing::FreshTestFolder("io"); }
   void TearDown() override { fs::remove_all(dir_); }
   fs::path dir_;
 };

@@ -21,6 +21,7 @@
 #include "frontend/LibraryConnection.h"
 #include "midi/MidiDispatcher.h"
 #include "qt/MainWindow.h"
+#include "support/TestFolder.h"
 
 namespace quorle::testing {
 
@@ -117,11 +118,7 @@ inline QStringList Items(const QComboBox* box) {
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = std::filesystem::temp_directory_path() /
-           (std::string("quorle-qt-") + info->test_suite_name() + "-" + info->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
+    dir_ = FreshTestFolder("qt");
     MidiSystem::Options options;
     options.realDevices = false;
     options.sim.rate = 0;

@@ -6,6 +6,7 @@
 #include "protocol/DumpName.h"
 #include "protocol/SysexFile.h"
 #include "sim/SimulatedAndromeda.h"
+#include "support/TestFolder.h"
 
 namespace quorle {
 namespace {
@@ -19,11 +20,7 @@ constexpr std::size_t kDefaultStateSize =
 class SimStateTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("quorle-sim-state-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
+    folder_ = testing::FreshTestFolder("sim-state");
     settings_.stateFile = folder_ / "state.syx";
   }
   void TearDown() override { fs::remove_all(folder_); }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/CliApp.h"
+#include "support/TestFolder.h"
 
 namespace quorle::testing {
 
@@ -20,11 +21,7 @@ class CliFixture : public ::testing::Test {
     ::setenv("QUORLE_MIDI_API", "none", 1);
     ::unsetenv("QUORLE_SIM_STATE");
     ::unsetenv("QUORLE_LIBRARY");
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = std::filesystem::temp_directory_path() /
-           (std::string("quorle-") + info->test_suite_name() + "-" + info->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
+    dir_ = FreshTestFolder("cli");
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
 

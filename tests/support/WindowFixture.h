@@ -17,6 +17,7 @@
 #include "protocol/SysexFile.h"
 #include "sim/SimulatedAndromeda.h"
 #include "support/ScriptedHost.h"
+#include "support/TestFolder.h"
 
 namespace quorle::testing {
 
@@ -56,13 +57,7 @@ class WindowFixture : public ::testing::Test {
  protected:
   static constexpr auto kLimit = std::chrono::seconds(20);
 
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = std::filesystem::temp_directory_path() /
-           (std::string("quorle-") + info->test_suite_name() + "-" + info->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-  }
+  void SetUp() override { dir_ = FreshTestFolder("window"); }
   void TearDown() override {
     form_.reset();
     midi_.reset();
