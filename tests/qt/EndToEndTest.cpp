@@ -7,8 +7,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <fstream>
-#include <iterator>
 
 #include "QtTestSupport.h"
 #include "dialogs/TfrmSplitBank.h"
@@ -24,12 +22,8 @@ using testing::Child;
 using testing::Choose;
 using testing::Click;
 using testing::ModalAnswerer;
+using testing::ReadAll;
 using testing::WaitUntil;
-
-Bytes ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
-}
 
 class EndToEnd : public testing::WindowTest {
  protected:

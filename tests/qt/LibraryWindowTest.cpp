@@ -34,13 +34,8 @@ using testing::Child;
 using testing::Choose;
 using testing::Click;
 using testing::ModalAnswerer;
+using testing::ReadAll;
 using testing::WaitUntil;
-
-Bytes ReadAll(const fs::path& path) {
-  Bytes content;
-  EXPECT_TRUE(ReadWholeFile(path, content).ok) << path;
-  return content;
-}
 
 Bytes Entry(ByteView bank, const DumpKind& kind, int i) {
   const ByteView r = bank.subspan(static_cast<std::size_t>(i) * kind.dumpSize, kind.dumpSize);

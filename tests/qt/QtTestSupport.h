@@ -20,6 +20,7 @@
 #include "app/MidiSystem.h"
 #include "frontend/LibraryConnection.h"
 #include "midi/MidiDispatcher.h"
+#include "protocol/SysexFile.h"
 #include "qt/MainWindow.h"
 #include "support/TestFolder.h"
 
@@ -111,6 +112,13 @@ inline QStringList Items(const QComboBox* box) {
   QStringList items;
   for (int i = 0; box && i < box->count(); ++i) items << box->itemText(i);
   return items;
+}
+
+// The whole of a file the test expects to exist.
+inline Bytes ReadAll(const std::filesystem::path& path) {
+  Bytes content;
+  EXPECT_TRUE(ReadWholeFile(path, content).ok) << path;
+  return content;
 }
 
 // The window over the in-process devices (the simulated Andromeda answering at once), with a
