@@ -34,6 +34,19 @@ namespace {
 
 constexpr std::size_t kBankEntryBytes = 9;  // the dump's id (8 bytes) and its byte 6 as seen
 
+// The entries column of a bank row: for each entry the dump's id and its bank byte as seen.
+std::vector<std::pair<DumpId, std::uint8_t>> BankEntries(const SQLite::Column& blob) {
+  std::vector<std::pair<DumpId, std::uint8_t>> entries;
+  const auto* bytes = static_cast<const std::uint8_t*>(blob.getBlob());
+  for (std::size_t i = 0; i + kBankEntryBytes <= static_cast<std::size_t>(blob.getBytes());
+       i += kBankEntryBytes) {
+    DumpId id = 0;
+    for (int b = 7; b >= 0; --b) id = id << 8 | bytes[i + b];
+    entries.emplace_back(id, bytes[i + 8]);
+  }
+  return entries;
+}
+
 std::string Iso(std::int64_t time) {
   // Every row of a search carries one: by the calendar's arithmetic, many times faster than
   // strftime.
@@ -638,12 +651,7 @@ void Library::Forget(std::span<const DumpId> ids) {
     {
       Use banks = impl_->Prepared("SELECT id, entries FROM banks");
       while (banks->executeStep()) {
-        const SQLite::Column blob = banks->getColumn(1);
-        const auto* bytes = static_cast<const std::uint8_t*>(blob.getBlob());
-        for (std::size_t i = 0; i + kBankEntryBytes <= static_cast<std::size_t>(blob.getBytes());
-             i += kBankEntryBytes) {
-          DumpId entry = 0;
-          for (int b = 7; b >= 0; --b) entry = entry << 8 | bytes[i + b];
+        for (const auto& [entry, bankByte] : BankEntries(banks->getColumn(1))) {
           if (std::find(ids.begin(), ids.end(), entry) != ids.end()) {
             broken.push_back(banks->getColumn(0).getInt64());
             break;
@@ -711,14 +719,7 @@ std::optional<Bytes> Library::BankBytes(const WholeBank& bank) const {
     row->bind(1, bank.id);
     if (!row->executeStep()) return;
     kind = KindByOpcode(row->getColumn(0).getInt());
-    const SQLite::Column blob = row->getColumn(1);
-    const auto* bytes = static_cast<const std::uint8_t*>(blob.getBlob());
-    for (std::size_t i = 0; i + kBankEntryBytes <= static_cast<std::size_t>(blob.getBytes());
-         i += kBankEntryBytes) {
-      DumpId id = 0;
-      for (int b = 7; b >= 0; --b) id = id << 8 | bytes[i + b];
-      entries.emplace_back(id, bytes[i + 8]);
-    }
+    entries = BankEntries(row->getColumn(1));
   });
   if (!kind || entries.size() != kBankEntries) return std::nullopt;
   Bytes file;
