@@ -238,11 +238,7 @@ void BM_SendBank(benchmark::State& state) {
   w.Endpoint().SetRate(rate);
   TfrmMain& f = w.Form();
   f.SendDelay = kSendDelay;
-  Bytes bank;
-  for (int i = 0; i < 128; ++i) {
-    const Bytes dump = w.Midi().Simulator().Dump(kProgramKind, 0, i);
-    bank.insert(bank.end(), dump.begin(), dump.end());
-  }
+  const Bytes bank = w.Midi().Simulator().BankFile(kProgramKind, 0);
   const auto file = w.Folder() / "send.syx";
   if (!WriteFileAtomically(file, bank).ok) {
     state.SkipWithError("cannot write the bank file");

@@ -81,11 +81,7 @@ void BM_VerifiedBankSend(benchmark::State& state) {
   const auto rate = static_cast<unsigned>(state.range(0));
   const auto limit = std::chrono::seconds(60 + 4 * kMixKind.BankFileSize() / rate);
   BenchWindow w(rate);
-  Bytes bank;
-  for (int i = 0; i < 128; ++i) {
-    const Bytes dump = w.Midi().Simulator().Dump(kMixKind, 1, i);
-    bank.insert(bank.end(), dump.begin(), dump.end());
-  }
+  const Bytes bank = w.Midi().Simulator().BankFile(kMixKind, 1);
   const auto file = w.Folder() / "presets.syx";
   if (!WriteFileAtomically(file, bank).ok) {
     state.SkipWithError("cannot write the bank file");

@@ -221,6 +221,18 @@ Bytes SimulatedAndromeda::Dump(const DumpKind& kind, int bank, int entry) const 
   return DumpLocked(kind, bank, entry);
 }
 
+Bytes SimulatedAndromeda::BankFile(const DumpKind& kind, int bank) const {
+  std::lock_guard lock(mutex_);
+  Bytes file;
+  if (!HasBank(kind, bank)) return file;
+  file.reserve(kind.BankFileSize());
+  for (int entry = 0; entry < static_cast<int>(kBankEntries); ++entry) {
+    const Bytes dump = DumpLocked(kind, bank, entry);
+    file.insert(file.end(), dump.begin(), dump.end());
+  }
+  return file;
+}
+
 Bytes SimulatedAndromeda::GlobalData() const {
   std::lock_guard lock(mutex_);
   return global_;

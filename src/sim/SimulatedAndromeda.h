@@ -48,6 +48,8 @@ class SimulatedAndromeda {
   bool IsWritableBank(const DumpKind& kind, int bank) const;
   // The dump as the instrument would send it; empty for a bank it does not have.
   Bytes Dump(const DumpKind& kind, int bank, int entry) const;
+  // The whole bank as a bank file holds it, its 128 dumps in order; empty for a bank it lacks.
+  Bytes BankFile(const DumpKind& kind, int bank) const;
   Bytes GlobalData() const;
 
   // Waits until every change so far is in the state file (true at once without one).

@@ -55,11 +55,10 @@ class LibraryViews : public testing::WindowTest {
 
   // A bank of the simulated instrument as a bank file holds it; renamed: entry -> new name.
   Bytes SimBank(int bank, const std::map<int, std::string>& renamed = {}) {
-    Bytes all;
-    for (int i = 0; i < 128; ++i) {
-      Bytes dump = midi_->Simulator().Dump(kProgramKind, bank, i);
-      if (renamed.count(i)) dump = RenameDump(kProgramKind, dump, renamed.at(i));
-      all.insert(all.end(), dump.begin(), dump.end());
+    Bytes all = midi_->Simulator().BankFile(kProgramKind, bank);
+    for (const auto& [i, name] : renamed) {
+      const Bytes dump = RenameDump(kProgramKind, Entry(all, kProgramKind, i), name);
+      std::copy(dump.begin(), dump.end(), all.begin() + i * kProgramKind.dumpSize);
     }
     return all;
   }

@@ -93,14 +93,7 @@ class WindowFixture : public ::testing::Test {
   }
   SimulatedAndromeda& Sim() { return midi_->Simulator(); }
   // A whole bank of the simulated instrument as a bank file holds it.
-  Bytes SimBank(const DumpKind& kind, int bank = 0) {
-    Bytes all;
-    for (int i = 0; i < 128; ++i) {
-      const Bytes dump = Sim().Dump(kind, bank, i);
-      all.insert(all.end(), dump.begin(), dump.end());
-    }
-    return all;
-  }
+  Bytes SimBank(const DumpKind& kind, int bank = 0) { return Sim().BankFile(kind, bank); }
 
   std::filesystem::path Write(const std::string& name, ByteView content) {
     const auto path = dir_ / name;
