@@ -181,23 +181,22 @@ QtSelectDialog::QtSelectDialog(BankChooser& logic, QWidget* parent)
     Redraw();
   });
 
+  // A check box that shows and sets one of the send's choices.
+  const auto addChoice = [&](const char* text, const char* name, const char* tip, bool& choice) {
+    auto* box = new QCheckBox(text, this);
+    box->setObjectName(name);
+    box->setToolTip(tip);
+    box->setChecked(choice);
+    layout->addWidget(box);
+    connect(box, &QCheckBox::toggled, this, [&choice](bool checked) { choice = checked; });
+  };
   if (logic.HasVerify()) {
-    auto* cbVerify = new QCheckBox("&Verify", this);
-    cbVerify->setObjectName("cbVerify");
-    cbVerify->setToolTip("Read back what was sent and send again what did not take");
-    cbVerify->setChecked(logic.cbVerifyChecked);
-    layout->addWidget(cbVerify);
-    connect(cbVerify, &QCheckBox::toggled, this,
-            [this](bool checked) { logic_.cbVerifyChecked = checked; });
+    addChoice("&Verify", "cbVerify", "Read back what was sent and send again what did not take",
+              logic_.cbVerifyChecked);
   }
   if (logic.HasKeepCopy()) {
-    auto* cbKeepCopy = new QCheckBox("&Keep a copy of what this replaces", this);
-    cbKeepCopy->setObjectName("cbKeepCopy");
-    cbKeepCopy->setToolTip("Fetch the bank there now into the Library before sending");
-    cbKeepCopy->setChecked(logic.cbKeepCopyChecked);
-    layout->addWidget(cbKeepCopy);
-    connect(cbKeepCopy, &QCheckBox::toggled, this,
-            [this](bool checked) { logic_.cbKeepCopyChecked = checked; });
+    addChoice("&Keep a copy of what this replaces", "cbKeepCopy",
+              "Fetch the bank there now into the Library before sending", logic_.cbKeepCopyChecked);
   }
 
   AddButtons(layout, form.okName, form.cancelName, form.glyphs);
