@@ -177,11 +177,9 @@ void TfrmMain::ReportFetched(const DumpKind& kind, ByteView dump, int bank, int 
 
 void TfrmMain::ReportSent(ByteView message) {
   if (!dumpListener_ || !LibraryCapture) return;
-  for (const DumpKind* kind : {&kProgramKind, &kMixKind}) {
-    if (message.size() == kind->dumpSize && CheckDumpFraming(*kind, message) &&
-        !dumpListener_->DumpSent(*kind, message, message[6], message[7])) {
-      libraryMissed_ = true;
-    }
+  const DumpKind* kind = FramedDumpKind(message);
+  if (kind && !dumpListener_->DumpSent(*kind, message, message[6], message[7])) {
+    libraryMissed_ = true;
   }
 }
 

@@ -87,6 +87,13 @@ bool CheckDumpFraming(const DumpKind& kind, ByteView message) {
   return CheckFraming(message, kind.dumpSize) && message[5] == kind.opcode;
 }
 
+const DumpKind* FramedDumpKind(ByteView message) {
+  for (const DumpKind* kind : {&kProgramKind, &kMixKind}) {
+    if (CheckDumpFraming(*kind, message)) return kind;
+  }
+  return nullptr;
+}
+
 bool CheckGlobalFraming(ByteView message) {
   return CheckFraming(message, kGlobalDumpSize);
 }

@@ -53,6 +53,9 @@ Bytes IdentityReply(std::string_view version, std::uint8_t device = 0x7F);
 // every byte between below 80 hex, the Andromeda header and the kind's opcode. Anything else would
 // put a corrupt message on the wire.
 bool CheckDumpFraming(const DumpKind& kind, ByteView message);
+// The kind message is a whole, well-formed dump of: the Program or the Mix kind; nullptr when it
+// is neither.
+const DumpKind* FramedDumpKind(ByteView message);
 // The same for the Global Data, whose content is opaque: header F0 00 00 0E 1D and the size.
 bool CheckGlobalFraming(ByteView message);
 

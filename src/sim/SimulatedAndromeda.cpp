@@ -94,9 +94,7 @@ std::string SimulatedAndromeda::OpenState() {
         globalSeen = true;
         continue;
       }
-      const DumpKind* kind = nullptr;
-      if (CheckDumpFraming(kProgramKind, m)) kind = &kProgramKind;
-      if (CheckDumpFraming(kMixKind, m)) kind = &kMixKind;
+      const DumpKind* kind = FramedDumpKind(m);
       if (kind == nullptr) {
         return prefix + where + " is not a Program, Mix or Global Data dump; it was left as it is";
       }

@@ -75,9 +75,7 @@ void TfrmMain::PutBack(std::vector<Bytes> dumps) {
   std::map<std::pair<const DumpKind*, int>, std::vector<std::size_t>> places;
   std::vector<PacedMessage> messages;
   for (Bytes& dump : dumps) {
-    const DumpKind* kind = nullptr;
-    for (const DumpKind* k : {&kProgramKind, &kMixKind})
-      if (dump.size() == k->dumpSize && CheckDumpFraming(*k, dump)) kind = k;
+    const DumpKind* kind = FramedDumpKind(dump);
     if (!kind) throw std::invalid_argument("Put Back: not a Program or Mix dump");
     places[{kind, dump[6]}].push_back(dump[7]);
     const std::string caption = EntryCaption(dump[7], DumpName(*kind, dump));

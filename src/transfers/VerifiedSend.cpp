@@ -14,13 +14,12 @@ void TfrmMain::SendVerified(std::vector<PacedMessage> messages, const std::strin
                             const std::string& verifiedStatus, const std::string& failStatus) {
   std::map<std::pair<int, int>, SendVerification::Part> parts;  // by kind, then bank
   for (const PacedMessage& m : messages) {
-    for (const DumpKind* kind : {&kProgramKind, &kMixKind}) {
-      if (m.bytes.size() != kind->dumpSize || !CheckDumpFraming(*kind, m.bytes)) continue;
-      SendVerification::Part& part = parts[{IsProgram(*kind) ? 0 : 1, m.bytes[6]}];
-      part.kind = kind;
-      part.bank = m.bytes[6];
-      part.sent[m.bytes[7]] = m.bytes;
-    }
+    const DumpKind* kind = FramedDumpKind(m.bytes);
+    if (!kind) continue;
+    SendVerification::Part& part = parts[{IsProgram(*kind) ? 0 : 1, m.bytes[6]}];
+    part.kind = kind;
+    part.bank = m.bytes[6];
+    part.sent[m.bytes[7]] = m.bytes;
   }
   std::vector<SendVerification::Part> list;
   for (auto& [key, part] : parts) {
