@@ -148,9 +148,7 @@ void AddBackupCommands(CLI::App& app, std::function<void()>& command,
                                                : TfrmMain::RestoreParts::All;
       LiveSession& session = run();
       session.Form().RestoreVerify = !o->noVerify;
-      // The command's choice holds for this command only, not as the window's stored one.
-      const bool storedKeep = session.Form().KeepReplaced;
-      session.Form().KeepReplaced = !o->noKeepCopy;
+      const CommandChoices choices(session.Form(), session.Form().Verify, !o->noKeepCopy);
       session.Host().answerConfirm = [&out, o](const std::string& question) {
         if (o->yes) return true;
         out << question << "\n[y/N] " << std::flush;
@@ -160,7 +158,6 @@ void AddBackupCommands(CLI::App& app, std::function<void()>& command,
       };
       const std::string status =
           RunToEnd(session, [&](TfrmMain& f) { f.Restore(o->folder, parts); });
-      session.Form().KeepReplaced = storedKeep;
       Expect(status, " Restored from", "nothing was sent");
     };
   });

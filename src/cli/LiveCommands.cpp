@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "cli/BackupCommands.h"
 #include "cli/NamesFile.h"
 #include "cli/OfflineCommands.h"
 #include "dialogs/TdlgSendBank.h"
@@ -132,7 +133,11 @@ ModalResult Answer(Dialog& dialog, Target& t) {
 class Runner {
  public:
   Runner(const std::function<LiveSession&()>& run, const Target& target)
-      : session_(run()), form_(session_.Form()), host_(session_.Host()), target_(target) {
+      : session_(run()),
+        form_(session_.Form()),
+        host_(session_.Host()),
+        target_(target),
+        choices_(form_, target.verify, !target.noKeepCopy) {
     host_.answerDialog = [this](Dialog& d) {
       const ModalResult r = Answer(d, target_);
       if (r != ModalResult::OK) refused_ = true;
@@ -143,15 +148,6 @@ class Runner {
       return std::filesystem::absolute(save ? target_.saveFile : target_.file).string();
     };
     if (!form_.OutputOpen) throw Refusal("the MIDI output port is not open");
-    // The command's --verify holds for this command only, not as the window's stored choice.
-    storedVerify_ = form_.Verify;
-    form_.Verify = target.verify;
-    storedKeep_ = form_.KeepReplaced;
-    form_.KeepReplaced = !target.noKeepCopy;
-  }
-  ~Runner() {
-    form_.Verify = storedVerify_;
-    form_.KeepReplaced = storedKeep_;
   }
   Runner(const Runner&) = delete;
   Runner& operator=(const Runner&) = delete;
@@ -174,9 +170,7 @@ class Runner {
   }
   // What the operation reported on the status bar must begin with expected.
   void Expect(const std::string& expected, const std::string& otherwise) {
-    const std::string& status = form_.StatusText();
-    if (status.rfind(expected, 0) != 0)
-      throw Refusal(status.empty() ? otherwise : status.substr(1));
+    quorle::Expect(form_.StatusText(), expected, otherwise);
   }
 
  private:
@@ -184,9 +178,8 @@ class Runner {
   TfrmMain& form_;
   CliHost& host_;
   Target target_;
+  CommandChoices choices_;
   bool refused_ = false;
-  bool storedVerify_ = false;
-  bool storedKeep_ = true;
 };
 
 int LastBank(const DumpKind& kind) {

@@ -69,4 +69,27 @@ class LiveSession {
   bool started_ = false;
 };
 
+// A command's own --verify and --no-keep-copy, for as long as it runs: the window's stored
+// choices come back however the command ends, so the settings the session writes when it closes
+// stay the user's.
+class CommandChoices {
+ public:
+  CommandChoices(TfrmMain& form, bool verify, bool keepCopy)
+      : form_(form), storedVerify_(form.Verify), storedKeep_(form.KeepReplaced) {
+    form.Verify = verify;
+    form.KeepReplaced = keepCopy;
+  }
+  ~CommandChoices() {
+    form_.Verify = storedVerify_;
+    form_.KeepReplaced = storedKeep_;
+  }
+  CommandChoices(const CommandChoices&) = delete;
+  CommandChoices& operator=(const CommandChoices&) = delete;
+
+ private:
+  TfrmMain& form_;
+  const bool storedVerify_;
+  const bool storedKeep_;
+};
+
 }  // namespace quorle

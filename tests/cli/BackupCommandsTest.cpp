@@ -85,9 +85,12 @@ TEST_F(BackupCli, RestoreRefusesATamperedSetAndAsksUnlessTold) {
   Bytes programs = Read(dir_ / "A" / "Programs Card 2.syx");
   programs[2350 * 3 + 7] = 9;  // moved to another entry
   ASSERT_TRUE(WriteFileAtomically(dir_ / "A" / "Programs Card 2.syx", programs).ok);
-  EXPECT_EQ(Run("a.state", {"restore", Path("A"), "--yes"}), 1);
+  EXPECT_EQ(Run("a.state", {"restore", Path("A"), "--yes", "--no-keep-copy"}), 1);
   EXPECT_THAT(err_.str(), HasSubstr("Programs Card 2.syx has changed since the backup"));
   EXPECT_EQ(out_.str(), "");
+  // The command's --no-keep-copy was its own, however it ended: the stored choice is kept.
+  const Bytes settings = Read(dir_ / "quorle.ini");
+  EXPECT_THAT(std::string(settings.begin(), settings.end()), HasSubstr("KeepReplaced=1"));
   // A folder named with a trailing slash is named by its last part all the same.
   EXPECT_EQ(Run("a.state", {"restore", Path("A") + "/", "--yes", "--only", "global"}), 0)
       << err_.str();
