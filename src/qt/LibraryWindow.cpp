@@ -402,9 +402,9 @@ void LibraryWindow::FillCategories() {
 void LibraryWindow::CommitCategory() {
   if (!current_ || !catalogue_) return;
   const std::string category = cbDumpCategory->currentText().trimmed().toStdString();
-  const auto details = catalogue_->Details(*current_);
-  if (!details || details->summary.category == category) return;
   try {
+    const auto details = catalogue_->Details(*current_);
+    if (!details || details->summary.category == category) return;
     catalogue_->SetCategory(*current_, category);
   } catch (const std::exception& e) {
     Say(Text(e.what()));
