@@ -21,6 +21,8 @@ std::string Trimmed(std::string name) {
 }  // namespace
 
 void TfrmMain::SendDump(const DumpKind& kind, ByteView dump) {
+  // The window's own buttons keep quiet without a port; a send from the Library says why not.
+  if (!OutputOpen) return SetStatus(kNoOutputText);
   // What the library holds was checked when it came in; a damaged dump still never goes out.
   if (dump.size() != kind.dumpSize || !CheckDumpFraming(kind, dump)) {
     host_.ShowMessage(MessageIcon::Error,

@@ -254,6 +254,12 @@ TEST_F(BankTransfer, AClosedOutputPortTouchesNoFileAndSaysSo) {
   EXPECT_EQ(f.StatusText(), TfrmMain::kNoOutputText);
   EXPECT_TRUE(f.ControlsEnabled());
   EXPECT_FALSE(host_.progressShown);
+
+  // A dump sent from the Library is told the same, not left without a word.
+  f.SetStatus("");
+  f.SendDump(kProgramKind, Sim().Dump(kProgramKind, 0, 3));
+  EXPECT_EQ(f.StatusText(), TfrmMain::kNoOutputText);
+  EXPECT_TRUE(f.ControlsEnabled());
 }
 
 TEST_F(BankTransfer, ChoosersOpenedOnNoRealBankWaitForTheUsersChoice) {
