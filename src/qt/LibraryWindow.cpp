@@ -319,13 +319,15 @@ void LibraryWindow::Answered() {
 }
 
 std::vector<library::DumpId> LibraryWindow::Chosen() const {
-  std::vector<library::DumpId> ids;
   std::set<int> rows;
-  for (const QModelIndex& index : Table_->selectionModel()->selectedIndexes()) {
+  for (const QModelIndex& index : Table_->selectionModel()->selectedRows())
     rows.insert(index.row());
-  }
+  std::vector<library::DumpId> ids;
   for (int row : rows) {
-    if (const library::DumpSummary* dump = model_->Summary(row)) ids.push_back(dump->id);
+    const library::DumpSummary* dump = model_->Summary(row);
+    // Part of a choice is never acted on as if it were all of it.
+    if (!dump) return {};
+    ids.push_back(dump->id);
   }
   return ids;
 }
@@ -427,6 +429,12 @@ void LibraryWindow::UpdateActions() {
   actForget->setEnabled(usable && chosen > 0);
   actAddFiles->setEnabled(usable && !importJob_);
   actAddFolder->setEnabled(usable && !importJob_);
+  constexpr std::size_t kRowsAtHand =
+      (library::LibraryBrowser::kPagesKept + 1) * library::LibraryBrowser::kPageSize;
+  if (chosen == 0 && Table_->selectionModel()->selectedRows().size() > qsizetype{kRowsAtHand}) {
+    Say(QString("Too many dumps chosen to act on at once: choose at most %1")
+            .arg(Grouped(kRowsAtHand)));
+  }
 }
 
 void LibraryWindow::Say(const QString& text) {

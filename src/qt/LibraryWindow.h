@@ -38,7 +38,8 @@ class LibraryWindow : public QWidget {
 
   LibraryTableModel& Model() { return *model_; }
   QTableView& Table() { return *Table_; }
-  // The dumps chosen in the table, in row order.
+  // The dumps chosen in the table, in row order; none while some of them are not at hand (more
+  // than the rows the table keeps loaded).
   std::vector<library::DumpId> Chosen() const;
 
   // Adds files and folders to the library on a worker thread, with progress and Cancel.

@@ -23,6 +23,7 @@
 #include "protocol/SysexFile.h"
 #include "qt/ComposeBankWindow.h"
 #include "qt/LibraryWindow.h"
+#include "sim/SimContent.h"
 #include "sim/SimulatedAndromeda.h"
 #include "support/AgeReplacements.h"
 
@@ -142,6 +143,34 @@ TEST_F(LibraryViews, SearchFindsASoundAsTypedAndDuplicatesShowTheirOtherNames) {
   const std::string text((std::istreambuf_iterator<char>(ini)), {});
   EXPECT_THAT(text, ::testing::HasSubstr("[LIBRARY]"));
   EXPECT_THAT(text, ::testing::HasSubstr("Width=900\n"));
+}
+
+TEST_F(LibraryViews, AChoiceWiderThanTheRowsAtHandIsNotActedOnInPart) {
+  // More dumps than the table keeps loaded: 28 banks of different sounds.
+  for (int seed = 1; seed <= 28; ++seed) {
+    Bytes bank;
+    for (int entry = 0; entry < 128; ++entry) {
+      const Bytes dump = SeededDump(kProgramKind, 5000 + seed, 0, entry, 0, 0);
+      bank.insert(bank.end(), dump.begin(), dump.end());
+    }
+    WriteBank("Bank" + std::to_string(seed) + ".syx", bank);
+  }
+  LibraryWindow* library = OpenLibraryWithBanks();
+  Search(library, "");
+  ASSERT_EQ(library->Model().rowCount(), 28 * 128);
+  library->Table().selectAll();
+  EXPECT_TRUE(library->Chosen().empty());
+  EXPECT_FALSE(Child<QPushButton>(library, "btnForget")->isEnabled());
+  EXPECT_EQ(Child<QLabel>(library, "lblStatus")->text(),
+            "Too many dumps chosen to act on at once: choose at most 3,400");
+
+  // A choice within them is taken whole.
+  library->Table().clearSelection();
+  library->Table().selectRow(0);
+  library->Table().selectionModel()->select(
+      library->Model().index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  EXPECT_EQ(library->Chosen().size(), 2u);
+  EXPECT_TRUE(Child<QPushButton>(library, "btnForget")->isEnabled());
 }
 
 TEST_F(LibraryViews, ALibraryThatCannotBeUsedIsNamedWithTheReasonAndTouchedNot) {
