@@ -41,6 +41,7 @@ bool BankComposer::Start(ByteView base, std::string source) {
   }
   history_.clear();
   done_ = saved_ = 0;
+  ++revision_;
   return true;
 }
 
@@ -102,6 +103,7 @@ void BankComposer::Record(Change change) {
 }
 
 void BankComposer::Apply(const std::vector<std::pair<int, Slot>>& slots) {
+  ++revision_;
   for (const auto& [slot, content] : slots) slots_[static_cast<std::size_t>(slot)] = content;
 }
 

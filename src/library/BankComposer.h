@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -60,6 +61,8 @@ class BankComposer {
   // Changes since the last save or start.
   bool Unsaved() const { return done_ != saved_; }
   void MarkSaved() { saved_ = done_; }
+  // Counts every start, change, undo and redo: what was shown at one count is still all there is.
+  std::uint64_t Revision() const { return revision_; }
 
   // The library choices as make-bank takes them: each changed slot with its dump's library id,
   // where it has one.
@@ -83,6 +86,7 @@ class BankComposer {
   std::vector<Change> history_;
   std::size_t done_ = 0;   // steps of history_ in effect
   std::size_t saved_ = 0;  // done_ when last saved
+  std::uint64_t revision_ = 0;
 };
 
 }  // namespace quorle::library

@@ -193,9 +193,12 @@ void ComposeBankWindow::StartFromInstrument() {
   TfrmMain& form = main_.Form();
   const DumpKind& kind = composer_.Kind();
   QPointer<ComposeBankWindow> self(this);
+  const std::uint64_t asked = composer_.Revision();
   form.Guarded([&] {
-    form.FetchBankInto(kind, [self, &form, &kind](Bytes bank) {
+    form.FetchBankInto(kind, [self, &form, &kind, asked](Bytes bank) {
       if (!self) return;
+      // The grid stayed open during the fetch: what was done there meanwhile is asked about too.
+      if (self->composer_.Revision() != asked && !self->MayDiscard()) return;
       const int number = IsProgram(kind) ? form.ProgramBank : form.MixBank;
       self->Start(bank, "Andromeda, " + BankName(kind, number));
       self->FillLibraryBanks();

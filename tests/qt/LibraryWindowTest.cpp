@@ -386,6 +386,16 @@ TEST_F(LibraryViews, TheComposerStartsFromABankFetchedFromTheInstrument) {
   EXPECT_EQ(composer->Composer().Build(), SimBank(1));
   EXPECT_EQ(Child<QLabel>(composer, "lblSource")->text(), "Base: Andromeda, Programs Preset 1");
   EXPECT_TRUE(window_->Form().ControlsEnabled());
+
+  // A change made while the next fetch is on its way is asked about before the bank replaces it.
+  ModalAnswerer again;
+  again.Then([](QWidget* form) { Click(Child<QPushButton>(form, "btnOK")); });
+  again.Then([](QWidget* box) { qobject_cast<QMessageBox*>(box)->reject(); });
+  Click(Child<QPushButton>(composer, "btnFromAndromeda"));
+  ASSERT_TRUE(composer->Composer().Swap(0, 1));
+  ASSERT_TRUE(WaitUntil([&] { return again.AllAnswered() && window_->Form().ControlsEnabled(); }));
+  EXPECT_TRUE(composer->Composer().Unsaved());
+  EXPECT_EQ(Child<QLabel>(composer, "lblSource")->text(), "Base: Andromeda, Programs Preset 1");
 }
 
 }  // namespace
