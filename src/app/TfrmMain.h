@@ -363,9 +363,12 @@ class TfrmMain : public TMainState {
 
   // A verified send: once the dumps have gone out, each part is read back and compared.
   std::shared_ptr<SendVerification> verify_;
-  // The Program and Mix dumps among messages are verified, by bank; the Global Data are not.
-  void SendVerified(std::vector<PacedMessage> messages, const std::string& status,
-                    const std::string& verifiedStatus, const std::string& failStatus);
+  // A paced send that ends with done; with verify, the Program and Mix dumps among messages are
+  // then read back by bank and compared (the Global Data are not), and it ends with verifiedDone
+  // or failStatus instead. With nothing to read back it is a plain send.
+  void SendVerified(bool verify, std::vector<PacedMessage> messages, const std::string& status,
+                    std::string done, const std::string& verifiedDone,
+                    const std::string& failStatus);
   void VerifyPart();
   void VerifyCollected(const DumpKind& kind);
 

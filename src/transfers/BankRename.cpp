@@ -98,13 +98,9 @@ void TfrmMain::HandleRename(const DumpKind& kind) {
                      IsProgram(kind) ? " Sending Program Bank..." : " Sending Mix Bank...";
                  const std::string done = IsProgram(kind) ? " Renamed bank sent to Andromeda"
                                                           : " Renamed mix bank sent to Andromeda";
-                 if (Verify) {
-                   SendVerified(std::move(m), status, done + " and verified",
-                                IsProgram(kind) ? " Renamed bank not verified"
-                                                : " Renamed mix bank not verified");
-                 } else {
-                   SendPaced(std::move(m), status, done);
-                 }
+                 SendVerified(Verify, std::move(m), status, done, done + " and verified",
+                              IsProgram(kind) ? " Renamed bank not verified"
+                                              : " Renamed mix bank not verified");
                });
 }
 

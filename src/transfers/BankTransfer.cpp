@@ -273,12 +273,8 @@ void TfrmMain::SendBankInHand(const DumpKind& kind, ByteView content, const std:
   KeepThenSend({{&kind, bank, AllEntries()}}, KeepReplaced, note,
                [this, status, what, m = std::move(messages)]() mutable {
                  const std::string done = what + " sent to Andromeda";
-                 if (Verify) {
-                   SendVerified(std::move(m), status, done + " and verified",
-                                what + " not verified");
-                 } else {
-                   SendPaced(std::move(m), status, done);
-                 }
+                 SendVerified(Verify, std::move(m), status, done, done + " and verified",
+                              what + " not verified");
                });
 }
 

@@ -203,7 +203,8 @@ void TfrmMain::SendAddressedDump(const DumpKind& kind, ByteView dump, const std:
   if (!Verify || !OutputOpen) return SendMessage(dump, done);
   std::vector<PacedMessage> message{
       {Bytes(dump.begin(), dump.end()), EntryCaption(dump[7], DumpName(kind, dump))}};
-  SendVerified(std::move(message), IsProgram(kind) ? " Sending Program..." : " Sending Mix...",
+  SendVerified(true, std::move(message),
+               IsProgram(kind) ? " Sending Program..." : " Sending Mix...", done,
                done + " and verified", notVerified);
 }
 

@@ -191,18 +191,14 @@ void TfrmMain::RestoreProbed() {
   const std::string skippedText =
       skipped.empty() ? "" : "; " + std::to_string(skipped.size()) + " not on the card, left out";
   const std::string status = " Restoring \"" + folder + "\"...";
-  // The Global Data are not read back: only the banks are compared.
-  const bool verify = RestoreVerify && !(global && sent.size() == 1);
   const std::string done = " Restored from \"" + folder + "\"";
   const std::string count = files(sent.size()) + skippedText;
   KeepThenSend(std::move(replaced), KeepReplaced, "Restore " + folder,
-               [this, verify, status, done, count, folder, m = std::move(messages)]() mutable {
-                 if (verify) {
-                   SendVerified(std::move(m), status, done + " and verified: " + count,
-                                " Restore of \"" + folder + "\" not verified");
-                 } else {
-                   SendPaced(std::move(m), status, done + ": " + count);
-                 }
+               [this, verify = RestoreVerify, status, done, count, folder,
+                m = std::move(messages)]() mutable {
+                 SendVerified(verify, std::move(m), status, done + ": " + count,
+                              done + " and verified: " + count,
+                              " Restore of \"" + folder + "\" not verified");
                });
 }
 

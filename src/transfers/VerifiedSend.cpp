@@ -10,8 +10,10 @@
 
 namespace quorle {
 
-void TfrmMain::SendVerified(std::vector<PacedMessage> messages, const std::string& status,
-                            const std::string& verifiedStatus, const std::string& failStatus) {
+void TfrmMain::SendVerified(bool verify, std::vector<PacedMessage> messages,
+                            const std::string& status, std::string done,
+                            const std::string& verifiedDone, const std::string& failStatus) {
+  if (!verify) return SendPaced(std::move(messages), status, std::move(done));
   std::map<std::pair<int, int>, SendVerification::Part> parts;  // by kind, then bank
   for (const PacedMessage& m : messages) {
     const DumpKind* kind = FramedDumpKind(m.bytes);
@@ -28,10 +30,10 @@ void TfrmMain::SendVerified(std::vector<PacedMessage> messages, const std::strin
       part.label = std::string(part.kind->name) + " bank " + std::to_string(part.bank);
     list.push_back(std::move(part));
   }
-  // Nothing to read back (the Global Data alone): a plain send.
-  if (list.empty()) return SendPaced(std::move(messages), status, verifiedStatus);
+  // Nothing to read back (the Global Data alone): a plain send, and said as one.
+  if (list.empty()) return SendPaced(std::move(messages), status, std::move(done));
   verify_ =
-      std::make_shared<SendVerification>(std::move(list), SendDelay, verifiedStatus, failStatus);
+      std::make_shared<SendVerification>(std::move(list), SendDelay, verifiedDone, failStatus);
   SendPaced(std::move(messages), status, "");
 }
 
