@@ -100,7 +100,6 @@ class TfrmMain : public TMainState {
   // The catalogue told of every dump fetched from and sent to the instrument; none when no front
   // end connected one. Capture (the setting) turns the reports off; a safety copy is never off.
   void SetDumpListener(DumpListener* listener) { dumpListener_ = listener; }
-  DumpListener* Listener() const { return dumpListener_; }
   static constexpr const char* kLibraryNotUpdatedText = " (the Library was not updated)";
   // The MIDI system refused a message the exchange sent (its words go to the MIDI log).
   static constexpr const char* kSendFailedText = " The MIDI output port could not send the message";

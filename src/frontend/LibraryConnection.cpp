@@ -13,8 +13,7 @@ std::filesystem::path ResolveLibraryPath(const std::optional<std::string>& optio
   return LibraryFileFor(appFolder);
 }
 
-LibraryConnection::LibraryConnection(std::filesystem::path file, bool capture)
-    : file_(std::move(file)), capture_(capture) {}
+LibraryConnection::LibraryConnection(std::filesystem::path file) : file_(std::move(file)) {}
 
 LibraryConnection::~LibraryConnection() = default;
 
@@ -29,12 +28,11 @@ library::Library* LibraryConnection::Get() {
   return library_.get();
 }
 
-bool LibraryConnection::Record(const DumpKind& kind, ByteView dump, int bank, int entry,
-                               library::How how, const std::string& note) {
+bool LibraryConnection::Write(const std::function<void(library::Library&)>& write) {
   library::Library* library = Get();
   if (!library) return false;
   try {
-    library->Record(kind, dump, bank, entry, how, note);
+    write(*library);
     lastError_.clear();
     return true;
   } catch (const std::exception& e) {
@@ -44,32 +42,26 @@ bool LibraryConnection::Record(const DumpKind& kind, ByteView dump, int bank, in
 }
 
 bool LibraryConnection::DumpFetched(const DumpKind& kind, ByteView dump, int bank, int entry) {
-  return !capture_ || Record(kind, dump, bank, entry, library::How::Fetched, {});
+  return Write(
+      [&](library::Library& l) { l.Record(kind, dump, bank, entry, library::How::Fetched); });
 }
 
 bool LibraryConnection::DumpSent(const DumpKind& kind, ByteView dump, int bank, int entry) {
-  return !capture_ || Record(kind, dump, bank, entry, library::How::Sent, {});
+  return Write([&](library::Library& l) { l.Record(kind, dump, bank, entry, library::How::Sent); });
 }
 
 bool LibraryConnection::KeepReplaced(const DumpKind& kind, ByteView dump, int bank, int entry,
                                      const std::string& note) {
-  return Record(kind, dump, bank, entry, library::How::Replaced, note);
+  return Write([&](library::Library& l) {
+    l.Record(kind, dump, bank, entry, library::How::Replaced, note);
+  });
 }
 
 bool LibraryConnection::KeepReplacedAll(std::span<const Replaced> dumps, const std::string& note) {
-  library::Library* library = Get();
-  if (!library) return false;
   std::vector<library::Library::Seen> seen;
   seen.reserve(dumps.size());
   for (const Replaced& d : dumps) seen.push_back({d.kind, d.dump, d.bank, d.entry});
-  try {
-    library->RecordAll(seen, library::How::Replaced, note);
-    lastError_.clear();
-    return true;
-  } catch (const std::exception& e) {
-    lastError_ = e.what();
-    return false;
-  }
+  return Write([&](library::Library& l) { l.RecordAll(seen, library::How::Replaced, note); });
 }
 
 }  // namespace quorle

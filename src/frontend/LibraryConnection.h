@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,7 +21,7 @@ std::filesystem::path ResolveLibraryPath(const std::optional<std::string>& optio
 // window to say that the library was not updated.
 class LibraryConnection : public DumpListener {
  public:
-  explicit LibraryConnection(std::filesystem::path file, bool capture = true);
+  explicit LibraryConnection(std::filesystem::path file);
   ~LibraryConnection() override;
 
   // The library, opened on first use; nullptr (and LastError set) when it cannot be opened.
@@ -28,8 +29,6 @@ class LibraryConnection : public DumpListener {
   const std::filesystem::path& File() const { return file_; }
   // The reason the last report could not be recorded; empty after one that could.
   const std::string& LastError() const { return lastError_; }
-  void SetCapture(bool on) { capture_ = on; }
-  bool Capture() const { return capture_; }
 
   bool DumpFetched(const DumpKind& kind, ByteView dump, int bank, int entry) override;
   bool DumpSent(const DumpKind& kind, ByteView dump, int bank, int entry) override;
@@ -38,11 +37,10 @@ class LibraryConnection : public DumpListener {
   bool KeepReplacedAll(std::span<const Replaced> dumps, const std::string& note) override;
 
  private:
-  bool Record(const DumpKind& kind, ByteView dump, int bank, int entry, library::How how,
-              const std::string& note);
+  // Runs one write on the library; false, with the reason kept, when it cannot be done.
+  bool Write(const std::function<void(library::Library&)>& write);
 
   std::filesystem::path file_;
-  bool capture_;
   std::unique_ptr<library::Library> library_;
   std::string lastError_;
 };
