@@ -9,6 +9,7 @@
 #include "cli/BackupCommands.h"
 #include "cli/OfflineCommands.h"
 #include "frontend/LibraryConnection.h"
+#include "library/ImportJob.h"
 #include "library/PutBack.h"
 #include "protocol/DumpName.h"
 #include "protocol/SysexFile.h"
@@ -46,13 +47,6 @@ Library& Open(LibraryConnection& connection) {
   Library* library = connection.Get();
   if (!library) throw Refusal(connection.LastError());
   return *library;
-}
-
-// 1234567 as "1,234,567", as the import's summary counts.
-std::string Grouped(std::size_t n) {
-  std::string digits = std::to_string(n);
-  for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3) digits.insert(i, ",");
-  return digits;
 }
 
 std::string KindWord(const DumpKind* kind) {
@@ -123,8 +117,7 @@ void Import(Library& library, const LibraryArgs& a, std::ostream& out, std::ostr
     out << JsonText(j) << '\n';
     return;
   }
-  out << Grouped(r.dumps) << (r.dumps == 1 ? " dump" : " dumps") << " from " << Grouped(r.files)
-      << (r.files == 1 ? " file" : " files") << ", " << Grouped(r.fresh) << " new\n";
+  out << library::ImportSummary(r) << '\n';
 }
 
 library::Query QueryOf(const LibraryArgs& a) {
@@ -191,19 +184,13 @@ void Show(const Library& library, DumpId id, bool json, std::ostream& out) {
 // A bank number the kind's scheme has: Programs 0 to 16, Mixes 0 to 15.
 void CheckAddress(const DumpKind& kind, const std::optional<int>& bank,
                   const std::optional<int>& number) {
-  const int lastBank = kind.firstCardBank + 13;
+  const int lastBank = kind.LastBank();
   if (bank && (*bank < 0 || *bank > lastBank)) {
     throw Refusal("--bank " + std::to_string(*bank) + ": " + std::string(kind.name) +
                   " banks are 0 to " + std::to_string(lastBank));
   }
   if (number && (*number < 0 || *number > 127)) {
     throw Refusal("--number " + std::to_string(*number) + ": entries are 0 to 127");
-  }
-}
-
-void Write(const fs::path& file, ByteView content) {
-  if (const IoResult r = WriteFileAtomically(file, content); !r.ok) {
-    throw Refusal(file.string() + ": cannot be written: " + r.error);
   }
 }
 
@@ -215,7 +202,7 @@ void Export(const Library& library, const LibraryArgs& a, std::ostream& out) {
   CheckAddress(*kind, a.bank, a.number);
   if (a.bank) (*bytes)[6] = static_cast<std::uint8_t>(*a.bank);
   if (a.number) (*bytes)[7] = static_cast<std::uint8_t>(*a.number);
-  Write(a.output, *bytes);
+  WriteOrRefuse(a.output, *bytes);
   out << a.output << '\n';
 }
 
@@ -246,7 +233,7 @@ void MakeBank(const Library& library, const LibraryArgs& a, std::ostream& out) {
     slots[slot] = *library.DumpBytes(id);
   }
   const Bytes bank = library::MakeBank(*kind, base, {slots.begin(), slots.end()});
-  Write(a.output, bank);
+  WriteOrRefuse(a.output, bank);
   out << a.output << ": " << slots.size() << (slots.size() == 1 ? " slot" : " slots")
       << " replaced\n";
 }

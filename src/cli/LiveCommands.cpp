@@ -182,10 +182,6 @@ class Runner {
   bool refused_ = false;
 };
 
-int LastBank(const DumpKind& kind) {
-  return kind.firstCardBank + BankChooser::kCardBanks - 1;
-}
-
 void AddBankAndNumber(CLI::App* command, Target& t, int maxBank) {
   command->add_option("--bank", t.bank, "Bank number as the instrument counts them")
       ->required()
@@ -234,7 +230,7 @@ void AddLiveCommands(CLI::App& app, std::function<void()>& command,
              &TfrmMain::btnSendMixBankClick, &TfrmMain::btnRenameMixBankClick}}) {
     const std::string word = k.word;
     const std::string Name(k.kind->name);
-    const int lastBank = LastBank(*k.kind);
+    const int lastBank = k.kind->LastBank();
 
     auto* get = app.add_subcommand("get-" + word, "Fetch one " + Name + " into a file");
     AddBankAndNumber(get, t, lastBank);
@@ -379,7 +375,7 @@ void AddLiveCommands(CLI::App& app, std::function<void()>& command,
   }
 
   auto* init = app.add_subcommand("init-mix", "Send the default Mix to the instrument");
-  AddBankAndNumber(init, t, LastBank(kMixKind));
+  AddBankAndNumber(init, t, kMixKind.LastBank());
   init->callback([&command, &run, target] {
     command = [&run, target] {
       Runner r(run, *target);

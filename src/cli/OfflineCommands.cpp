@@ -11,13 +11,13 @@ namespace quorle {
 
 namespace fs = std::filesystem;
 
-namespace {
-
 void WriteOrRefuse(const fs::path& file, ByteView content) {
   if (const IoResult r = WriteFileAtomically(file, content); !r.ok) {
     throw Refusal(file.string() + ": cannot be written: " + r.error);
   }
 }
+
+namespace {
 
 // One dump of a Program or Mix file or bank file.
 struct Entry {

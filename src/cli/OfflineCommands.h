@@ -18,6 +18,8 @@ class Refusal : public std::runtime_error {
 
 // A file named on the command line: a regular file no larger than the largest file kind.
 Bytes ReadOrRefuse(const std::filesystem::path& file);
+// Writes a file whole or not at all, refusing with the reason.
+void WriteOrRefuse(const std::filesystem::path& file, ByteView content);
 
 // Commands on .syx files that need no instrument. Each throws Refusal for an input it refuses.
 // names: one name a line, trailing blanks trimmed, as a rename of the bank reads them back.

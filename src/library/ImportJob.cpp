@@ -4,8 +4,6 @@
 
 namespace quorle::library {
 
-namespace {
-
 std::string Grouped(std::size_t n) {
   std::string digits = std::to_string(n);
   for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) {
@@ -13,8 +11,6 @@ std::string Grouped(std::size_t n) {
   }
   return digits;
 }
-
-}  // namespace
 
 std::string ImportSummary(const ImportReport& report) {
   return Grouped(report.dumps) + (report.dumps == 1 ? " dump" : " dumps") + " from " +

@@ -56,5 +56,7 @@ class ImportJob {
 
 // What an import did, as the command line says it: "1,024 dumps from 9 files, 131 new".
 std::string ImportSummary(const ImportReport& report);
+// 1234567 as "1,234,567", as the Library counts everywhere.
+std::string Grouped(std::size_t n);
 
 }  // namespace quorle::library

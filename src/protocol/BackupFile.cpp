@@ -8,7 +8,7 @@ namespace quorle {
 std::string BackupFile::NameOf(FileKind kind, int bank) {
   if (kind == FileKind::Global) return bank == -1 ? "Global Data.syx" : "";
   const DumpKind* dump = DumpKindOf(kind);
-  if (!dump || RecordCount(kind) != kBankEntries || bank < 0 || bank > dump->firstCardBank + 13) {
+  if (!dump || RecordCount(kind) != kBankEntries || bank < 0 || bank > dump->LastBank()) {
     return "";
   }
   const std::string what = kind == FileKind::ProgramBank ? "Programs " : "Mixes ";

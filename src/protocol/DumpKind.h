@@ -23,6 +23,8 @@ struct DumpKind {
   constexpr std::size_t RecordSize() const { return dumpSize; }
   constexpr std::size_t BankFileSize() const { return 128 * dumpSize; }
   constexpr bool IsCardBank(int bank) const { return bank >= firstCardBank; }
+  // The highest bank number: card bank 14, the most a card holds.
+  constexpr int LastBank() const { return firstCardBank + 13; }
 };
 
 inline constexpr std::size_t kPayloadOffset = 8;

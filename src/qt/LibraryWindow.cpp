@@ -31,7 +31,7 @@ namespace {
 constexpr const char* kSection = "LIBRARY";
 
 QString Grouped(std::size_t n) {
-  return QLocale(QLocale::English).toString(static_cast<qulonglong>(n));
+  return QString::fromStdString(library::Grouped(n));
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ inline std::string EntryCaption(std::size_t n, const std::string& name) {
 
 // The bank numbers a request may carry: User, the presets and the fourteen card banks.
 inline bool IsBankNumber(const DumpKind& kind, int bank) {
-  return bank >= 0 && bank < kind.firstCardBank + BankChooser::kCardBanks;
+  return bank >= 0 && bank <= kind.LastBank();
 }
 
 // An Andromeda dump that did not arrive whole and sound as one of kind: what a bad link makes of
