@@ -4,8 +4,10 @@
 
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fstream>
+#include <thread>
 
 namespace quorle::library {
 
@@ -175,9 +177,11 @@ void CheckTables(const fs::path& file, SQLite::Database& db) {
   }
 }
 
-}  // namespace
+bool IsBusy(const SQLite::Exception& e) {
+  return e.getErrorCode() == SQLITE_BUSY || e.getErrorCode() == SQLITE_LOCKED;
+}
 
-std::unique_ptr<SQLite::Database> OpenLibraryFile(const fs::path& file) {
+std::unique_ptr<SQLite::Database> OpenOnce(const fs::path& file) {
   std::error_code ec;
   const bool exists = fs::exists(file, ec);
   if (exists && !fs::is_regular_file(file, ec)) throw Refused(file, "not a Quorle library");
@@ -213,9 +217,27 @@ std::unique_ptr<SQLite::Database> OpenLibraryFile(const fs::path& file) {
         "PRAGMA synchronous = FULL; PRAGMA temp_store = MEMORY; PRAGMA cache_size = -8192; "
         "PRAGMA journal_size_limit = 67108864");
   } catch (const SQLite::Exception& e) {
+    if (IsBusy(e)) throw;
     throw Failure(file, e, db ? db->getHandle() : nullptr);
   }
   return db;
+}
+
+}  // namespace
+
+std::unique_ptr<SQLite::Database> OpenLibraryFile(const fs::path& file) {
+  // Two programs opening a new library at once can meet while it is being set up (its journal
+  // turning to WAL, where SQLite does not wait); the open is tried again for as long as a busy
+  // library is waited for anyway.
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+  while (true) {
+    try {
+      return OpenOnce(file);
+    } catch (const SQLite::Exception& e) {
+      if (std::chrono::steady_clock::now() >= giveUp) throw Failure(file, e, nullptr);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
 }
 
 LibraryError Failure(const fs::path& file, const SQLite::Exception& e, sqlite3* db) {
