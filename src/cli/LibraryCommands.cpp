@@ -10,6 +10,7 @@
 #include "cli/OfflineCommands.h"
 #include "frontend/LibraryConnection.h"
 #include "library/ImportJob.h"
+#include "library/LibraryRescue.h"
 #include "library/PutBack.h"
 #include "protocol/DumpName.h"
 #include "protocol/SysexFile.h"
@@ -251,6 +252,64 @@ void PutBack(const Library& library, const LibraryArgs& a,
   Expect(status, " " + std::to_string(count), "nothing was sent");
 }
 
+void Check(const fs::path& file, std::ostream& out) {
+  const library::CheckReport report = library::CheckLibrary(file);
+  if (report.whole) {
+    out << file.string() << ": the library is whole\n";
+    return;
+  }
+  out << file.string() << ": the library is damaged:\n";
+  for (const std::string& problem : report.problems) out << "  " << problem << '\n';
+  throw Refusal("library rescue -o NEW copies what can still be read into a new library");
+}
+
+std::string IdRanges(const std::vector<std::pair<DumpId, DumpId>>& ranges) {
+  std::string text;
+  for (const auto& [first, last] : ranges) {
+    if (!text.empty()) text += ", ";
+    text += std::to_string(first);
+    if (last > first) text += "-" + std::to_string(last);
+  }
+  return text;
+}
+
+void Rescue(const fs::path& file, const std::string& output, bool json, std::ostream& out) {
+  const library::RescueReport r = library::RescueLibrary(file, output);
+  if (json) {
+    nlohmann::json j;
+    j["dumps"] = r.dumps;
+    j["places"] = r.places;
+    j["banks"] = r.banks;
+    j["lost"] = {{"dumps", r.lostDumpCount},
+                 {"ids", IdRanges(r.lostDumps)},
+                 {"places_of_dumps", r.placesLostOf},
+                 {"banks", r.lostBanks}};
+    out << JsonText(j) << '\n';
+    return;
+  }
+  out << output << ": " << library::Grouped(r.dumps) << (r.dumps == 1 ? " dump" : " dumps")
+      << " rescued, with " << library::Grouped(r.places) << (r.places == 1 ? " place" : " places")
+      << " and " << r.banks << (r.banks == 1 ? " bank" : " banks") << " seen whole\n";
+  if (r.lostDumpCount + r.placesLostOf + r.lostBanks == 0) {
+    out << "everything could be read\n";
+    return;
+  }
+  out << "could not be read:";
+  if (r.lostDumpCount > 0) {
+    out << " " << library::Grouped(r.lostDumpCount)
+        << (r.lostDumpCount == 1 ? " dump (id " : " dumps (ids ") << IdRanges(r.lostDumps) << ")";
+  }
+  if (r.placesLostOf > 0) {
+    out << (r.lostDumpCount > 0 ? ";" : "") << " places of " << library::Grouped(r.placesLostOf)
+        << (r.placesLostOf == 1 ? " dump" : " dumps");
+  }
+  if (r.lostBanks > 0) {
+    out << (r.lostDumpCount + r.placesLostOf > 0 ? ";" : "") << " " << r.lostBanks
+        << (r.lostBanks == 1 ? " bank" : " banks") << " seen whole";
+  }
+  out << '\n';
+}
+
 }  // namespace
 
 void AddLibraryCommands(CLI::App& app, std::function<void()>& command,
@@ -261,9 +320,29 @@ void AddLibraryCommands(CLI::App& app, std::function<void()>& command,
   LibraryArgs& a = *args;
   auto* lib = app.add_subcommand("library", "The catalogue of every Program and Mix you own");
   lib->require_subcommand(1);
+  // A library that fails in use (damaged, read-only, a full disk) is refused like any other
+  // input, with its reason.
   auto run = [&command, &connection, args](auto body) {
     return [&command, &connection, args, body] {
-      command = [&connection, args, body] { body(Open(connection()), *args); };
+      command = [&connection, args, body] {
+        try {
+          body(Open(connection()), *args);
+        } catch (const library::LibraryError& e) {
+          throw Refusal(e.what());
+        }
+      };
+    };
+  };
+  // Check and rescue never open the library for writing: it may be damaged.
+  auto runOnFile = [&command, &connection, args](auto body) {
+    return [&command, &connection, args, body] {
+      command = [&connection, args, body] {
+        try {
+          body(connection().File(), *args);
+        } catch (const library::LibraryError& e) {
+          throw Refusal(e.what());
+        }
+      };
     };
   };
 
@@ -328,6 +407,17 @@ make->add_option("--base", a.base, "The bank file to start from")->required();
 make->add_option("-o,--output", a.output, "The bank file to write")->required();
 make->add_option("SLOT=ID", a.slots, "Put dump ID into slot SLOT (0 to 127)");
 make->callback(run([&out](Library& l, LibraryArgs& x) { MakeBank(l, x, out); }));
+
+auto* check = lib->add_subcommand("check", "Check every page of the library; nothing is changed");
+check->callback(runOnFile([&out](const fs::path& file, LibraryArgs&) { Check(file, out); }));
+
+auto* rescue = lib->add_subcommand(
+    "rescue", "Copy what can still be read of a damaged library into a new one");
+rescue->add_option("-o,--output", a.output, "The new library to write")->required();
+rescue->add_flag("--json", a.json, "One JSON object instead of text");
+rescue->callback(runOnFile([&out](const fs::path& file, LibraryArgs& x) {
+  Rescue(file, x.output, x.json, out);
+}));
 
 auto* putBack = lib->add_subcommand(
     "put-back", "Send replaced dumps back where they were replaced on the instrument");

@@ -120,6 +120,21 @@ const fs::path& Library::File() const {
   return impl_->file;
 }
 
+void Library::Impl::CheckWritable() {
+  if (!checked && !KnownDamaged(file)) {
+    // A damaged page anywhere: whatever is written next could land on it or spread it.
+    Guarded([&] {
+      if (db->execAndGet("PRAGMA quick_check(1)").getString() != "ok") MarkDamaged(file);
+    });
+    checked = true;
+  }
+  if (KnownDamaged(file)) throw DamagedError(file);
+}
+
+bool Library::Damaged() const {
+  return KnownDamaged(impl_->file);
+}
+
 const std::string& Library::Impl::SourceText(std::int64_t id) {
   auto it = sourceTexts.find(id);
   if (it != sourceTexts.end()) return it->second;

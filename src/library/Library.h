@@ -113,6 +113,9 @@ class Library {
   Library& operator=(const Library&) = delete;
 
   const std::filesystem::path& File() const;
+  // Whether this program has found the library damaged: it then refuses every write, each with a
+  // LibraryError that says so.
+  bool Damaged() const;
 
   // Files and folders (recursively), one transaction per file. In folders, hidden entries and
   // files without a Program or Mix dump are passed over silently. Throws LibraryError when the

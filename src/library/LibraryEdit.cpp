@@ -5,6 +5,7 @@
 namespace quorle::library {
 
 void Library::SetCategory(DumpId id, const std::string& category) {
+  impl_->CheckWritable();
   impl_->Guarded([&] {
     WriteTransaction transaction(*impl_->db);
     std::string name;
@@ -24,6 +25,7 @@ void Library::SetCategory(DumpId id, const std::string& category) {
 }
 
 void Library::SetFavorite(DumpId id, bool favorite) {
+  impl_->CheckWritable();
   impl_->Guarded([&] {
     WriteTransaction transaction(*impl_->db);
     Use set = impl_->Prepared("UPDATE dumps SET favorite = ? WHERE id = ?");
@@ -35,6 +37,7 @@ void Library::SetFavorite(DumpId id, bool favorite) {
 }
 
 void Library::Forget(std::span<const DumpId> ids) {
+  impl_->CheckWritable();
   impl_->Guarded([&] {
     WriteTransaction transaction(*impl_->db);
     for (const DumpId id : ids) {

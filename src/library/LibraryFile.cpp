@@ -6,7 +6,11 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <mutex>
+#include <set>
 #include <thread>
+
+#include <unistd.h>
 
 namespace quorle::library {
 
@@ -109,7 +113,8 @@ std::uint32_t BigEndian(const std::array<std::uint8_t, 100>& h, std::size_t at) 
 // read through SQLite's own handle of the file: a handle of our own, once closed, would drop the
 // locks this process holds on the file, and another program closing the library would then take
 // itself for its last user and delete the log that this process still writes to.
-void CheckHeader(const fs::path& file, std::uintmax_t size, SQLite::Database& db) {
+void CheckHeader(const fs::path& file, std::uintmax_t size, SQLite::Database& db,
+                 bool cutToo = false) {
   std::array<std::uint8_t, 100> header{};
   sqlite3_file* handle = nullptr;
   if (sqlite3_file_control(db.getHandle(), "main", SQLITE_FCNTL_FILE_POINTER, &handle) !=
@@ -138,7 +143,7 @@ void CheckHeader(const fs::path& file, std::uintmax_t size, SQLite::Database& db
   const fs::path wal = file.string() + "-wal";
   const bool pending = (fs::exists(wal, ec) && fs::file_size(wal, ec) > 0) ||
                        fs::exists(file.string() + "-journal", ec);
-  if (BigEndian(header, 92) == BigEndian(header, 24) && !pending &&
+  if (!cutToo && BigEndian(header, 92) == BigEndian(header, 24) && !pending &&
       std::uintmax_t{BigEndian(header, 28)} * pageSize > size) {
     throw Refused(file, "the library is damaged: it was cut short");
   }
@@ -197,6 +202,16 @@ std::unique_ptr<SQLite::Database> OpenOnce(const fs::path& file) {
     if (ec) throw Refused(file, "its folder cannot be made: " + ec.message());
   }
   const std::uintmax_t size = exists ? fs::file_size(file, ec) : 0;
+  // A run by a user who could not write the library left its log and shared-memory files as
+  // read-only as the library was then; SQLite would go on taking the library for read-only once
+  // it is not.
+  for (const char* suffix : {"-wal", "-shm"}) {
+    const fs::path companion = file.string() + suffix;
+    if (exists && ::access(file.c_str(), W_OK) == 0 && fs::exists(companion, ec) &&
+        ::access(companion.c_str(), W_OK) != 0) {
+      fs::permissions(companion, fs::status(file, ec).permissions(), ec);
+    }
+  }
 
   std::unique_ptr<SQLite::Database> db;
   try {
@@ -248,8 +263,55 @@ std::unique_ptr<SQLite::Database> OpenLibraryFile(const fs::path& file) {
   }
 }
 
+std::unique_ptr<SQLite::Database> OpenLibraryToRead(const fs::path& file) {
+  std::error_code ec;
+  if (!fs::exists(file, ec)) throw Refused(file, "does not exist");
+  if (!fs::is_regular_file(file, ec)) throw Refused(file, "not a Quorle library");
+  const std::uintmax_t size = fs::file_size(file, ec);
+  if (ec || size == 0) throw Refused(file, "not a Quorle library");
+  try {
+    auto db = std::make_unique<SQLite::Database>(file, SQLite::OPEN_READONLY, kBusyTimeoutMs);
+    CheckHeader(file, size, *db, true);
+    sqlite3_db_config(db->getHandle(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    db->exec("PRAGMA trusted_schema = OFF");
+    return db;
+  } catch (const SQLite::Exception& e) {
+    throw Failure(file, e, nullptr);
+  }
+}
+
+namespace {
+
+std::mutex damagedMutex;
+std::set<std::string> damagedFiles;
+
+std::string FileKey(const fs::path& file) {
+  std::error_code ec;
+  const fs::path canonical = fs::weakly_canonical(fs::absolute(file, ec), ec);
+  return (ec ? file : canonical).string();
+}
+
+}  // namespace
+
+void MarkDamaged(const fs::path& file) {
+  const std::lock_guard lock(damagedMutex);
+  damagedFiles.insert(FileKey(file));
+}
+
+bool KnownDamaged(const fs::path& file) {
+  const std::lock_guard lock(damagedMutex);
+  return damagedFiles.count(FileKey(file)) > 0;
+}
+
+LibraryError DamagedError(const fs::path& file) {
+  return Refused(file,
+                 "the library is damaged, so nothing more is written to it; library check tells "
+                 "what is wrong, and library rescue copies what can still be read");
+}
+
 LibraryError Failure(const fs::path& file, const SQLite::Exception& e, sqlite3* db) {
   const int error = db ? sqlite3_system_errno(db) : 0;
+  if (e.getErrorCode() == SQLITE_CORRUPT || e.getErrorCode() == SQLITE_NOTADB) MarkDamaged(file);
   switch (e.getErrorCode()) {
     case SQLITE_FULL:
       return Refused(file, "the disk is full");

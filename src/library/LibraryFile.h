@@ -20,6 +20,16 @@ inline constexpr std::int32_t kApplicationId = 0x51524C42;
 // of a newer version is refused before anything is written to it.
 std::unique_ptr<SQLite::Database> OpenLibraryFile(const std::filesystem::path& file);
 
+// Opens a library for reading only, and changes nothing in it: for checking and rescuing a damaged
+// one, so a file cut short is opened too. Refuses what is not a library.
+std::unique_ptr<SQLite::Database> OpenLibraryToRead(const std::filesystem::path& file);
+
+// A library in which this program has met damage refuses every write from then on, whichever
+// connection met it.
+void MarkDamaged(const std::filesystem::path& file);
+bool KnownDamaged(const std::filesystem::path& file);
+LibraryError DamagedError(const std::filesystem::path& file);
+
 // Commits that need not wait for the disk while it lives: what they record exists elsewhere too
 // (the files of an import, the files and instrument of a capture), so a power cut costs at most a
 // record to repeat, never a dump that exists nowhere else. A safety copy never uses it.
@@ -35,7 +45,7 @@ class RelaxedSync {
 };
 
 // The error a failed statement means for the user, naming the file; db, when given, tells what the
-// system said of a failed read or write.
+// system said of a failed read or write. A damaged library is marked as such.
 LibraryError Failure(const std::filesystem::path& file, const SQLite::Exception& e,
                      sqlite3* db = nullptr);
 

@@ -66,6 +66,11 @@ struct Library::Impl {
     }
   }
 
+  // Before anything is written: a library found damaged refuses it, and each connection checks
+  // the library's pages once before its first write.
+  void CheckWritable();
+  bool checked = false;
+
   // Whether a search walks an index in its order rather than sort every match of its text.
   bool WalkInOrder(const Query& query);
   // How many names hold the phrase (a MATCH argument).

@@ -113,6 +113,7 @@ ImportReport Library::Import(const std::vector<fs::path>& paths, const ImportPro
   });
   Backups backups;
   Impl& impl = *impl_;
+  if (!jobs.empty()) impl.CheckWritable();
   std::optional<RelaxedSync> relaxed;
   impl.Guarded([&] { relaxed.emplace(*impl.db); });
 

@@ -216,6 +216,7 @@ std::vector<DumpId> Library::RecordAll(std::span<const Seen> dumps, How how,
     }
     sightings.push_back({s.kind, s.dump, s.bank, s.entry});
   }
+  impl_->CheckWritable();
   return impl_->Guarded([&] {
     std::optional<RelaxedSync> relaxed;
     if (how != How::Replaced) relaxed.emplace(*impl_->db);

@@ -13,6 +13,7 @@
 #include <set>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "app/ProgramFiles.h"
 #include "frontend/LibraryConnection.h"
@@ -169,11 +170,13 @@ TEST_F(LibraryCli, RefusesWhatItCannotDoAndWritesNothing) {
 }
 
 // quorle-cli as a process of its own: its exit status and what it printed on its standard output.
-std::pair<int, std::string> CliProcess(const std::vector<std::string>& args) {
+// as: a command that runs it as another user.
+std::pair<int, std::string> CliProcess(const std::vector<std::string>& args,
+                                       const std::string& as = "") {
   const char* bin = std::getenv("QUORLE_BIN_DIR");
   const fs::path dir =
       bin ? fs::path(bin) : fs::path(RunningProgramPath()).parent_path().parent_path() / "bin";
-  std::string command = "QUORLE_MIDI_API=none '" + (dir / "quorle-cli").string() + "'";
+  std::string command = as + " env QUORLE_MIDI_API=none '" + (dir / "quorle-cli").string() + "'";
   for (const std::string& a : args) command += " '" + a + "'";
   std::pair<int, std::string> result{-1, {}};
   FILE* pipe = ::popen(command.c_str(), "r");
@@ -215,6 +218,108 @@ TEST_F(LibraryCli, TheWindowAndTheCommandLineTakeTurnsOnOneLibraryAndLoseNothing
     EXPECT_EQ(search.Count(favorites), 2 * turn + 2) << turn;
     EXPECT_EQ(recorder->Count(favorites), 2 * turn + 2) << turn;
   }
+}
+
+TEST_F(LibraryCli, AReadOnlyLibraryIsRefusedWithItsReasonAndWritableAgainOnceItsFileIs) {
+  if (::geteuid() != 0 || !fs::exists("/usr/bin/setpriv")) {
+    GTEST_SKIP() << "acting as a user who may not write the library takes root";
+  }
+  ASSERT_EQ(Run({"get-program-bank", "--bank", "0", "-o", Path("p0.syx")}), 0) << err_.str();
+  const std::string id = IdAt("program", 0, 0);
+  const std::string lib = Path("lib.sqlite");
+  const std::string nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups";
+  fs::permissions(dir_, fs::perms::all);
+  ASSERT_EQ(::chown(lib.c_str(), 65534, 65534), 0);
+  fs::permissions(lib, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  Bytes changed = Read("p0.syx");
+  changed[100] ^= 1;
+  Write("new.syx", changed);
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"import", Path("new.syx")}, {"set", id, "--favorite"}, {"forget", id}}) {
+    std::vector<std::string> full = {"--library", lib, "library"};
+    full.insert(full.end(), args.begin(), args.end());
+    const auto [status, text] = CliProcess(full, nobody + " 2>&1");
+    EXPECT_EQ(status, 1) << args[0];
+    EXPECT_THAT(text, HasSubstr("lib.sqlite: the library is read-only")) << args[0];
+  }
+  // Made writable again, it is: nothing the read-only runs left behind keeps it read-only.
+  fs::permissions(lib, fs::perms::owner_write, std::filesystem::perm_options::add);
+  const auto [status, text] =
+      CliProcess({"--library", lib, "library", "import", Path("new.syx")}, nobody);
+  EXPECT_EQ(status, 0) << text;
+  EXPECT_THAT(text, HasSubstr("1 new"));
+}
+
+TEST_F(LibraryCli, ADamagedLibraryIsSaidToBeDamagedNeverWrittenToAndRescuedIntoANewOne) {
+  ASSERT_EQ(Run({"get-program-bank", "--bank", "0", "-o", Path("p0.syx")}), 0) << err_.str();
+  ASSERT_EQ(Run({"get-program-bank", "--bank", "1", "-o", Path("p1.syx")}), 0) << err_.str();
+  ASSERT_EQ(Run({"get-mix-bank", "--bank", "0", "-o", Path("m0.syx")}), 0) << err_.str();
+  ASSERT_EQ(Run({"library", "import", Path("p0.syx"), Path("m0.syx")}), 0) << err_.str();
+  ASSERT_EQ(Run({"library", "set", IdAt("program", 0, 3), "--favorite"}), 0);
+  std::map<std::string, std::string> names;
+  for (const json& d : Json({"library", "list"}))
+    names[std::to_string(d["id"].get<long long>())] = d["name"];
+  ASSERT_EQ(names.size(), 384u);
+  ASSERT_EQ(Run({"library", "check"}), 0) << err_.str();
+  EXPECT_THAT(out_.str(), HasSubstr("the library is whole"));
+
+  // 20 KB in the middle overwritten, as a failing disk would.
+  Bytes file = Read("lib.sqlite");
+  std::fill_n(file.begin() + static_cast<std::ptrdiff_t>(file.size() / 2), 20000, 0x55);
+  Write("lib.sqlite", file);
+  Bytes other = Read("p1.syx");
+  other[100] ^= 1;  // a Program the library does not hold
+  Write("other.syx", other);
+  const std::string any = names.begin()->first;
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"import", Path("other.syx")}, {"set", any, "--favorite"}, {"forget", any}}) {
+    std::vector<std::string> full = {"library"};
+    full.insert(full.end(), args.begin(), args.end());
+    EXPECT_EQ(Run(full), 1) << args[0];
+    EXPECT_THAT(err_.str(), HasSubstr("the library is damaged")) << args[0];
+    EXPECT_EQ(Read("lib.sqlite"), file) << args[0];
+  }
+  // What lies on the damaged pages cannot be exported: each such id is refused with the reason.
+  std::size_t unreadable = 0;
+  for (const auto& [id, name] : names) {
+    const int status = Run({"library", "export", id, "-o", Path("one.syx")});
+    EXPECT_TRUE(status == 0 || err_.str().find("the library is damaged") != std::string::npos)
+        << id << ": " << err_.str();
+    unreadable += status != 0;
+  }
+  EXPECT_GT(unreadable, 0u);
+
+  EXPECT_EQ(Run({"library", "check"}), 1);
+  EXPECT_THAT(out_.str(), HasSubstr("the library is damaged:\n  "));
+  ASSERT_EQ(Run({"library", "rescue", "-o", Path("rescued.sqlite"), "--json"}), 0) << err_.str();
+  const json rescue = json::parse(out_.str());
+  EXPECT_EQ(Read("lib.sqlite"), file);
+  const auto rescued = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {"--library", Path("rescued.sqlite")});
+    return RunCli(std::move(args));
+  };
+  ASSERT_EQ(rescued({"library", "check"}), 0) << out_.str();
+  ASSERT_EQ(rescued({"library", "list", "--json"}), 0);
+  const json list = json::parse(out_.str());
+  EXPECT_EQ(list.size(), rescue["dumps"].get<std::size_t>());
+  EXPECT_EQ(list.size() + rescue["lost"]["dumps"].get<std::size_t>(), 384u);
+  EXPECT_GE(list.size(), 384u - unreadable);
+  std::size_t favorites = 0;
+  for (const json& d : list) {
+    const std::string id = std::to_string(d["id"].get<long long>());
+    EXPECT_EQ(d["name"], names[id]) << id;
+    favorites += d["favorite"].get<bool>();
+    EXPECT_FALSE(d["places"].empty()) << id;
+  }
+  EXPECT_LE(favorites, 1u);
+  // A rescued dump comes out byte-exact, and the new library takes new dumps.
+  const std::string first = std::to_string(list[0]["id"].get<long long>());
+  ASSERT_EQ(rescued({"library", "export", first, "-o", Path("a.syx")}), 0) << err_.str();
+  ASSERT_EQ(Run({"library", "export", first, "-o", Path("b.syx")}), 0) << err_.str();
+  EXPECT_EQ(Read("a.syx"), Read("b.syx"));
+  ASSERT_EQ(rescued({"library", "import", Path("other.syx")}), 0) << err_.str();
+  // A second rescue never overwrites the first.
+  EXPECT_EQ(Run({"library", "rescue", "-o", Path("rescued.sqlite")}), 1);
 }
 
 // What a send overwrites is kept in the Library as replaced, and put-back undoes the send.
