@@ -382,6 +382,16 @@ void Rescue(const fs::path& file, const std::string& output, bool json, std::ost
 
 }  // namespace
 
+std::string LibraryOptionProblem(const std::string& path) {
+  if (path.empty()) return "--library: names no file";
+  const fs::path folder = fs::path(path).parent_path();
+  std::error_code ec;
+  if (!folder.empty() && !fs::is_directory(folder, ec)) {
+    return "--library " + ShownPath(path) + ": its folder does not exist";
+  }
+  return {};
+}
+
 void AddLibraryCommands(CLI::App& app, std::function<void()>& command,
                         const std::function<LibraryConnection&()>& connection,
                         const std::function<LiveSession&()>& session, std::ostream& out,

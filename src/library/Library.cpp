@@ -109,9 +109,30 @@ Use Library::Impl::Prepared(std::string_view sql) {
   return Use(*it->second);
 }
 
+namespace {
+
+// place_text(kind, source, how, bank, entry): a place as the table shows it, for a search of it.
+void PlaceTextFunction(sqlite3_context* context, int, sqlite3_value** args) {
+  const DumpKind* kind = KindByOpcode(sqlite3_value_int(args[0]));
+  const auto* source = reinterpret_cast<const char*>(sqlite3_value_text(args[1]));
+  if (!kind || !source) {
+    sqlite3_result_null(context);
+    return;
+  }
+  const std::string text = WhereText(*kind, source, static_cast<How>(sqlite3_value_int(args[2])),
+                                     sqlite3_value_int(args[3]), sqlite3_value_int(args[4]));
+  sqlite3_result_text(context, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+}  // namespace
+
 Library::Library(const fs::path& file) : impl_(std::make_unique<Impl>()) {
   impl_->file = file;
   impl_->db = OpenLibraryFile(file);
+  impl_->trimmedNames = impl_->db->execAndGet("PRAGMA user_version").getInt() >= 2;
+  sqlite3_create_function_v2(impl_->db->getHandle(), "place_text", 5,
+                             SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_DIRECTONLY, nullptr,
+                             PlaceTextFunction, nullptr, nullptr, nullptr);
 }
 
 Library::~Library() = default;

@@ -83,13 +83,24 @@ void CreateFirstSchema(SQLite::Database& db) {
   )sql");
 }
 
+// Version 2: names sort by their text, leading blanks left out (" Sweep" among the S's).
+void IndexTrimmedNames(SQLite::Database& db) {
+  db.exec(R"sql(
+    DROP INDEX dumps_by_name;
+    DROP INDEX dumps_shared_by_name;
+    CREATE INDEX dumps_by_name ON dumps(ltrim(name) COLLATE NOCASE);
+    CREATE INDEX dumps_shared_by_name ON dumps(ltrim(name) COLLATE NOCASE) WHERE shared;
+  )sql");
+}
+
 // Each step brings a file from the version before it to its own; a new version adds a step and
 // never changes an old one.
 struct Migration {
   int version;
   void (*apply)(SQLite::Database&);
 };
-constexpr std::array<Migration, kSchemaVersion> kMigrations = {{{1, CreateFirstSchema}}};
+constexpr std::array<Migration, kSchemaVersion> kMigrations = {
+    {{1, CreateFirstSchema}, {2, IndexTrimmedNames}}};
 
 constexpr std::array<const char*, 7> kTables = {"sources", "dumps", "dump_bytes", "places",
                                                 "files",   "banks", "names"};
@@ -226,7 +237,8 @@ std::unique_ptr<SQLite::Database> OpenOnce(const fs::path& file) {
     const int version = IntPragma(*db, "user_version");
     if (size > 0 && id != kApplicationId) throw Refused(file, "not a Quorle library");
     if (version > kSchemaVersion) throw Refused(file, NewerReason(version));
-    if (version < kSchemaVersion) {
+    // A library that may not be written is read as its version stands.
+    if (version < kSchemaVersion && (size == 0 || !sqlite3_db_readonly(db->getHandle(), "main"))) {
       if (size == 0) db->exec("PRAGMA page_size = " + std::to_string(kPageSize));
       Migrate(file, *db);
     }

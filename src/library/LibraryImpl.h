@@ -70,6 +70,9 @@ struct Library::Impl {
   // the library's pages once before its first write.
   void CheckWritable();
   bool checked = false;
+  // Whether names sort without their leading blanks: an older library that may not be written
+  // keeps the order of its version.
+  bool trimmedNames = true;
 
   // Whether a search walks an index in its order rather than sort every match of its text.
   bool WalkInOrder(const Query& query);

@@ -87,9 +87,12 @@ Filter MakeFilter(const Query& q, bool likeText = false) {
     terms.push_back("d.id IN (SELECT dump FROM places WHERE how = 4)");
   }
   if (!q.place.empty()) {
+    // The source's text, or the place as the table shows it ("Andromeda Preset 1 018").
     terms.push_back(
-        "d.id IN (SELECT p.dump FROM places p WHERE p.source IN "
-        "(SELECT id FROM sources WHERE text LIKE ? ESCAPE '\\'))");
+        "d.id IN (SELECT p.dump FROM places p JOIN sources s ON s.id = p.source "
+        "JOIN dumps k ON k.id = p.dump WHERE s.text LIKE ? ESCAPE '\\' OR "
+        "place_text(k.kind, s.text, p.how, p.bank, p.entry) LIKE ? ESCAPE '\\')");
+    f.values.push_back(LikePattern(q.place));
     f.values.push_back(LikePattern(q.place));
   }
   f.textOnly = match && terms.size() == 1;
@@ -99,7 +102,17 @@ Filter MakeFilter(const Query& q, bool likeText = false) {
   return f;
 }
 
-std::string OrderBy(const Query& q) {
+// Names are searched as they sort: blanks around the text are no part of it.
+Query Trimmed(const Query& query) {
+  Query q = query;
+  const std::size_t first = q.text.find_first_not_of(' ');
+  q.text = first == std::string::npos
+               ? std::string()
+               : q.text.substr(first, q.text.find_last_not_of(' ') - first + 1);
+  return q;
+}
+
+std::string OrderBy(const Query& q, bool trimmedNames) {
   if (q.replacedOnly) {
     return " ORDER BY (SELECT max(seen) FROM places p WHERE p.dump = d.id AND p.how = 4) DESC,"
            " d.id DESC";
@@ -108,7 +121,9 @@ std::string OrderBy(const Query& q) {
   if (q.sort == SortBy::Seen) {
     return " ORDER BY d.last_seen" + direction + ", d.id" + direction;
   }
-  return " ORDER BY d.name COLLATE NOCASE" + direction + ", d.id" + direction;
+  return std::string(trimmedNames ? " ORDER BY ltrim(d.name) COLLATE NOCASE"
+                                  : " ORDER BY d.name COLLATE NOCASE") +
+         direction + ", d.id" + direction;
 }
 
 }  // namespace
@@ -132,7 +147,8 @@ bool Library::Impl::WalkInOrder(const Query& query) {
   return walked < 4.0 * static_cast<double>(matches);
 }
 
-std::vector<DumpSummary> Library::Search(const Query& query) const {
+std::vector<DumpSummary> Library::Search(const Query& asked) const {
+  const Query query = Trimmed(asked);
   return impl_->Guarded([&] {
     const bool walk = impl_->WalkInOrder(query);
     const Filter filter = MakeFilter(query, walk);
@@ -140,7 +156,7 @@ std::vector<DumpSummary> Library::Search(const Query& query) const {
                         : query.sort == SortBy::Seen ? " INDEXED BY dumps_by_seen"
                                                      : " INDEXED BY dumps_by_name";
     Use rows = impl_->Prepared(kSummaryColumns + std::string(index) + filter.where +
-                               OrderBy(query) + " LIMIT ? OFFSET ?");
+                               OrderBy(query, impl_->trimmedNames) + " LIMIT ? OFFSET ?");
     BindAll(*rows, filter.values);
     const int at = static_cast<int>(filter.values.size());
     rows->bind(at + 1, static_cast<std::int64_t>(std::min<std::size_t>(query.limit, INT64_MAX)));
@@ -169,7 +185,8 @@ std::int64_t Library::Impl::TextMatches(const std::string& phrase) {
   return lastTextCount->count;
 }
 
-std::size_t Library::Count(const Query& query) const {
+std::size_t Library::Count(const Query& asked) const {
+  const Query query = Trimmed(asked);
   return impl_->Guarded([&]() -> std::size_t {
     const Filter filter = MakeFilter(query);
     if (filter.textOnly)

@@ -511,6 +511,34 @@ TEST_F(LibraryCli, ADamagedLibraryIsSaidToBeDamagedNeverWrittenToAndRescuedIntoA
   EXPECT_EQ(Run({"library", "rescue", "-o", Path("rescued.sqlite")}), 1);
 }
 
+TEST_F(LibraryCli, PlacesMatchAsListedOtherNamesShowAndOddInputIsRefusedAsTyped) {
+  ASSERT_EQ(Run({"get-program-bank", "--bank", "1", "-o", Path("p1.syx")}), 0) << err_.str();
+  ASSERT_EQ(Run({"get-mix-bank", "--bank", "0", "-o", Path("m0.syx")}), 0) << err_.str();
+  EXPECT_EQ(Json({"library", "list", "--place", "Preset 1"}).size(), 128u);
+  const json one = Json({"library", "list", "--place", "Andromeda Preset 1 018"});
+  ASSERT_EQ(one.size(), 1u);
+  EXPECT_EQ(one[0]["places"][0]["entry"], 18);
+
+  ASSERT_EQ(Run({"rename", Path("p1.syx"), "18", "Other Name", "-o", Path("renamed.syx")}), 0);
+  ASSERT_EQ(Run({"library", "import", Path("renamed.syx")}), 0) << err_.str();
+  const std::string id = std::to_string(one[0]["id"].get<long long>());
+  const json shown = Json({"library", "show", id});
+  ASSERT_EQ(shown["other_names"].size(), 1u);
+  EXPECT_EQ(shown["other_names"][0]["name"], "Other Name");
+
+  EXPECT_NE(Run({"library", "show", "99999999999999999999"}), 0);
+  EXPECT_THAT(err_.str(), HasSubstr("no dump 99999999999999999999 in the library"));
+  EXPECT_EQ(Run({"library", "make-bank", "--base", Path("m0.syx"), "-o", Path("x.syx"), "3=" + id}),
+            1);
+  EXPECT_THAT(err_.str(), HasSubstr("the bank holds Mixes"));
+
+  for (const std::string& library : {Path("no/such/folder/lib.sqlite"), std::string()}) {
+    EXPECT_NE(RunCli({"--library", library, "library", "list"}), 0) << library;
+    EXPECT_THAT(err_.str(), HasSubstr("--library")) << library;
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "no"));
+}
+
 // What a send overwrites is kept in the Library as replaced, and put-back undoes the send.
 class SafetyCli : public LibraryCli {
  protected:
