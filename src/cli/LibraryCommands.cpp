@@ -324,13 +324,10 @@ void PutBack(const Library& library, const LibraryArgs& a,
 
 void Check(const fs::path& file, std::ostream& out) {
   const library::CheckReport report = library::CheckLibrary(file);
-  if (report.whole) {
-    out << file.string() << ": the library is whole\n";
-    return;
+  out << file.string() << ": " << library::CheckSummary(report) << '\n';
+  if (!report.whole) {
+    throw Refusal("library rescue -o NEW copies what can still be read into a new library");
   }
-  out << file.string() << ": the library is damaged:\n";
-  for (const std::string& problem : report.problems) out << "  " << problem << '\n';
-  throw Refusal("library rescue -o NEW copies what can still be read into a new library");
 }
 
 std::string IdRanges(const std::vector<std::pair<DumpId, DumpId>>& ranges) {
@@ -357,27 +354,7 @@ void Rescue(const fs::path& file, const std::string& output, bool json, std::ost
     out << JsonText(j) << '\n';
     return;
   }
-  out << output << ": " << library::Grouped(r.dumps) << (r.dumps == 1 ? " dump" : " dumps")
-      << " rescued, with " << library::Grouped(r.places) << (r.places == 1 ? " place" : " places")
-      << " and " << r.banks << (r.banks == 1 ? " bank" : " banks") << " seen whole\n";
-  if (r.lostDumpCount + r.placesLostOf + r.lostBanks == 0) {
-    out << "everything could be read\n";
-    return;
-  }
-  out << "could not be read:";
-  if (r.lostDumpCount > 0) {
-    out << " " << library::Grouped(r.lostDumpCount)
-        << (r.lostDumpCount == 1 ? " dump (id " : " dumps (ids ") << IdRanges(r.lostDumps) << ")";
-  }
-  if (r.placesLostOf > 0) {
-    out << (r.lostDumpCount > 0 ? ";" : "") << " places of " << library::Grouped(r.placesLostOf)
-        << (r.placesLostOf == 1 ? " dump" : " dumps");
-  }
-  if (r.lostBanks > 0) {
-    out << (r.lostDumpCount + r.placesLostOf > 0 ? ";" : "") << " " << r.lostBanks
-        << (r.lostBanks == 1 ? " bank" : " banks") << " seen whole";
-  }
-  out << '\n';
+  out << ShownPath(output) << ": " << library::RescueSummary(r) << '\n';
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <optional>
 #include <set>
 
+#include "library/ImportJob.h"
 #include "library/LibraryFile.h"
 #include "library/LibraryImpl.h"
 #include "library/StoredDump.h"
@@ -361,6 +362,62 @@ RescueReport RescueLibrary(const fs::path& damaged, const fs::path& into) {
     throw;
   }
   return report;
+}
+
+bool FoundDamaged(const fs::path& file) {
+  return KnownDamaged(file);
+}
+
+std::string CheckSummary(const CheckReport& report) {
+  if (report.whole) return "the library is whole";
+  std::string text = "the library is damaged:";
+  for (const std::string& problem : report.problems) text += "\n  " + problem;
+  return text;
+}
+
+namespace {
+
+std::string Counted(std::size_t n, const char* one, const char* many) {
+  return Grouped(n) + " " + (n == 1 ? one : many);
+}
+
+std::string IdRanges(const std::vector<std::pair<DumpId, DumpId>>& ranges) {
+  std::string text;
+  for (const auto& [first, last] : ranges) {
+    if (!text.empty()) text += ", ";
+    text += std::to_string(first);
+    if (last > first) text += "-" + std::to_string(last);
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string RescueSummary(const RescueReport& r) {
+  std::string text = Counted(r.dumps, "dump", "dumps") + " rescued, with " +
+                     Counted(r.places, "place", "places") + " and " +
+                     Counted(r.banks, "bank", "banks") + " seen whole";
+  std::vector<std::string> lost;
+  if (r.lostDumpCount > 0) {
+    lost.push_back(Counted(r.lostDumpCount, "dump (id ", "dumps (ids ") + IdRanges(r.lostDumps) +
+                   ")");
+  }
+  if (r.placesLostOf > 0) lost.push_back("places of " + Counted(r.placesLostOf, "dump", "dumps"));
+  if (r.lostBanks > 0) lost.push_back(Counted(r.lostBanks, "bank", "banks") + " seen whole");
+  if (lost.empty()) return text + "\neverything could be read";
+  text += "\ncould not be read: ";
+  for (std::size_t i = 0; i < lost.size(); ++i) text += (i == 0 ? "" : "; ") + lost[i];
+  return text;
+}
+
+std::filesystem::path RescueFileFor(const fs::path& damaged) {
+  std::error_code ec;
+  for (int n = 1;; ++n) {
+    const std::string mark = n == 1 ? " (rescued)" : " (rescued " + std::to_string(n) + ")";
+    fs::path candidate =
+        damaged.parent_path() / (damaged.stem().string() + mark + damaged.extension().string());
+    if (!fs::exists(candidate, ec)) return candidate;
+  }
 }
 
 }  // namespace quorle::library

@@ -34,4 +34,15 @@ struct RescueReport {
 // rescued (not a library) or the new library cannot be written; no new file is left then.
 RescueReport RescueLibrary(const std::filesystem::path& damaged, const std::filesystem::path& into);
 
+// Whether this program has met damage in the library: the window then offers check and rescue.
+bool FoundDamaged(const std::filesystem::path& file);
+// What a check found, as the user is told: "the library is whole", or "the library is damaged:"
+// and what SQLite found, a line each.
+std::string CheckSummary(const CheckReport& report);
+// What a rescue did: "380 dumps rescued, with 1,020 places and 2 banks seen whole", and on a line
+// of its own what could not be read.
+std::string RescueSummary(const RescueReport& report);
+// A name beside the damaged library that no file has yet: "library (rescued).sqlite", ...
+std::filesystem::path RescueFileFor(const std::filesystem::path& damaged);
+
 }  // namespace quorle::library
