@@ -241,6 +241,11 @@ TEST_F(LibraryCli, ReadsStandardMidiFilesAndEditBufferDumpsAndRefusesTheirDamage
     EXPECT_EQ(Read("out.syx"), expected[entry]) << entry;
   }
 
+  ASSERT_EQ(Run({"info", Path("song.mid")}), 0) << err_.str();
+  EXPECT_THAT(out_.str(), HasSubstr(": midi-file, "));
+  EXPECT_THAT(out_.str(), HasSubstr(" bytes, 3 dumps\n000  Program  bank 0  number 1  \""));
+  EXPECT_THAT(out_.str(), HasSubstr("\n002  Mix  bank 0  number 3  \""));
+
   // Damage: a track longer than the file, and a running status after a SysEx event.
   Bytes cut = MidiFile({first});
   cut.resize(cut.size() - 10);
