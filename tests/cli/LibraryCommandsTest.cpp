@@ -108,6 +108,25 @@ TEST_F(LibraryCli, ImportsFilesFoldersAndStreamsAndKnowsWhereEachDumpWas) {
   EXPECT_THAT(out_.str(), HasSubstr("nowhere: does not exist"));
 }
 
+// quorle-cli as a process of its own: its exit status and what it printed on its standard output.
+// as: a command that runs it as another user.
+std::pair<int, std::string> CliProcess(const std::vector<std::string>& args,
+                                       const std::string& as = "") {
+  const char* bin = std::getenv("QUORLE_BIN_DIR");
+  const fs::path dir =
+      bin ? fs::path(bin) : fs::path(RunningProgramPath()).parent_path().parent_path() / "bin";
+  std::string command = as + " env QUORLE_MIDI_API=none '" + (dir / "quorle-cli").string() + "'";
+  for (const std::string& a : args) command += " '" + a + "'";
+  std::pair<int, std::string> result{-1, {}};
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return result;
+  std::array<char, 4096> buffer{};
+  while (std::fgets(buffer.data(), buffer.size(), pipe)) result.second += buffer.data();
+  const int status = ::pclose(pipe);
+  result.first = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
 // A dump of bank with one data bit changed: a sound the library does not hold yet.
 Bytes Changed(const Bytes& bank, const DumpKind& kind, int entry) {
   Bytes dump(bank.begin() + entry * static_cast<std::ptrdiff_t>(kind.dumpSize),
@@ -209,6 +228,21 @@ TEST_F(LibraryCli, ImportNamesEveryPathThatYieldedNothingAndFailsWhenNothingWasR
   // A dump the library knows is read too.
   EXPECT_EQ(Run({"library", "import", Path("set/deeper")}), 0);
   EXPECT_THAT(out_.str(), HasSubstr("1 dump from 1 file, 0 new\n"));
+
+  // A folder its user may not read is named too.
+  if (::geteuid() == 0 && fs::exists("/usr/bin/setpriv")) {
+    fs::create_directories(dir_ / "shared" / "private");
+    Write("shared/private/one.syx", one);
+    Write("shared/one.syx", one);
+    fs::permissions(dir_, fs::perms::all);
+    fs::permissions(dir_ / "shared", fs::perms::all);
+    fs::permissions(dir_ / "shared" / "private", fs::perms::owner_all);
+    const auto [status, text] =
+        CliProcess({"--library", Path("nobody.sqlite"), "library", "import", Path("shared")},
+                   "setpriv --reuid=65534 --regid=65534 --clear-groups");
+    EXPECT_EQ(status, 0) << text;
+    EXPECT_THAT(text, HasSubstr("shared/private: cannot be read: Permission denied\n"));
+  }
 }
 
 TEST_F(LibraryCli, ReadsStandardMidiFilesAndEditBufferDumpsAndRefusesTheirDamage) {
@@ -361,25 +395,6 @@ TEST_F(LibraryCli, RefusesWhatItCannotDoAndWritesNothing) {
   EXPECT_EQ(RunCli({"--library", Path("notes.sqlite"), "library", "list"}), 1);
   EXPECT_THAT(err_.str(), HasSubstr("notes.sqlite"));
   EXPECT_EQ(Read("notes.sqlite"), Bytes(5000, 'x'));
-}
-
-// quorle-cli as a process of its own: its exit status and what it printed on its standard output.
-// as: a command that runs it as another user.
-std::pair<int, std::string> CliProcess(const std::vector<std::string>& args,
-                                       const std::string& as = "") {
-  const char* bin = std::getenv("QUORLE_BIN_DIR");
-  const fs::path dir =
-      bin ? fs::path(bin) : fs::path(RunningProgramPath()).parent_path().parent_path() / "bin";
-  std::string command = as + " env QUORLE_MIDI_API=none '" + (dir / "quorle-cli").string() + "'";
-  for (const std::string& a : args) command += " '" + a + "'";
-  std::pair<int, std::string> result{-1, {}};
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return result;
-  std::array<char, 4096> buffer{};
-  while (std::fgets(buffer.data(), buffer.size(), pipe)) result.second += buffer.data();
-  const int status = ::pclose(pipe);
-  result.first = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
 }
 
 TEST_F(LibraryCli, TheWindowAndTheCommandLineTakeTurnsOnOneLibraryAndLoseNothing) {
