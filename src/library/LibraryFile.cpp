@@ -164,6 +164,13 @@ int IntPragma(SQLite::Database& db, const char* pragma) {
   return db.execAndGet(std::string("PRAGMA ") + pragma).getInt();
 }
 
+// SQLite's quick check of every page; a library that fails it is marked as damaged.
+bool PagesWhole(const fs::path& file, SQLite::Database& db) {
+  if (db.execAndGet("PRAGMA quick_check(1)").getString() == "ok") return true;
+  MarkDamaged(file);
+  return false;
+}
+
 // Creates the schema of an empty file or brings an older one up to date, in one transaction.
 // Another Quorle may be doing the same at this moment: whoever comes second finds it done.
 void Migrate(const fs::path& file, SQLite::Database& db) {
@@ -238,7 +245,9 @@ std::unique_ptr<SQLite::Database> OpenOnce(const fs::path& file) {
     if (size > 0 && id != kApplicationId) throw Refused(file, "not a Quorle library");
     if (version > kSchemaVersion) throw Refused(file, NewerReason(version));
     // A library that may not be written is read as its version stands.
-    if (version < kSchemaVersion && (size == 0 || !sqlite3_db_readonly(db->getHandle(), "main"))) {
+    // Nor is a damaged one: the steps could spread the damage.
+    if (version < kSchemaVersion &&
+        (size == 0 || (!sqlite3_db_readonly(db->getHandle(), "main") && PagesWhole(file, *db)))) {
       if (size == 0) db->exec("PRAGMA page_size = " + std::to_string(kPageSize));
       Migrate(file, *db);
     }

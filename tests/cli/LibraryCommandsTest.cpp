@@ -472,6 +472,15 @@ TEST_F(LibraryCli, ADamagedLibraryIsSaidToBeDamagedNeverWrittenToAndRescuedIntoA
   ASSERT_EQ(Run({"library", "check"}), 0) << err_.str();
   EXPECT_THAT(out_.str(), HasSubstr("the library is whole"));
 
+  // A library of the version before, which opening would bring up to date, were it whole.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(Path("lib.sqlite").c_str(), &db), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db,
+                         "DROP INDEX dumps_by_name; CREATE INDEX dumps_by_name ON "
+                         "dumps(name COLLATE NOCASE); PRAGMA user_version = 1",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
   // 20 KB in the middle overwritten, as a failing disk would.
   Bytes file = Read("lib.sqlite");
   std::fill_n(file.begin() + static_cast<std::ptrdiff_t>(file.size() / 2), 20000, 0x55);
