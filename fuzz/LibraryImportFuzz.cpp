@@ -1,5 +1,6 @@
 // Any bytes imported as a file into a new library: the import never fails on them, and what the
-// library then holds is exactly some of the file's whole dumps, byte for byte, each with its place.
+// library then holds is exactly some of the file's whole dumps, byte for byte, each with its place
+// (a MIDI file's dumps come in pieces, and an edit buffer's in another layout: they are framed).
 #include <unistd.h>
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <filesystem>
 
 #include "library/Library.h"
+#include "library/SysexScan.h"
 #include "protocol/SysexFile.h"
 
 namespace {
@@ -55,7 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto dump = library.DumpBytes(row.id);
     if (!dump || !row.kind || !CheckDumpFraming(*row.kind, *dump)) std::abort();
     // Stored as found in the file.
-    if (std::search(input.begin(), input.end(), dump->begin(), dump->end()) == input.end()) {
+    const bool asFound = !library::IsMidiFile(input) && (*dump)[6] != library::kNoAddress;
+    if (asFound &&
+        std::search(input.begin(), input.end(), dump->begin(), dump->end()) == input.end()) {
       std::abort();
     }
     const auto details = library.Details(row.id);

@@ -141,7 +141,8 @@ int RunCli(int argc, const char* const* argv, const std::filesystem::path& appFo
   std::optional<std::string> libraryFile;
   app.add_option("--library", libraryFile,
                  "The library file (default: QUORLE_LIBRARY, else library.sqlite beside the "
-                 "program or in the user's data folder)");
+                 "program or in the user's data folder)")
+      ->check(LibraryOptionProblem, "FILE");
   std::unique_ptr<LibraryConnection> library;
   const std::function<LibraryConnection&()> openLibrary = [&]() -> LibraryConnection& {
     if (!library) {

@@ -10,7 +10,9 @@
 #include "cli/OfflineCommands.h"
 #include "frontend/LibraryConnection.h"
 #include "library/ImportJob.h"
+#include "library/LibraryRescue.h"
 #include "library/PutBack.h"
+#include "library/SysexScan.h"
 #include "protocol/DumpName.h"
 #include "protocol/SysexFile.h"
 
@@ -43,6 +45,67 @@ struct LibraryArgs {
   std::vector<std::string> slots;
 };
 
+// The length of the UTF-8 sequence at i, or 0 where the bytes are no UTF-8.
+std::size_t Utf8Length(std::string_view text, std::size_t i) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char lead = byte(i);
+  const std::size_t length = lead < 0x80                   ? 1
+                             : lead >= 0xC2 && lead < 0xE0 ? 2
+                             : lead >= 0xE0 && lead < 0xF0 ? 3
+                             : lead >= 0xF0 && lead < 0xF5 ? 4
+                                                           : 0;
+  if (length == 0 || i + length > text.size()) return 0;
+  for (std::size_t k = 1; k < length; ++k) {
+    if ((byte(i + k) & 0xC0) != 0x80) return 0;
+  }
+  return length;
+}
+
+// A path as the terminal shows it, as names are shown: control characters, and bytes that are no
+// UTF-8, as "?", so one line stays one line.
+std::string ShownPath(std::string_view path) {
+  std::string shown;
+  for (std::size_t i = 0; i < path.size();) {
+    const std::size_t length = Utf8Length(path, i);
+    const auto c = static_cast<unsigned char>(path[i]);
+    if (length == 0 || c < 0x20 || c == 0x7F) {
+      shown += '?';
+      i += 1;
+    } else {
+      shown.append(path.substr(i, length));
+      i += length;
+    }
+  }
+  return shown;
+}
+
+// A path for JSON text, which must be UTF-8: each byte that is no UTF-8 kept as "\\xNN".
+std::string JsonPath(std::string_view path) {
+  std::string kept;
+  for (std::size_t i = 0; i < path.size();) {
+    if (const std::size_t length = Utf8Length(path, i); length > 0) {
+      kept.append(path.substr(i, length));
+      i += length;
+    } else {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned char>(path[i]));
+      kept += escape;
+      i += 1;
+    }
+  }
+  return kept;
+}
+
+// An id as typed: a number too large for any id is refused as it was typed, never read as another.
+std::string IdProblem(const std::string& text) {
+  long long id = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), id);
+  if (error != std::errc() || end != text.data() + text.size() || id < 1) {
+    return "no dump " + text + " in the library";
+  }
+  return {};
+}
+
 Library& Open(LibraryConnection& connection) {
   Library* library = connection.Get();
   if (!library) throw Refusal(connection.LastError());
@@ -55,7 +118,7 @@ std::string KindWord(const DumpKind* kind) {
 
 nlohmann::json PlaceJson(const library::Place& place) {
   nlohmann::json j;
-  j["source"] = place.source;
+  j["source"] = JsonPath(place.source);
   j["how"] = library::HowName(place.how);
   j["bank"] = place.bank ? nlohmann::json(*place.bank) : nlohmann::json(nullptr);
   j["entry"] = place.entry ? nlohmann::json(*place.entry) : nlohmann::json(nullptr);
@@ -74,6 +137,9 @@ nlohmann::json DumpJson(const library::DumpDetails& d) {
   j["sound"] = d.summary.sound;
   j["places"] = nlohmann::json::array();
   for (const library::Place& p : d.places) j["places"].push_back(PlaceJson(p));
+  j["other_names"] = nlohmann::json::array();
+  for (const auto& [other, name] : d.otherNames)
+    j["other_names"].push_back({{"id", other}, {"name", name}});
   return j;
 }
 
@@ -89,7 +155,7 @@ library::DumpDetails DetailsOrRefuse(const Library& library, DumpId id) {
 }
 
 std::string PlaceText(const library::Place& p) {
-  std::string text = std::string(library::HowName(p.how)) + "  " + p.source;
+  std::string text = std::string(library::HowName(p.how)) + "  " + ShownPath(p.source);
   if (p.bank) text += "  bank " + std::to_string(*p.bank);
   if (p.entry) text += "  entry " + std::to_string(*p.entry);
   text += "  " + p.seen;
@@ -97,27 +163,27 @@ std::string PlaceText(const library::Place& p) {
   return text;
 }
 
-void Import(Library& library, const LibraryArgs& a, std::ostream& out, std::ostream& err) {
-  std::vector<fs::path> paths;
-  for (const std::string& p : a.paths) {
-    std::error_code ec;
-    if (!fs::exists(p, ec)) throw Refusal(p + ": does not exist");
-    paths.emplace_back(p);
-  }
+// Every path is tried: one that yields nothing is named with its reason. Refused (after its
+// summary) when nothing at all was read.
+void Import(Library& library, const LibraryArgs& a, std::ostream& out) {
+  std::vector<fs::path> paths(a.paths.begin(), a.paths.end());
   const library::ImportReport r = library.Import(paths);
-  for (const auto& s : r.skipped) err << s.path << ": " << s.reason << '\n';
   if (a.json) {
     nlohmann::json j;
     j["files"] = r.files;
     j["dumps"] = r.dumps;
     j["new"] = r.fresh;
+    j["passed_over"] = r.passedOver;
     j["skipped"] = nlohmann::json::array();
     for (const auto& s : r.skipped)
-      j["skipped"].push_back({{"path", s.path}, {"reason", s.reason}});
+      j["skipped"].push_back({{"path", JsonPath(s.path)}, {"reason", JsonPath(s.reason)}});
     out << JsonText(j) << '\n';
-    return;
+  } else {
+    out << library::ImportSummary(r) << '\n';
+    for (const auto& s : r.skipped)
+      out << "  " << ShownPath(s.path) << ": " << ShownPath(s.reason) << '\n';
   }
-  out << library::ImportSummary(r) << '\n';
+  if (r.dumps == 0) throw Refusal("");
 }
 
 library::Query QueryOf(const LibraryArgs& a) {
@@ -155,7 +221,7 @@ void List(const Library& library, const LibraryArgs& a, std::ostream& out) {
         std::snprintf(head, sizeof head, "%7lld  %-7s  ", static_cast<long long>(row.id),
                       KindWord(row.kind).c_str());
         out << head << row.name << std::string(row.name.size() < 16 ? 16 - row.name.size() : 0, ' ')
-            << "  " << row.category << "  " << row.where;
+            << "  " << row.category << "  " << ShownPath(row.where);
         if (row.placeCount > 1) out << " +" << row.placeCount - 1;
         out << '\n';
       }
@@ -200,6 +266,10 @@ void Export(const Library& library, const LibraryArgs& a, std::ostream& out) {
   const DumpKind* kind = library.KindOf(id);
   if (!bytes || !kind) throw Refusal("no dump " + std::to_string(id) + " in the library");
   CheckAddress(*kind, a.bank, a.number);
+  if ((*bytes)[6] == library::kNoAddress && (!a.bank || !a.number)) {
+    throw Refusal("dump " + std::to_string(id) +
+                  " came from an edit buffer and has no bank or entry: give --bank and --number");
+  }
   if (a.bank) (*bytes)[6] = static_cast<std::uint8_t>(*a.bank);
   if (a.number) (*bytes)[7] = static_cast<std::uint8_t>(*a.number);
   WriteOrRefuse(a.output, *bytes);
@@ -227,7 +297,8 @@ void MakeBank(const Library& library, const LibraryArgs& a, std::ostream& out) {
     if (!of) throw Refusal(s + ": no dump " + std::to_string(id) + " in the library");
     if (of != kind) {
       throw Refusal(s + ": dump " + std::to_string(id) + " is a " + std::string(of->name) +
-                    ", the bank holds " + std::string(kind->name) + "s");
+                    ", the bank holds " + std::string(kind->name) +
+                    (kind == &kMixKind ? "es" : "s"));
     }
     if (slots.count(slot)) throw Refusal(s + ": slot " + std::to_string(slot) + " given twice");
     slots[slot] = *library.DumpBytes(id);
@@ -251,26 +322,91 @@ void PutBack(const Library& library, const LibraryArgs& a,
   Expect(status, " " + std::to_string(count), "nothing was sent");
 }
 
+void Check(const fs::path& file, std::ostream& out) {
+  const library::CheckReport report = library::CheckLibrary(file);
+  out << file.string() << ": " << library::CheckSummary(report) << '\n';
+  if (!report.whole) {
+    throw Refusal("library rescue -o NEW copies what can still be read into a new library");
+  }
+}
+
+std::string IdRanges(const std::vector<std::pair<DumpId, DumpId>>& ranges) {
+  std::string text;
+  for (const auto& [first, last] : ranges) {
+    if (!text.empty()) text += ", ";
+    text += std::to_string(first);
+    if (last > first) text += "-" + std::to_string(last);
+  }
+  return text;
+}
+
+void Rescue(const fs::path& file, const std::string& output, bool json, std::ostream& out) {
+  const library::RescueReport r = library::RescueLibrary(file, output);
+  if (json) {
+    nlohmann::json j;
+    j["dumps"] = r.dumps;
+    j["places"] = r.places;
+    j["banks"] = r.banks;
+    j["lost"] = {{"dumps", r.lostDumpCount},
+                 {"ids", IdRanges(r.lostDumps)},
+                 {"places_of_dumps", r.placesLostOf},
+                 {"banks", r.lostBanks}};
+    out << JsonText(j) << '\n';
+    return;
+  }
+  out << ShownPath(output) << ": " << library::RescueSummary(r) << '\n';
+}
+
 }  // namespace
+
+std::string LibraryOptionProblem(const std::string& path) {
+  if (path.empty()) return "--library: names no file";
+  const fs::path folder = fs::path(path).parent_path();
+  std::error_code ec;
+  if (!folder.empty() && !fs::is_directory(folder, ec)) {
+    return "--library " + ShownPath(path) + ": its folder does not exist";
+  }
+  return {};
+}
 
 void AddLibraryCommands(CLI::App& app, std::function<void()>& command,
                         const std::function<LibraryConnection&()>& connection,
                         const std::function<LiveSession&()>& session, std::ostream& out,
-                        std::ostream& err) {
+                        std::ostream& /*err: every library command says all on out*/) {
   auto args = std::make_shared<LibraryArgs>();
   LibraryArgs& a = *args;
   auto* lib = app.add_subcommand("library", "The catalogue of every Program and Mix you own");
   lib->require_subcommand(1);
+  // A library that fails in use (damaged, read-only, a full disk) is refused like any other
+  // input, with its reason.
   auto run = [&command, &connection, args](auto body) {
     return [&command, &connection, args, body] {
-      command = [&connection, args, body] { body(Open(connection()), *args); };
+      command = [&connection, args, body] {
+        try {
+          body(Open(connection()), *args);
+        } catch (const library::LibraryError& e) {
+          throw Refusal(e.what());
+        }
+      };
+    };
+  };
+  // Check and rescue never open the library for writing: it may be damaged.
+  auto runOnFile = [&command, &connection, args](auto body) {
+    return [&command, &connection, args, body] {
+      command = [&connection, args, body] {
+        try {
+          body(connection().File(), *args);
+        } catch (const library::LibraryError& e) {
+          throw Refusal(e.what());
+        }
+      };
     };
   };
 
   auto* import = lib->add_subcommand("import", "Add .syx files and folders (recursively)");
   import->add_option("PATH", a.paths, "Files and folders")->required();
   import->add_flag("--json", a.json, "One JSON object instead of text");
-  import->callback(run([&out, &err](Library& l, LibraryArgs& x) { Import(l, x, out, err);
+  import->callback(run([&out](Library& l, LibraryArgs& x) { Import(l, x, out);
 }));
 
 auto* list = lib->add_subcommand("list", "The dumps whose name holds TEXT");
@@ -287,12 +423,12 @@ list->add_flag("--json", a.json, "One JSON array instead of text");
 list->callback(run([&out](Library& l, LibraryArgs& x) { List(l, x, out); }));
 
 auto* show = lib->add_subcommand("show", "Every place of one dump and its other names");
-show->add_option("ID", a.ids, "The dump's id")->required()->expected(1);
+show->add_option("ID", a.ids, "The dump's id")->check(IdProblem, "ID")->required()->expected(1);
 show->add_flag("--json", a.json, "One JSON object instead of text");
 show->callback(run([&out](Library& l, LibraryArgs& x) { Show(l, x.ids.front(), x.json, out); }));
 
 auto* set = lib->add_subcommand("set", "Set a dump's category or favorite mark");
-set->add_option("ID", a.ids, "The dump's id")->required()->expected(1);
+set->add_option("ID", a.ids, "The dump's id")->check(IdProblem, "ID")->required()->expected(1);
 set->add_option("--category", a.newCategory, "The category (\"\": the one the name suggests)");
 auto* fav = set->add_flag_function(
     "--favorite", [&a](std::int64_t) { a.favorite = true; }, "Mark as a favorite");
@@ -308,7 +444,7 @@ set->callback(run([&out](Library& l, LibraryArgs& x) {
 }));
 
 auto* forget = lib->add_subcommand("forget", "Remove dumps from the library; no file is touched");
-forget->add_option("ID", a.ids, "The dumps' ids")->required();
+forget->add_option("ID", a.ids, "The dumps' ids")->check(IdProblem, "ID")->required();
 forget->callback(run([&out](Library& l, LibraryArgs& x) {
   // All or nothing: an unknown id is more likely a typo than a wish.
   for (DumpId id : x.ids) DetailsOrRefuse(l, id);
@@ -317,7 +453,7 @@ forget->callback(run([&out](Library& l, LibraryArgs& x) {
 }));
 
 auto* exp = lib->add_subcommand("export", "Write one dump to a file");
-exp->add_option("ID", a.ids, "The dump's id")->required()->expected(1);
+exp->add_option("ID", a.ids, "The dump's id")->check(IdProblem, "ID")->required()->expected(1);
 exp->add_option("-o,--output", a.output, "The file to write")->required();
 exp->add_option("--bank", a.bank, "Address the dump to this bank");
 exp->add_option("--number", a.number, "Address the dump to this entry (0 to 127)");
@@ -329,9 +465,20 @@ make->add_option("-o,--output", a.output, "The bank file to write")->required();
 make->add_option("SLOT=ID", a.slots, "Put dump ID into slot SLOT (0 to 127)");
 make->callback(run([&out](Library& l, LibraryArgs& x) { MakeBank(l, x, out); }));
 
+auto* check = lib->add_subcommand("check", "Check every page of the library; nothing is changed");
+check->callback(runOnFile([&out](const fs::path& file, LibraryArgs&) { Check(file, out); }));
+
+auto* rescue = lib->add_subcommand(
+    "rescue", "Copy what can still be read of a damaged library into a new one");
+rescue->add_option("-o,--output", a.output, "The new library to write")->required();
+rescue->add_flag("--json", a.json, "One JSON object instead of text");
+rescue->callback(runOnFile([&out](const fs::path& file, LibraryArgs& x) {
+  Rescue(file, x.output, x.json, out);
+}));
+
 auto* putBack = lib->add_subcommand(
     "put-back", "Send replaced dumps back where they were replaced on the instrument");
-putBack->add_option("ID", a.ids, "The dumps' ids")->required();
+putBack->add_option("ID", a.ids, "The dumps' ids")->check(IdProblem, "ID")->required();
 putBack->callback(run([&session](Library& l, LibraryArgs& x) { PutBack(l, x, session); }));
 }  // namespace quorle
 

@@ -21,4 +21,8 @@ void AddLibraryCommands(CLI::App& app, std::function<void()>& command,
                         const std::function<LiveSession&()>& session, std::ostream& out,
                         std::ostream& err);
 
+// Why --library PATH cannot be used ("" names no file; a folder that does not exist is not made),
+// or empty when it can.
+std::string LibraryOptionProblem(const std::string& path);
+
 }  // namespace quorle

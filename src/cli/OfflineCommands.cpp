@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "library/SysexScan.h"
 #include "protocol/DumpName.h"
 #include "protocol/FileNames.h"
 #include "protocol/SysexFile.h"
@@ -54,8 +55,62 @@ void InfoCommand(const fs::path& file, bool json, std::ostream& out, bool names)
   WriteInfo(file.string(), ReadOrRefuse(file), json, out, names);
 }
 
+namespace {
+
+// A Standard MIDI File: the Program and Mix dumps its tracks carry, in their order, and what is
+// damaged, as import reads them.
+void WriteMidiFileInfo(const std::string& name, ByteView content, bool json, std::ostream& out,
+                       bool names) {
+  const library::SysexScan scan = library::ScanSysex(content);
+  if (names) {
+    for (const library::ScannedDump& d : scan.dumps)
+      out << NameLine(DumpName(*d.kind, d.bytes)) << '\n';
+    return;
+  }
+  if (json) {
+    nlohmann::json j;
+    j["file"] = name;
+    j["kind"] = "midi-file";
+    j["size"] = content.size();
+    j["entries"] = nlohmann::json::array();
+    for (const library::ScannedDump& d : scan.dumps) {
+      const bool edit = d.editBuffer;
+      j["entries"].push_back(
+          {{"index", d.entry},
+           {"dump", d.kind == &kMixKind ? "mix" : "program"},
+           {"bank", edit ? nlohmann::json(nullptr) : nlohmann::json(d.bytes[6])},
+           {"number", edit ? nlohmann::json(nullptr) : nlohmann::json(d.bytes[7])},
+           {"name", Latin1ToUtf8(DumpName(*d.kind, d.bytes))},
+           {"valid", true}});
+    }
+    j["problems"] = scan.problems;
+    out << j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+    return;
+  }
+  out << name << ": midi-file, " << content.size() << " bytes, " << scan.dumps.size()
+      << (scan.dumps.size() == 1 ? " dump" : " dumps") << '\n';
+  for (const library::ScannedDump& d : scan.dumps) {
+    char line[80];
+    if (d.editBuffer) {
+      std::snprintf(line, sizeof line, "%03d  %s edit buffer  ", d.entry,
+                    std::string(d.kind->name).c_str());
+    } else {
+      std::snprintf(line, sizeof line, "%03d  %s  bank %d  number %d  ", d.entry,
+                    std::string(d.kind->name).c_str(), d.bytes[6], d.bytes[7]);
+    }
+    out << line << '"' << PrintableName(DumpName(*d.kind, d.bytes)) << "\"\n";
+  }
+  for (const std::string& problem : scan.problems) out << problem << '\n';
+}
+
+}  // namespace
+
 void WriteInfo(const std::string& name, ByteView content, bool json, std::ostream& out,
                bool names) {
+  if (library::IsMidiFile(content)) {
+    WriteMidiFileInfo(name, content, json, out, names);
+    return;
+  }
   const FileKind kind = ClassifyFile(content);
   const DumpKind* dumpKind = DumpKindOf(kind);
   const std::vector<Entry> entries = Entries(kind, content);
@@ -104,7 +159,12 @@ void WriteInfo(const std::string& name, ByteView content, bool json, std::ostrea
       std::snprintf(line, sizeof line, "%03d  global data", e.index);
       out << line;
     }
-    if (!EntryValid(kind, e.bytes)) out << " CORRUPT";
+    // A damaged dump is described as import describes it, with where the damage lies.
+    if (dumpKind && !EntryValid(kind, e.bytes)) {
+      out << " " << library::DumpDamage(*dumpKind, e.bytes, e.index * dumpKind->dumpSize);
+    } else if (!EntryValid(kind, e.bytes)) {
+      out << " CORRUPT";
+    }
     out << '\n';
   }
 }

@@ -15,7 +15,11 @@ std::string Grouped(std::size_t n) {
 std::string ImportSummary(const ImportReport& report) {
   return Grouped(report.dumps) + (report.dumps == 1 ? " dump" : " dumps") + " from " +
          Grouped(report.files) + (report.files == 1 ? " file" : " files") + ", " +
-         Grouped(report.fresh) + " new";
+         Grouped(report.fresh) + " new" +
+         (report.passedOver == 0
+              ? std::string()
+              : "; " + Grouped(report.passedOver) +
+                    (report.passedOver == 1 ? " other file" : " other files") + " passed over");
 }
 
 ImportJob::ImportJob(std::filesystem::path library, std::vector<std::filesystem::path> paths,

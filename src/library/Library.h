@@ -84,7 +84,10 @@ struct ImportReport {
     std::string path;
     std::string reason;
   };
-  std::vector<Skipped> skipped;  // files not taken whole, with the reason
+  // Paths given and sound files (.syx, .mid) or entries of a folder that could not be read or
+  // taken whole, or yielded nothing, with the reason.
+  std::vector<Skipped> skipped;
+  std::size_t passedOver = 0;  // other files in folders that held no dump
 };
 
 // Called between files of an import; false stops it after the file in hand (what is in stays).
@@ -113,10 +116,14 @@ class Library {
   Library& operator=(const Library&) = delete;
 
   const std::filesystem::path& File() const;
+  // Whether this program has found the library damaged: it then refuses every write, each with a
+  // LibraryError that says so.
+  bool Damaged() const;
 
-  // Files and folders (recursively), one transaction per file. In folders, hidden entries and
-  // files without a Program or Mix dump are passed over silently. Throws LibraryError when the
-  // library cannot be written (read-only, disk full): the files imported before stay in whole.
+  // Files and folders (recursively), one transaction per file: SysEx files and Standard MIDI
+  // Files, each dump placed at its order in the file. Hidden entries in folders are left out.
+  // Throws LibraryError when the library cannot be written (read-only, disk full): the files
+  // imported before stay in whole.
   ImportReport Import(const std::vector<std::filesystem::path>& paths,
                       const ImportProgress& progress = {});
 

@@ -6,8 +6,11 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fstream>
+#include <mutex>
+#include <set>
 #include <thread>
+
+#include <unistd.h>
 
 namespace quorle::library {
 
@@ -80,13 +83,24 @@ void CreateFirstSchema(SQLite::Database& db) {
   )sql");
 }
 
+// Version 2: names sort by their text, leading blanks left out (" Sweep" among the S's).
+void IndexTrimmedNames(SQLite::Database& db) {
+  db.exec(R"sql(
+    DROP INDEX dumps_by_name;
+    DROP INDEX dumps_shared_by_name;
+    CREATE INDEX dumps_by_name ON dumps(ltrim(name) COLLATE NOCASE);
+    CREATE INDEX dumps_shared_by_name ON dumps(ltrim(name) COLLATE NOCASE) WHERE shared;
+  )sql");
+}
+
 // Each step brings a file from the version before it to its own; a new version adds a step and
 // never changes an old one.
 struct Migration {
   int version;
   void (*apply)(SQLite::Database&);
 };
-constexpr std::array<Migration, kSchemaVersion> kMigrations = {{{1, CreateFirstSchema}}};
+constexpr std::array<Migration, kSchemaVersion> kMigrations = {
+    {{1, CreateFirstSchema}, {2, IndexTrimmedNames}}};
 
 constexpr std::array<const char*, 7> kTables = {"sources", "dumps", "dump_bytes", "places",
                                                 "files",   "banks", "names"};
@@ -105,15 +119,24 @@ std::uint32_t BigEndian(const std::array<std::uint8_t, 100>& h, std::size_t at) 
          std::uint32_t{h[at + 2]} << 8 | std::uint32_t{h[at + 3]};
 }
 
-// Looks at the file's header before SQLite does, so that nothing SQLite might do on opening (a
-// journal rolled back, a mode switched) ever touches a file that is not a library.
-void CheckHeader(const fs::path& file, std::uintmax_t size) {
+// Looks at the file's header before SQLite reads anything, so that nothing SQLite might do (a
+// journal rolled back, a mode switched) ever touches a file that is not a library. The header is
+// read through SQLite's own handle of the file: a handle of our own, once closed, would drop the
+// locks this process holds on the file, and another program closing the library would then take
+// itself for its last user and delete the log that this process still writes to.
+void CheckHeader(const fs::path& file, std::uintmax_t size, SQLite::Database& db,
+                 bool cutToo = false) {
   std::array<std::uint8_t, 100> header{};
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw Refused(file, "cannot be read");
-  in.read(reinterpret_cast<char*>(header.data()), header.size());
+  sqlite3_file* handle = nullptr;
+  if (sqlite3_file_control(db.getHandle(), "main", SQLITE_FCNTL_FILE_POINTER, &handle) !=
+          SQLITE_OK ||
+      !handle || !handle->pMethods) {
+    throw Refused(file, "cannot be read");
+  }
+  const int read = handle->pMethods->xRead(handle, header.data(), header.size(), 0);
+  if (read != SQLITE_OK && read != SQLITE_IOERR_SHORT_READ) throw Refused(file, "cannot be read");
   static constexpr char kMagic[] = "SQLite format 3";
-  if (!in || !std::equal(std::begin(kMagic), std::end(kMagic), header.begin())) {
+  if (!std::equal(std::begin(kMagic), std::end(kMagic), header.begin())) {
     throw Refused(file, "not a Quorle library");
   }
   if (BigEndian(header, 68) != static_cast<std::uint32_t>(kApplicationId)) {
@@ -131,7 +154,7 @@ void CheckHeader(const fs::path& file, std::uintmax_t size) {
   const fs::path wal = file.string() + "-wal";
   const bool pending = (fs::exists(wal, ec) && fs::file_size(wal, ec) > 0) ||
                        fs::exists(file.string() + "-journal", ec);
-  if (BigEndian(header, 92) == BigEndian(header, 24) && !pending &&
+  if (!cutToo && BigEndian(header, 92) == BigEndian(header, 24) && !pending &&
       std::uintmax_t{BigEndian(header, 28)} * pageSize > size) {
     throw Refused(file, "the library is damaged: it was cut short");
   }
@@ -139,6 +162,13 @@ void CheckHeader(const fs::path& file, std::uintmax_t size) {
 
 int IntPragma(SQLite::Database& db, const char* pragma) {
   return db.execAndGet(std::string("PRAGMA ") + pragma).getInt();
+}
+
+// SQLite's quick check of every page; a library that fails it is marked as damaged.
+bool PagesWhole(const fs::path& file, SQLite::Database& db) {
+  if (db.execAndGet("PRAGMA quick_check(1)").getString() == "ok") return true;
+  MarkDamaged(file);
+  return false;
 }
 
 // Creates the schema of an empty file or brings an older one up to date, in one transaction.
@@ -190,20 +220,34 @@ std::unique_ptr<SQLite::Database> OpenOnce(const fs::path& file) {
     if (ec) throw Refused(file, "its folder cannot be made: " + ec.message());
   }
   const std::uintmax_t size = exists ? fs::file_size(file, ec) : 0;
-  // An empty file holds nothing to lose: it is where a library starts.
-  if (size > 0) CheckHeader(file, size);
+  // A run by a user who could not write the library left its log and shared-memory files as
+  // read-only as the library was then; SQLite would go on taking the library for read-only once
+  // it is not.
+  for (const char* suffix : {"-wal", "-shm"}) {
+    const fs::path companion = file.string() + suffix;
+    if (exists && ::access(file.c_str(), W_OK) == 0 && fs::exists(companion, ec) &&
+        ::access(companion.c_str(), W_OK) != 0) {
+      fs::permissions(companion, fs::status(file, ec).permissions(), ec);
+    }
+  }
 
   std::unique_ptr<SQLite::Database> db;
   try {
+    // Opening reads nothing yet.
     db = std::make_unique<SQLite::Database>(
         file, SQLite::OPEN_READWRITE | (exists ? 0 : SQLite::OPEN_CREATE), kBusyTimeoutMs);
+    // An empty file holds nothing to lose: it is where a library starts.
+    if (size > 0) CheckHeader(file, size, *db);
     sqlite3_db_config(db->getHandle(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     db->exec("PRAGMA foreign_keys = ON; PRAGMA trusted_schema = OFF");
     const int id = IntPragma(*db, "application_id");
     const int version = IntPragma(*db, "user_version");
     if (size > 0 && id != kApplicationId) throw Refused(file, "not a Quorle library");
     if (version > kSchemaVersion) throw Refused(file, NewerReason(version));
-    if (version < kSchemaVersion) {
+    // A library that may not be written is read as its version stands.
+    // Nor is a damaged one: the steps could spread the damage.
+    if (version < kSchemaVersion &&
+        (size == 0 || (!sqlite3_db_readonly(db->getHandle(), "main") && PagesWhole(file, *db)))) {
       if (size == 0) db->exec("PRAGMA page_size = " + std::to_string(kPageSize));
       Migrate(file, *db);
     }
@@ -240,8 +284,55 @@ std::unique_ptr<SQLite::Database> OpenLibraryFile(const fs::path& file) {
   }
 }
 
+std::unique_ptr<SQLite::Database> OpenLibraryToRead(const fs::path& file) {
+  std::error_code ec;
+  if (!fs::exists(file, ec)) throw Refused(file, "does not exist");
+  if (!fs::is_regular_file(file, ec)) throw Refused(file, "not a Quorle library");
+  const std::uintmax_t size = fs::file_size(file, ec);
+  if (ec || size == 0) throw Refused(file, "not a Quorle library");
+  try {
+    auto db = std::make_unique<SQLite::Database>(file, SQLite::OPEN_READONLY, kBusyTimeoutMs);
+    CheckHeader(file, size, *db, true);
+    sqlite3_db_config(db->getHandle(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    db->exec("PRAGMA trusted_schema = OFF");
+    return db;
+  } catch (const SQLite::Exception& e) {
+    throw Failure(file, e, nullptr);
+  }
+}
+
+namespace {
+
+std::mutex damagedMutex;
+std::set<std::string> damagedFiles;
+
+std::string FileKey(const fs::path& file) {
+  std::error_code ec;
+  const fs::path canonical = fs::weakly_canonical(fs::absolute(file, ec), ec);
+  return (ec ? file : canonical).string();
+}
+
+}  // namespace
+
+void MarkDamaged(const fs::path& file) {
+  const std::lock_guard lock(damagedMutex);
+  damagedFiles.insert(FileKey(file));
+}
+
+bool KnownDamaged(const fs::path& file) {
+  const std::lock_guard lock(damagedMutex);
+  return damagedFiles.count(FileKey(file)) > 0;
+}
+
+LibraryError DamagedError(const fs::path& file) {
+  return Refused(file,
+                 "the library is damaged, so nothing more is written to it; library check tells "
+                 "what is wrong, and library rescue copies what can still be read");
+}
+
 LibraryError Failure(const fs::path& file, const SQLite::Exception& e, sqlite3* db) {
   const int error = db ? sqlite3_system_errno(db) : 0;
+  if (e.getErrorCode() == SQLITE_CORRUPT || e.getErrorCode() == SQLITE_NOTADB) MarkDamaged(file);
   switch (e.getErrorCode()) {
     case SQLITE_FULL:
       return Refused(file, "the disk is full");

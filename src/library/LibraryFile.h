@@ -11,7 +11,7 @@
 namespace quorle::library {
 
 // The schema version this Quorle writes; files of an older one are brought up to it on opening.
-inline constexpr int kSchemaVersion = 1;
+inline constexpr int kSchemaVersion = 2;
 // "QRLB" in the file's header: a SQLite file without it is not a library.
 inline constexpr std::int32_t kApplicationId = 0x51524C42;
 
@@ -19,6 +19,16 @@ inline constexpr std::int32_t kApplicationId = 0x51524C42;
 // creating it when it does not exist or is empty. A file that is not a library, is damaged or is
 // of a newer version is refused before anything is written to it.
 std::unique_ptr<SQLite::Database> OpenLibraryFile(const std::filesystem::path& file);
+
+// Opens a library for reading only, and changes nothing in it: for checking and rescuing a damaged
+// one, so a file cut short is opened too. Refuses what is not a library.
+std::unique_ptr<SQLite::Database> OpenLibraryToRead(const std::filesystem::path& file);
+
+// A library in which this program has met damage refuses every write from then on, whichever
+// connection met it.
+void MarkDamaged(const std::filesystem::path& file);
+bool KnownDamaged(const std::filesystem::path& file);
+LibraryError DamagedError(const std::filesystem::path& file);
 
 // Commits that need not wait for the disk while it lives: what they record exists elsewhere too
 // (the files of an import, the files and instrument of a capture), so a power cut costs at most a
@@ -35,7 +45,7 @@ class RelaxedSync {
 };
 
 // The error a failed statement means for the user, naming the file; db, when given, tells what the
-// system said of a failed read or write.
+// system said of a failed read or write. A damaged library is marked as such.
 LibraryError Failure(const std::filesystem::path& file, const SQLite::Exception& e,
                      sqlite3* db = nullptr);
 

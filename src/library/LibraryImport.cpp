@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cctype>
 #include <map>
 
 #include "library/LibraryImpl.h"
@@ -17,7 +18,10 @@ constexpr std::uintmax_t kLargestFile = std::uintmax_t{64} << 20;
 
 struct Job {
   fs::path path;
-  bool named;          // given by the user, not found in a folder: always says why it was not taken
+  // Given by the user, or named as a sound file (.syx, .mid): said why when it yields nothing.
+  // Any other file in a folder that yields nothing is only counted.
+  bool named;
+  bool given;          // by the user
   std::string source;  // the absolute path without links: the place's source
 };
 
@@ -26,29 +30,61 @@ bool IsHidden(const fs::path& path) {
   return !name.empty() && name[0] == '.';
 }
 
-// The files to read, a folder's in name order; hidden ones (a backup still being written) are
-// left out of folders.
+bool IsSoundFileName(const fs::path& path) {
+  std::string ext = path.extension().string();
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return ext == ".syx" || ext == ".mid" || ext == ".midi" || ext == ".smf";
+}
+
+// A folder's files, in name order, each subfolder's after its parent's own; hidden entries (a
+// backup still being written) are left out. What cannot be read is said, with the reason.
+void WalkFolder(const fs::path& folder, std::vector<Job>& jobs, ImportReport& report) {
+  std::error_code ec;
+  fs::directory_iterator it(folder, ec);
+  if (ec) {
+    report.skipped.push_back({folder.string(), "cannot be read: " + ec.message()});
+    return;
+  }
+  std::vector<fs::path> entries;
+  for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    if (!IsHidden(it->path())) entries.push_back(it->path());
+  }
+  if (ec) report.skipped.push_back({folder.string(), "cannot be read: " + ec.message()});
+  std::sort(entries.begin(), entries.end());
+  std::vector<fs::path> folders;
+  for (fs::path& entry : entries) {
+    std::error_code statusError;
+    const fs::file_status own = fs::symlink_status(entry, statusError);
+    const fs::file_status status = fs::status(entry, statusError);
+    if (fs::is_symlink(own) && !fs::exists(status)) {
+      report.skipped.push_back({entry.string(), "is a link to nothing"});
+    } else if (fs::is_directory(own)) {
+      folders.push_back(std::move(entry));
+    } else if (fs::is_regular_file(status)) {
+      const bool named = IsSoundFileName(entry);
+      jobs.push_back({std::move(entry), named, false, {}});
+    } else if (fs::is_directory(status)) {
+      ++report.passedOver;  // a link to a folder is not followed: it could lead round in a circle
+    } else {
+      report.skipped.push_back({entry.string(), "is not a file"});
+    }
+  }
+  for (const fs::path& sub : folders) WalkFolder(sub, jobs, report);
+}
+
+// The files to read: each path given, and a folder's files.
 std::vector<Job> Jobs(const std::vector<fs::path>& paths, ImportReport& report) {
   std::vector<Job> jobs;
   for (const fs::path& path : paths) {
     std::error_code ec;
     const fs::file_status status = fs::status(path, ec);
     if (fs::is_directory(status)) {
-      std::vector<fs::path> found;
-      fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied, ec);
-      for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-        if (IsHidden(it->path())) {
-          it.disable_recursion_pending();
-          continue;
-        }
-        std::error_code typeError;
-        if (it->is_regular_file(typeError)) found.push_back(it->path());
-      }
-      if (ec) report.skipped.push_back({path.string(), "cannot be read: " + ec.message()});
-      std::sort(found.begin(), found.end());
-      for (fs::path& file : found) jobs.push_back({std::move(file), false, {}});
+      WalkFolder(path, jobs, report);
     } else if (fs::is_regular_file(status)) {
-      jobs.push_back({path, true, {}});
+      jobs.push_back({path, true, true, {}});
+    } else if (fs::is_symlink(fs::symlink_status(path, ec)) && !fs::exists(status)) {
+      report.skipped.push_back({path.string(), "is a link to nothing"});
     } else if (!fs::exists(status)) {
       report.skipped.push_back({path.string(), "does not exist"});
     } else {
@@ -113,6 +149,7 @@ ImportReport Library::Import(const std::vector<fs::path>& paths, const ImportPro
   });
   Backups backups;
   Impl& impl = *impl_;
+  if (!jobs.empty()) impl.CheckWritable();
   std::optional<RelaxedSync> relaxed;
   impl.Guarded([&] { relaxed.emplace(*impl.db); });
 
@@ -122,18 +159,36 @@ ImportReport Library::Import(const std::vector<fs::path>& paths, const ImportPro
     auto skip = [&](const std::string& reason) { report.skipped.push_back({shown, reason}); };
 
     Bytes content;
+    // What a file that yields nothing is: said with its reason when named, else counted.
+    auto nothing = [&](const std::string& reason) {
+      if (job.named) {
+        skip(reason);
+      } else {
+        ++report.passedOver;
+      }
+    };
     if (const std::uintmax_t size = fs::file_size(job.path, ec); ec) {
       skip("cannot be read: " + ec.message());
     } else if (size > kLargestFile) {
-      if (job.named) skip("is larger than 64 MiB");
+      nothing("is larger than 64 MiB");
     } else if (const IoResult read = ReadWholeFile(job.path, content); !read.ok) {
       skip("cannot be read: " + read.error);
     } else {
       const SysexScan scan = ScanSysex(content);
       if (!scan.problems.empty()) {
         skip(Reason(scan.problems));
-      } else if (scan.dumps.empty() && job.named) {
-        skip("holds no Andromeda Program or Mix dump");
+      } else if (scan.dumps.empty() && size == 0) {
+        nothing("is empty");
+      } else if (scan.dumps.empty() && scan.otherAndromeda) {
+        // A backup's Global Data: the instrument's own, but not for the Library.
+        if (job.given) {
+          skip("holds no Program or Mix dump");
+        } else {
+          ++report.passedOver;
+        }
+      } else if (scan.dumps.empty()) {
+        nothing(scan.midiFile ? "is a MIDI file that holds no Andromeda Program or Mix dump"
+                              : "holds no Andromeda Program or Mix dump");
       }
       if (!scan.dumps.empty()) {
         ++report.files;
@@ -144,7 +199,7 @@ ImportReport Library::Import(const std::vector<fs::path>& paths, const ImportPro
         std::vector<Sighting> sightings;
         sightings.reserve(scan.dumps.size());
         for (const ScannedDump& d : scan.dumps)
-          sightings.push_back({d.kind, d.bytes, bank, d.entry});
+          sightings.push_back({d.kind, d.bytes, d.editBuffer ? -1 : bank, d.entry});
 
         report.fresh += impl.Guarded([&]() -> std::size_t {
           // The same file as it was last time adds nothing, and needs no write to tell.

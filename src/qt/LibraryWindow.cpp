@@ -17,6 +17,7 @@
 
 #include "app/IniFile.h"
 #include "frontend/LibraryConnection.h"
+#include "library/LibraryRescue.h"
 #include "library/PutBack.h"
 #include "protocol/DumpName.h"
 #include "protocol/FileNames.h"
@@ -51,6 +52,11 @@ LibraryWindow::LibraryWindow(MainWindow& main, LibraryConnection& library)
   lblError->setVisible(!catalogue_);
   lblError->setText(Text("The library cannot be used: " + library_.LastError()));
   layout->addWidget(lblError);
+  btnRescue = new QPushButton("Check and Rescue...", this);
+  btnRescue->setObjectName("btnRescue");
+  btnRescue->setVisible(library::FoundDamaged(library_.File()));
+  connect(btnRescue, &QPushButton::clicked, this, &LibraryWindow::CheckAndRescue);
+  layout->addWidget(btnRescue, 0, Qt::AlignLeft);
 
   auto* filters = new QHBoxLayout;
   eSearch = new QLineEdit(this);
@@ -439,6 +445,37 @@ void LibraryWindow::UpdateActions() {
 
 void LibraryWindow::Say(const QString& text) {
   lblStatus->setText(text);
+  btnRescue->setVisible(library::FoundDamaged(library_.File()));
+}
+
+void LibraryWindow::CheckAndRescue() {
+  const std::filesystem::path file = library_.File();
+  try {
+    const library::CheckReport check = library::CheckLibrary(file);
+    if (check.whole) {
+      QMessageBox::information(this, "Library", Text(library::CheckSummary(check)));
+      return;
+    }
+    const QString question = Text(library::CheckSummary(check)) +
+                             "\n\nCopy what can still be read into a new library? The damaged "
+                             "library is not changed.";
+    if (QMessageBox::question(this, "Library", question, QMessageBox::Yes | QMessageBox::No,
+                              QMessageBox::Yes) != QMessageBox::Yes) {
+      return;
+    }
+    const QString target = QFileDialog::getSaveFileName(this, "Rescue into a new library",
+                                                        Text(library::RescueFileFor(file).string()),
+                                                        "Library (*.sqlite)");
+    if (target.isEmpty()) return;
+    const library::RescueReport report = library::RescueLibrary(file, target.toStdString());
+    QMessageBox::information(
+        this, "Library",
+        Text(target.toStdString() + ": " + library::RescueSummary(report)) +
+            "\n\nTo use it, close Quorle and put it in place of the damaged library, or start "
+            "Quorle with --library and its name.");
+  } catch (const std::exception& e) {
+    QMessageBox::critical(this, "Library", Text(e.what()));
+  }
 }
 
 std::optional<LibraryWindow::Stored> LibraryWindow::ChosenDump() {
@@ -553,9 +590,10 @@ void LibraryWindow::ForgetChosen() {
 
 void LibraryWindow::AddFiles() {
   const QStringList files =
-      addChooserForTests ? addChooserForTests(false)
-                         : QFileDialog::getOpenFileNames(this, "Add files to the library", {},
-                                                         "SysEx files (*.syx);;All files (*)");
+      addChooserForTests
+          ? addChooserForTests(false)
+          : QFileDialog::getOpenFileNames(this, "Add files to the library", {},
+                                          "SysEx and MIDI files (*.syx *.mid);;All files (*)");
   std::vector<std::filesystem::path> paths;
   for (const QString& file : files) paths.emplace_back(file.toStdString());
   if (!paths.empty()) Import(paths);

@@ -84,6 +84,8 @@ class LibraryWindow : public QWidget {
   void AddFolder();
   void CommitCategory();
   void ImportProgressed();
+  // Offered once the library is found damaged: SQLite's check, then a rescue into a new library.
+  void CheckAndRescue();
 
   MainWindow& main_;
   LibraryConnection& library_;
@@ -117,6 +119,7 @@ class LibraryWindow : public QWidget {
   QAction* actAddFiles = nullptr;
   QAction* actAddFolder = nullptr;
   QPushButton* btnCompose = nullptr;
+  QPushButton* btnRescue = nullptr;
 };
 
 }  // namespace quorle

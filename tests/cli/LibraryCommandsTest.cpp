@@ -7,9 +7,17 @@
 #include <vector>
 
 #include <algorithm>
+#include <array>
+#include <cstdio>
 #include <map>
 #include <set>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "app/ProgramFiles.h"
+#include "frontend/LibraryConnection.h"
 #include "protocol/DumpName.h"
 #include "protocol/SysexFile.h"
 #include "support/AgeReplacements.h"
@@ -81,8 +89,9 @@ TEST_F(LibraryCli, ImportsFilesFoldersAndStreamsAndKnowsWhereEachDumpWas) {
   Write("set/not sysex.txt", Bytes{'h', 'i'});
 
   ASSERT_EQ(Run({"library", "import", Path("p1.syx"), Path("set")}), 0) << err_.str();
-  EXPECT_THAT(out_.str(), HasSubstr("130 dumps from 2 files, 0 new"));
-  EXPECT_THAT(err_.str(), HasSubstr("sound set.syx"));
+  EXPECT_THAT(out_.str(), HasSubstr("130 dumps from 2 files, 0 new; 1 other file passed over\n"));
+  EXPECT_THAT(out_.str(), HasSubstr("sound set.syx: the Program dump at byte 2355 (entry 1) is cut "
+                                    "short: 1650 of 2350 bytes\n"));
   ASSERT_EQ(Run({"library", "import", Path("p1.syx"), "--json"}), 0);
   EXPECT_EQ(json::parse(out_.str())["new"], 0);
 
@@ -96,7 +105,233 @@ TEST_F(LibraryCli, ImportsFilesFoldersAndStreamsAndKnowsWhereEachDumpWas) {
   EXPECT_EQ(shown["sound"].get<std::string>().size(), 64u);
 
   EXPECT_EQ(Run({"library", "import", Path("nowhere")}), 1);
-  EXPECT_THAT(err_.str(), HasSubstr("nowhere"));
+  EXPECT_THAT(out_.str(), HasSubstr("nowhere: does not exist"));
+}
+
+// quorle-cli as a process of its own: its exit status and what it printed on its standard output.
+// as: a command that runs it as another user.
+std::pair<int, std::string> CliProcess(const std::vector<std::string>& args,
+                                       const std::string& as = "") {
+  const char* bin = std::getenv("QUORLE_BIN_DIR");
+  const fs::path dir =
+      bin ? fs::path(bin) : fs::path(RunningProgramPath()).parent_path().parent_path() / "bin";
+  std::string command = as + " env QUORLE_MIDI_API=none '" + (dir / "quorle-cli").string() + "'";
+  for (const std::string& a : args) command += " '" + a + "'";
+  std::pair<int, std::string> result{-1, {}};
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return result;
+  std::array<char, 4096> buffer{};
+  while (std::fgets(buffer.data(), buffer.size(), pipe)) result.second += buffer.data();
+  const int status = ::pclose(pipe);
+  result.first = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+// A dump of bank with one data bit changed: a sound the library does not hold yet.
+Bytes Changed(const Bytes& bank, const DumpKind& kind, int entry) {
+  Bytes dump(bank.begin() + entry * static_cast<std::ptrdiff_t>(kind.dumpSize),
+             bank.begin() + (entry + 1) * static_cast<std::ptrdiff_t>(kind.dumpSize));
+  dump[300] ^= 1;
+  return dump;
+}
+
+// The dump as the instrument sends its edit buffer: opcode 02 or 06 and one byte for the bank
+// and entry.
+Bytes EditBuffer(const Bytes& dump) {
+  Bytes edit(dump.begin(), dump.begin() + 7);
+  edit[5] = dump[5] == kProgramKind.opcode ? 0x02 : 0x06;
+  edit[6] = 0;
+  edit.insert(edit.end(), dump.begin() + 8, dump.end());
+  return edit;
+}
+
+Bytes Number(std::size_t n) {
+  Bytes bytes{static_cast<std::uint8_t>(n & 0x7F)};
+  while (n >>= 7) bytes.insert(bytes.begin(), static_cast<std::uint8_t>(0x80 | (n & 0x7F)));
+  return bytes;
+}
+
+// A SysEx event of a MIDI file's track: F0 for the first piece of a message, F7 for the others.
+Bytes SysexEvent(std::uint8_t status, ByteView piece) {
+  Bytes event{0x00, status};
+  const Bytes length = Number(piece.size());
+  event.insert(event.end(), length.begin(), length.end());
+  event.insert(event.end(), piece.begin(), piece.end());
+  return event;
+}
+
+Bytes MidiFile(const std::vector<Bytes>& tracks) {
+  Bytes file{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, static_cast<std::uint8_t>(tracks.size()),
+             0,   96};
+  for (const Bytes& events : tracks) {
+    Bytes track = events;
+    track.insert(track.end(), {0x00, 0xFF, 0x2F, 0x00});  // the end of the track
+    const std::size_t n = track.size();
+    file.insert(file.end(), {'M', 'T', 'r', 'k', static_cast<std::uint8_t>(n >> 24),
+                             static_cast<std::uint8_t>(n >> 16), static_cast<std::uint8_t>(n >> 8),
+                             static_cast<std::uint8_t>(n)});
+    file.insert(file.end(), track.begin(), track.end());
+  }
+  return file;
+}
+
+TEST_F(LibraryCli, ImportNamesEveryPathThatYieldedNothingAndFailsWhenNothingWasRead) {
+  ASSERT_EQ(Run({"get-program-bank", "--bank", "0", "-o", Path("p0.syx")}), 0) << err_.str();
+  const Bytes bank = Read("p0.syx");
+  const Bytes one = Changed(bank, kProgramKind, 1);
+  fs::create_directories(dir_ / "set" / "deeper");
+  Write("set/deeper/one.syx", one);
+  Write("set/empty.syx", {});
+  Write("set/yamaha.syx", Bytes{0xF0, 0x43, 0x10, 0x01, 0xF7});
+  Write("set/notes.txt", Bytes{'h', 'i'});
+  Write("set/cover.jpg", Bytes(100, 0xFF));
+  ASSERT_EQ(::mkfifo(Path("set/pipe.syx").c_str(), 0644), 0);
+  fs::create_symlink(Path("gone.syx"), Path("set/link.syx"));
+  Bytes statusInside = one;
+  statusInside[100] = 0x90;
+  Bytes tooLong = one;
+  tooLong.pop_back();
+  tooLong.insert(tooLong.end(), 5000, 0x01);
+  Write("set/status.syx", statusInside);
+  Write("set/long.syx", tooLong);
+  Write(std::string("set/bad\nname\xE9.syx"), Bytes{0xF0, 0x7E, 0xF7});
+
+  ASSERT_EQ(Run({"library", "import", Path("set"), Path("nowhere")}), 0) << err_.str();
+  const std::string said = out_.str();
+  EXPECT_THAT(said, HasSubstr("1 dump from 1 file, 1 new; 2 other files passed over\n"));
+  for (const char* line : {
+           "set/empty.syx: is empty\n",
+           "set/yamaha.syx: holds no Andromeda Program or Mix dump\n",
+           "set/pipe.syx: is not a file\n",
+           "set/link.syx: is a link to nothing\n",
+           "set/status.syx: the Program dump at byte 0 (entry 0) is damaged at byte 100: a status "
+           "byte (0x90) inside\n",
+           "set/long.syx: the Program dump at byte 0 (entry 0) is too long: it runs to the end of "
+           "the file without an end\n",
+           "set/bad?name?.syx: holds no Andromeda Program or Mix dump\n",
+           "nowhere: does not exist\n",
+       }) {
+    EXPECT_THAT(said, HasSubstr(line));
+  }
+  EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 9);
+
+  // Nothing read at all: each path named, and a failure.
+  EXPECT_EQ(Run({"library", "import", Path("set/empty.syx"), Path("set/pipe.syx"),
+                 Path("set/notes.txt"), "--json"}),
+            1);
+  const json j = json::parse(out_.str());
+  EXPECT_EQ(j["dumps"], 0);
+  ASSERT_EQ(j["skipped"].size(), 3u);
+  EXPECT_EQ(j["skipped"][2]["reason"], "holds no Andromeda Program or Mix dump");
+  EXPECT_EQ(Run({"library", "import", Path("set/bad\nname\xE9.syx"), "--json"}), 1);
+  EXPECT_EQ(json::parse(out_.str())["skipped"][0]["path"], Path("set/bad\nname\\xE9.syx"));
+  // A dump the library knows is read too.
+  EXPECT_EQ(Run({"library", "import", Path("set/deeper")}), 0);
+  EXPECT_THAT(out_.str(), HasSubstr("1 dump from 1 file, 0 new\n"));
+
+  // A folder its user may not read is named too.
+  if (::geteuid() == 0 && fs::exists("/usr/bin/setpriv")) {
+    fs::create_directories(dir_ / "shared" / "private");
+    Write("shared/private/one.syx", one);
+    Write("shared/one.syx", one);
+    fs::permissions(dir_, fs::perms::all);
+    fs::permissions(dir_ / "shared", fs::perms::all);
+    fs::permissions(dir_ / "shared" / "private", fs::perms::owner_all);
+    const auto [status, text] =
+        CliProcess({"--library", Path("nobody.sqlite"), "library", "import", Path("shared")},
+                   "setpriv --reuid=65534 --regid=65534 --clear-groups");
+    EXPECT_EQ(status, 0) << text;
+    EXPECT_THAT(text, HasSubstr("shared/private: cannot be read: Permission denied\n"));
+  }
+}
+
+TEST_F(LibraryCli, ReadsStandardMidiFilesAndEditBufferDumpsAndRefusesTheirDamage) {
+  ASSERT_EQ(Run({"get-program-bank", "--bank", "0", "-o", Path("p0.syx")}), 0) << err_.str();
+  ASSERT_EQ(Run({"get-mix-bank", "--bank", "0", "-o", Path("m0.syx")}), 0) << err_.str();
+  const Bytes programs = Read("p0.syx");
+  const Bytes mixes = Read("m0.syx");
+  const Bytes a = Changed(programs, kProgramKind, 1);
+  const Bytes b = Changed(programs, kProgramKind, 2);
+  const Bytes mix = Changed(mixes, kMixKind, 3);
+  const ByteView bView(b);
+  Bytes first = SysexEvent(0xF0, ByteView(a).subspan(1));
+  first.insert(first.end(), {0x00, 0x90, 0x3C, 0x40, 0x10, 0x3C, 0x00});  // a note, running status
+  Bytes second = SysexEvent(0xF0, bView.subspan(1, 1000));
+  for (const Bytes& e : {SysexEvent(0xF7, bView.subspan(1001, 1000)),
+                         SysexEvent(0xF7, bView.subspan(2001)), SysexEvent(0xF0, mix)}) {
+    second.insert(second.end(), e.begin(), e.end());
+  }
+  Write("song.mid", MidiFile({first, second}));
+  ASSERT_EQ(Run({"library", "import", Path("song.mid")}), 0) << err_.str();
+  EXPECT_THAT(out_.str(), HasSubstr("3 dumps from 1 file, 3 new\n"));
+  const json found = Json({"library", "list", "--place", "song.mid"});
+  ASSERT_EQ(found.size(), 3u);
+  std::map<long long, Bytes> expected{{0, a}, {1, b}, {2, mix}};
+  for (const json& d : found) {
+    const long long entry = d["places"][0]["entry"].get<long long>();
+    ASSERT_EQ(
+        Run({"library", "export", std::to_string(d["id"].get<long long>()), "-o", Path("out.syx")}),
+        0);
+    EXPECT_EQ(Read("out.syx"), expected[entry]) << entry;
+  }
+
+  ASSERT_EQ(Run({"info", Path("song.mid")}), 0) << err_.str();
+  EXPECT_THAT(out_.str(), HasSubstr(": midi-file, "));
+  EXPECT_THAT(out_.str(), HasSubstr(" bytes, 3 dumps\n000  Program  bank 0  number 1  \""));
+  EXPECT_THAT(out_.str(), HasSubstr("\n002  Mix  bank 0  number 3  \""));
+
+  // Damage: a track longer than the file, and a running status after a SysEx event.
+  Bytes cut = MidiFile({first});
+  cut.resize(cut.size() - 10);
+  Write("cut.mid", cut);
+  Bytes running = SysexEvent(0xF0, ByteView(a).subspan(1));
+  running.insert(running.end(), {0x00, 0x3C, 0x40});
+  Write("running.mid", MidiFile({running}));
+  EXPECT_EQ(Run({"library", "import", Path("cut.mid"), Path("running.mid")}), 0);
+  EXPECT_THAT(out_.str(), HasSubstr("1 dump from 1 file, 0 new\n"));
+  EXPECT_THAT(out_.str(), HasSubstr("cut.mid: the MIDI file is damaged at byte 14: its track runs "
+                                    "past the end of the file\n"));
+  EXPECT_THAT(out_.str(), HasSubstr("running.mid: the MIDI file is damaged at byte " +
+                                    std::to_string(14 + 8 + running.size() - 2) +
+                                    ": track 1: a running-status byte with no channel message "
+                                    "before it\n"));
+
+  // Edit buffers: Programs and Mixes with no bank or entry, until an export or a bank gives them.
+  const Bytes c = Changed(programs, kProgramKind, 4);
+  const Bytes m = Changed(mixes, kMixKind, 5);
+  Bytes edits = EditBuffer(c);
+  const Bytes mixEdit = EditBuffer(m);
+  edits.insert(edits.end(), mixEdit.begin(), mixEdit.end());
+  Write("edits.syx", edits);
+  Write("edit cut.syx", Bytes(edits.begin(), edits.begin() + 2000));
+  ASSERT_EQ(Run({"library", "import", Path("edits.syx"), Path("edit cut.syx")}), 0) << err_.str();
+  EXPECT_THAT(out_.str(), HasSubstr("2 dumps from 1 file, 2 new\n"));
+  EXPECT_THAT(out_.str(), HasSubstr("edit cut.syx: the Program edit buffer dump at byte 0 (entry "
+                                    "0) is cut short: 2000 of 2349 bytes\n"));
+  const json edited = Json({"library", "list", "--place", "edits.syx"});
+  ASSERT_EQ(edited.size(), 2u);
+  for (const json& d : edited) {
+    EXPECT_TRUE(d["places"][0]["bank"].is_null());
+    const std::string id = std::to_string(d["id"].get<long long>());
+    const bool isMix = d["kind"] == "mix";
+    EXPECT_EQ(Run({"library", "export", id, "-o", Path("e.syx")}), 1);
+    EXPECT_THAT(err_.str(), HasSubstr("give --bank and --number"));
+    ASSERT_EQ(Run({"library", "export", id, "-o", Path("e.syx"), "--bank", "1", "--number", "9"}),
+              0);
+    Bytes want = isMix ? m : c;
+    want[6] = 1;
+    want[7] = 9;
+    EXPECT_EQ(Read("e.syx"), want);
+    if (isMix) continue;
+    ASSERT_EQ(
+        Run({"library", "make-bank", "--base", Path("p0.syx"), "-o", Path("made.syx"), "7=" + id}),
+        0);
+    want[6] = 0;
+    want[7] = 7;
+    const Bytes made = Read("made.syx");
+    const Bytes slot(made.begin() + 7 * 2350, made.begin() + 8 * 2350);
+    EXPECT_EQ(std::mismatch(slot.begin(), slot.end(), want.begin()).first - slot.begin(), 2350);
+  }
 }
 
 TEST_F(LibraryCli, ARenamedCopyIsTheSameSoundAndExportsAndBanksComeOutByteExact) {
@@ -160,6 +395,177 @@ TEST_F(LibraryCli, RefusesWhatItCannotDoAndWritesNothing) {
   EXPECT_EQ(RunCli({"--library", Path("notes.sqlite"), "library", "list"}), 1);
   EXPECT_THAT(err_.str(), HasSubstr("notes.sqlite"));
   EXPECT_EQ(Read("notes.sqlite"), Bytes(5000, 'x'));
+}
+
+TEST_F(LibraryCli, TheWindowAndTheCommandLineTakeTurnsOnOneLibraryAndLoseNothing) {
+  ASSERT_EQ(Run({"get-program-bank", "--bank", "1", "-o", Path("p1.syx")}), 0) << err_.str();
+  std::vector<std::string> ids;
+  for (const json& d : Json({"library", "list", "--limit", "6"}))
+    ids.push_back(std::to_string(d["id"].get<long long>()));
+  ASSERT_EQ(ids.size(), 6u);
+
+  // The window's library: the connection its transfers record through, opened first, and the
+  // one its search thread opens for itself.
+  LibraryConnection window(Path("lib.sqlite"));
+  library::Library* recorder = window.Get();
+  ASSERT_NE(recorder, nullptr) << window.LastError();
+  ASSERT_EQ(recorder->Count({}), 128u);
+  library::Library search(Path("lib.sqlite"));
+  library::Query favorites;
+  favorites.favoritesOnly = true;
+  const std::string lib = Path("lib.sqlite");
+  for (std::size_t turn = 0; turn < 3; ++turn) {
+    recorder->SetFavorite(std::stoll(ids[2 * turn]), true);
+    const auto [listed, text] =
+        CliProcess({"--library", lib, "library", "list", "--favorites", "--json"});
+    ASSERT_EQ(listed, 0) << text;
+    EXPECT_EQ(json::parse(text).size(), 2 * turn + 1);
+    ASSERT_EQ(
+        CliProcess({"--library", lib, "library", "set", ids[2 * turn + 1], "--favorite"}).first, 0);
+    // The window's log is still the one the command line wrote to.
+    EXPECT_TRUE(fs::exists(lib + "-wal")) << turn;
+    EXPECT_EQ(search.Count(favorites), 2 * turn + 2) << turn;
+    EXPECT_EQ(recorder->Count(favorites), 2 * turn + 2) << turn;
+  }
+}
+
+TEST_F(LibraryCli, AReadOnlyLibraryIsRefusedWithItsReasonAndWritableAgainOnceItsFileIs) {
+  if (::geteuid() != 0 || !fs::exists("/usr/bin/setpriv")) {
+    GTEST_SKIP() << "acting as a user who may not write the library takes root";
+  }
+  ASSERT_EQ(Run({"get-program-bank", "--bank", "0", "-o", Path("p0.syx")}), 0) << err_.str();
+  const std::string id = IdAt("program", 0, 0);
+  const std::string lib = Path("lib.sqlite");
+  const std::string nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups";
+  fs::permissions(dir_, fs::perms::all);
+  ASSERT_EQ(::chown(lib.c_str(), 65534, 65534), 0);
+  fs::permissions(lib, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  Bytes changed = Read("p0.syx");
+  changed[100] ^= 1;
+  Write("new.syx", changed);
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"import", Path("new.syx")}, {"set", id, "--favorite"}, {"forget", id}}) {
+    std::vector<std::string> full = {"--library", lib, "library"};
+    full.insert(full.end(), args.begin(), args.end());
+    const auto [status, text] = CliProcess(full, nobody + " 2>&1");
+    EXPECT_EQ(status, 1) << args[0];
+    EXPECT_THAT(text, HasSubstr("lib.sqlite: the library is read-only")) << args[0];
+  }
+  // Made writable again, it is: nothing the read-only runs left behind keeps it read-only.
+  fs::permissions(lib, fs::perms::owner_write, std::filesystem::perm_options::add);
+  const auto [status, text] =
+      CliProcess({"--library", lib, "library", "import", Path("new.syx")}, nobody);
+  EXPECT_EQ(status, 0) << text;
+  EXPECT_THAT(text, HasSubstr("1 new"));
+}
+
+TEST_F(LibraryCli, ADamagedLibraryIsSaidToBeDamagedNeverWrittenToAndRescuedIntoANewOne) {
+  ASSERT_EQ(Run({"get-program-bank", "--bank", "0", "-o", Path("p0.syx")}), 0) << err_.str();
+  ASSERT_EQ(Run({"get-program-bank", "--bank", "1", "-o", Path("p1.syx")}), 0) << err_.str();
+  ASSERT_EQ(Run({"get-mix-bank", "--bank", "0", "-o", Path("m0.syx")}), 0) << err_.str();
+  ASSERT_EQ(Run({"library", "import", Path("p0.syx"), Path("m0.syx")}), 0) << err_.str();
+  ASSERT_EQ(Run({"library", "set", IdAt("program", 0, 3), "--favorite"}), 0);
+  std::map<std::string, std::string> names;
+  for (const json& d : Json({"library", "list"}))
+    names[std::to_string(d["id"].get<long long>())] = d["name"];
+  ASSERT_EQ(names.size(), 384u);
+  ASSERT_EQ(Run({"library", "check"}), 0) << err_.str();
+  EXPECT_THAT(out_.str(), HasSubstr("the library is whole"));
+
+  // A library of the version before, which opening would bring up to date, were it whole.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(Path("lib.sqlite").c_str(), &db), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db,
+                         "DROP INDEX dumps_by_name; CREATE INDEX dumps_by_name ON "
+                         "dumps(name COLLATE NOCASE); PRAGMA user_version = 1",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  // 20 KB in the middle overwritten, as a failing disk would.
+  Bytes file = Read("lib.sqlite");
+  std::fill_n(file.begin() + static_cast<std::ptrdiff_t>(file.size() / 2), 20000, 0x55);
+  Write("lib.sqlite", file);
+  Bytes other = Read("p1.syx");
+  other[100] ^= 1;  // a Program the library does not hold
+  Write("other.syx", other);
+  const std::string any = names.begin()->first;
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"import", Path("other.syx")}, {"set", any, "--favorite"}, {"forget", any}}) {
+    std::vector<std::string> full = {"library"};
+    full.insert(full.end(), args.begin(), args.end());
+    EXPECT_EQ(Run(full), 1) << args[0];
+    EXPECT_THAT(err_.str(), HasSubstr("the library is damaged")) << args[0];
+    EXPECT_EQ(Read("lib.sqlite"), file) << args[0];
+  }
+  // What lies on the damaged pages cannot be exported: each such id is refused with the reason.
+  std::size_t unreadable = 0;
+  for (const auto& [id, name] : names) {
+    const int status = Run({"library", "export", id, "-o", Path("one.syx")});
+    EXPECT_TRUE(status == 0 || err_.str().find("the library is damaged") != std::string::npos)
+        << id << ": " << err_.str();
+    unreadable += status != 0;
+  }
+  EXPECT_GT(unreadable, 0u);
+
+  EXPECT_EQ(Run({"library", "check"}), 1);
+  EXPECT_THAT(out_.str(), HasSubstr("the library is damaged:\n  "));
+  ASSERT_EQ(Run({"library", "rescue", "-o", Path("rescued.sqlite"), "--json"}), 0) << err_.str();
+  const json rescue = json::parse(out_.str());
+  EXPECT_EQ(Read("lib.sqlite"), file);
+  const auto rescued = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {"--library", Path("rescued.sqlite")});
+    return RunCli(std::move(args));
+  };
+  ASSERT_EQ(rescued({"library", "check"}), 0) << out_.str();
+  ASSERT_EQ(rescued({"library", "list", "--json"}), 0);
+  const json list = json::parse(out_.str());
+  EXPECT_EQ(list.size(), rescue["dumps"].get<std::size_t>());
+  EXPECT_EQ(list.size() + rescue["lost"]["dumps"].get<std::size_t>(), 384u);
+  EXPECT_GE(list.size(), 384u - unreadable);
+  std::size_t favorites = 0;
+  for (const json& d : list) {
+    const std::string id = std::to_string(d["id"].get<long long>());
+    EXPECT_EQ(d["name"], names[id]) << id;
+    favorites += d["favorite"].get<bool>();
+    EXPECT_FALSE(d["places"].empty()) << id;
+  }
+  EXPECT_LE(favorites, 1u);
+  // A rescued dump comes out byte-exact, and the new library takes new dumps.
+  const std::string first = std::to_string(list[0]["id"].get<long long>());
+  ASSERT_EQ(rescued({"library", "export", first, "-o", Path("a.syx")}), 0) << err_.str();
+  ASSERT_EQ(Run({"library", "export", first, "-o", Path("b.syx")}), 0) << err_.str();
+  EXPECT_EQ(Read("a.syx"), Read("b.syx"));
+  ASSERT_EQ(rescued({"library", "import", Path("other.syx")}), 0) << err_.str();
+  // A second rescue never overwrites the first.
+  EXPECT_EQ(Run({"library", "rescue", "-o", Path("rescued.sqlite")}), 1);
+}
+
+TEST_F(LibraryCli, PlacesMatchAsListedOtherNamesShowAndOddInputIsRefusedAsTyped) {
+  ASSERT_EQ(Run({"get-program-bank", "--bank", "1", "-o", Path("p1.syx")}), 0) << err_.str();
+  ASSERT_EQ(Run({"get-mix-bank", "--bank", "0", "-o", Path("m0.syx")}), 0) << err_.str();
+  EXPECT_EQ(Json({"library", "list", "--place", "Preset 1"}).size(), 128u);
+  const json one = Json({"library", "list", "--place", "Andromeda Preset 1 018"});
+  ASSERT_EQ(one.size(), 1u);
+  EXPECT_EQ(one[0]["places"][0]["entry"], 18);
+
+  ASSERT_EQ(Run({"rename", Path("p1.syx"), "18", "Other Name", "-o", Path("renamed.syx")}), 0);
+  ASSERT_EQ(Run({"library", "import", Path("renamed.syx")}), 0) << err_.str();
+  const std::string id = std::to_string(one[0]["id"].get<long long>());
+  const json shown = Json({"library", "show", id});
+  ASSERT_EQ(shown["other_names"].size(), 1u);
+  EXPECT_EQ(shown["other_names"][0]["name"], "Other Name");
+
+  EXPECT_NE(Run({"library", "show", "99999999999999999999"}), 0);
+  EXPECT_THAT(err_.str(), HasSubstr("no dump 99999999999999999999 in the library"));
+  EXPECT_EQ(Run({"library", "make-bank", "--base", Path("m0.syx"), "-o", Path("x.syx"), "3=" + id}),
+            1);
+  EXPECT_THAT(err_.str(), HasSubstr("the bank holds Mixes"));
+
+  for (const std::string& library : {Path("no/such/folder/lib.sqlite"), std::string()}) {
+    EXPECT_NE(RunCli({"--library", library, "library", "list"}), 0) << library;
+    EXPECT_THAT(err_.str(), HasSubstr("--library")) << library;
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "no"));
 }
 
 // What a send overwrites is kept in the Library as replaced, and put-back undoes the send.

@@ -71,7 +71,8 @@ TEST_F(Cli, InfoListsEveryDumpAndFlagsTheCorruptOne) {
   const std::string text = out_.str();
   EXPECT_THAT(text, HasSubstr("program-bank"));
   EXPECT_THAT(text, HasSubstr("\n001  bank 0  number 1  \"Bass: Deep/Sub  \"\n"));
-  EXPECT_THAT(text, HasSubstr("\n005  bank 0  number 5  \"  Lead *1*  <A> \" CORRUPT\n"));
+  EXPECT_THAT(text, HasSubstr("\n005  bank 0  number 5  \"  Lead *1*  <A> \" damaged at byte "
+                              "11850: a status byte (0x85) inside\n"));
   EXPECT_THAT(text, HasSubstr("\n127  bank 0  number 127  \"Back\\Slash      \"\n"));
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 129);
 

@@ -62,7 +62,9 @@ TEST_F(LibraryImport, TakesEveryWholeDumpOfBankFilesStreamsAndBackupsWithItsPlac
   EXPECT_EQ(report.dumps, 128u + 1 + 2 + 128);
   EXPECT_EQ(report.fresh, report.dumps);
   EXPECT_EQ(progress.size(), 7u);  // every file of the folder, the text file too
-  // Only the stream is named: its cut and damaged Mix; the whole dumps around them are in.
+  // Only the stream is named: its cut and damaged Mix; the whole dumps around them are in. The
+  // text file and the backup's manifest and Global Data are counted.
+  EXPECT_EQ(report.passedOver, 3u);
   ASSERT_EQ(report.skipped.size(), 1u);
   EXPECT_EQ(report.skipped[0].path, Path("set/stream.syx").string());
   EXPECT_NE(report.skipped[0].reason.find("Mix dump at byte"), std::string::npos);
