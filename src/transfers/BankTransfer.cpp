@@ -201,8 +201,22 @@ void TfrmMain::RecBank(const DumpKind& kind, TMidiInput& port) {
   CollectNext(kind, step);
 }
 
+void TfrmMain::ReportBankFetched(const DumpKind& kind, int bank) {
+  if (!dumpListener_ || !LibraryCapture) return;
+  std::vector<DumpListener::Replaced> entries;
+  entries.reserve(BankBuffer.size());
+  for (std::size_t i = 0; i < BankBuffer.size(); ++i)
+    entries.push_back(
+        {&kind, ByteView(BankBuffer[i]).first(kind.dumpSize), bank, static_cast<int>(i)});
+  if (!dumpListener_->BankFetched(entries)) libraryMissed_ = true;
+}
+
 void TfrmMain::Collected(const DumpKind& kind) {
   if (safety_) return SafetyCollected(kind);
+  // A bank read whole is how the instrument held it at that moment; a read-back after a send
+  // asks only for what it must, so it is no such sighting.
+  if (!verify_ && collector_ && collector_->HeldCount() == kBankEntries)
+    ReportBankFetched(kind, collectBank_);
   if (verify_) return VerifyCollected(kind);
   if (backup_) return BackupBankWhole(kind);
   const std::string again = FetchedAgainText();
@@ -240,7 +254,8 @@ void TfrmMain::SendBankFileClick(const DumpKind& kind) {
   SendBankInHand(kind, *file, " " + FileNameOf(CurrentFileName));
 }
 
-void TfrmMain::SendBankInHand(const DumpKind& kind, ByteView content, const std::string& what) {
+void TfrmMain::SendBankInHand(const DumpKind& kind, ByteView content, const std::string& what,
+                              const BankSendCheck& mayGo) {
   bool confirmed;
   if (IsProgram(kind)) {
     TdlgSendBank dialog(*this);
@@ -256,6 +271,7 @@ void TfrmMain::SendBankInHand(const DumpKind& kind, ByteView content, const std:
     SetStatus(kNoOutputText);
     return;
   }
+  if (mayGo && !mayGo(SelectedBank(kind))) return;
 
   const auto bank = static_cast<std::uint8_t>(SelectedBank(kind));
   std::vector<PacedMessage> messages;

@@ -49,6 +49,13 @@ TEST_F(BankTransfer, FetchedBanksAreSavedWholeExactlyAsTheInstrumentSentThem) {
   EXPECT_EQ(Read(dir_ / "m.syx"), SimBank(kMixKind, 2));
   EXPECT_EQ(f.StatusText(), "Mix Bank \"m.syx\" saved to disk");
   EXPECT_EQ(f.MixBankPath, dir_.string() + "/");
+
+  // Each told to the Library as a bank seen whole, so the composer can start from it.
+  ASSERT_EQ(copies_.banksFetched.size(), 2u);
+  EXPECT_EQ(copies_.banksFetched[0].bank, 4);
+  EXPECT_EQ(copies_.banksFetched[0].file, SimBank(kProgramKind, 4));
+  EXPECT_EQ(copies_.banksFetched[1].kind, &kMixKind);
+  EXPECT_EQ(copies_.banksFetched[1].file, SimBank(kMixKind, 2));
 }
 
 TEST_F(BankTransfer, DumpsCountByTheirEntryAndWhatIsMissingIsAskedForSingly) {
