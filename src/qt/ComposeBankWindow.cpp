@@ -120,6 +120,9 @@ ComposeBankWindow::ComposeBankWindow(MainWindow& main, LibraryConnection& librar
   connect(btnSend, &QPushButton::clicked, this, [this] { SendBank(); });
   auto* undo = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), this);
   connect(undo, &QShortcut::activated, this, [this] { Undo(); });
+  // Escape closes the window as its close box does, asking first about changes not saved.
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  connect(escape, &QShortcut::activated, this, [this] { close(); });
   auto* redo = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), this);
   connect(redo, &QShortcut::activated, this, [this] { Redo(); });
   grid_->onDumpsDropped = [this](int first, const auto& dumps) { DropDumps(first, dumps); };

@@ -43,10 +43,12 @@ inline QString PlaceText(const DumpKind& kind, const library::Place& place) {
   return Text(text);
 }
 
-// "2026-12-08T16:51:18Z" as the user's clock reads it.
-inline QString LocalTime(const std::string& iso) {
+// "2026-12-08T16:51:18Z" as the user's clock reads it, to the minute or the second.
+inline QString LocalTime(const std::string& iso, bool seconds = false) {
   const QDateTime time = QDateTime::fromString(QString::fromStdString(iso), Qt::ISODate);
-  return time.isValid() ? time.toLocalTime().toString("yyyy-MM-dd HH:mm") : Text(iso);
+  return time.isValid()
+             ? time.toLocalTime().toString(seconds ? "yyyy-MM-dd HH:mm:ss" : "yyyy-MM-dd HH:mm")
+             : Text(iso);
 }
 
 inline QString KindText(const DumpKind* kind) {
