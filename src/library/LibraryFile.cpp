@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fstream>
 #include <thread>
 
 namespace quorle::library {
@@ -105,15 +104,23 @@ std::uint32_t BigEndian(const std::array<std::uint8_t, 100>& h, std::size_t at) 
          std::uint32_t{h[at + 2]} << 8 | std::uint32_t{h[at + 3]};
 }
 
-// Looks at the file's header before SQLite does, so that nothing SQLite might do on opening (a
-// journal rolled back, a mode switched) ever touches a file that is not a library.
-void CheckHeader(const fs::path& file, std::uintmax_t size) {
+// Looks at the file's header before SQLite reads anything, so that nothing SQLite might do (a
+// journal rolled back, a mode switched) ever touches a file that is not a library. The header is
+// read through SQLite's own handle of the file: a handle of our own, once closed, would drop the
+// locks this process holds on the file, and another program closing the library would then take
+// itself for its last user and delete the log that this process still writes to.
+void CheckHeader(const fs::path& file, std::uintmax_t size, SQLite::Database& db) {
   std::array<std::uint8_t, 100> header{};
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw Refused(file, "cannot be read");
-  in.read(reinterpret_cast<char*>(header.data()), header.size());
+  sqlite3_file* handle = nullptr;
+  if (sqlite3_file_control(db.getHandle(), "main", SQLITE_FCNTL_FILE_POINTER, &handle) !=
+          SQLITE_OK ||
+      !handle || !handle->pMethods) {
+    throw Refused(file, "cannot be read");
+  }
+  const int read = handle->pMethods->xRead(handle, header.data(), header.size(), 0);
+  if (read != SQLITE_OK && read != SQLITE_IOERR_SHORT_READ) throw Refused(file, "cannot be read");
   static constexpr char kMagic[] = "SQLite format 3";
-  if (!in || !std::equal(std::begin(kMagic), std::end(kMagic), header.begin())) {
+  if (!std::equal(std::begin(kMagic), std::end(kMagic), header.begin())) {
     throw Refused(file, "not a Quorle library");
   }
   if (BigEndian(header, 68) != static_cast<std::uint32_t>(kApplicationId)) {
@@ -190,13 +197,14 @@ std::unique_ptr<SQLite::Database> OpenOnce(const fs::path& file) {
     if (ec) throw Refused(file, "its folder cannot be made: " + ec.message());
   }
   const std::uintmax_t size = exists ? fs::file_size(file, ec) : 0;
-  // An empty file holds nothing to lose: it is where a library starts.
-  if (size > 0) CheckHeader(file, size);
 
   std::unique_ptr<SQLite::Database> db;
   try {
+    // Opening reads nothing yet.
     db = std::make_unique<SQLite::Database>(
         file, SQLite::OPEN_READWRITE | (exists ? 0 : SQLite::OPEN_CREATE), kBusyTimeoutMs);
+    // An empty file holds nothing to lose: it is where a library starts.
+    if (size > 0) CheckHeader(file, size, *db);
     sqlite3_db_config(db->getHandle(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     db->exec("PRAGMA foreign_keys = ON; PRAGMA trusted_schema = OFF");
     const int id = IntPragma(*db, "application_id");

@@ -97,4 +97,20 @@ inline std::int64_t Now() {
   return static_cast<std::int64_t>(std::time(nullptr));
 }
 
+constexpr std::size_t kBankEntryBytes = 9;  // the dump's id (8 bytes) and its byte 6 as seen
+
+// The entries column of a bank row: for each entry the dump's id and its bank byte as seen.
+std::vector<std::pair<DumpId, std::uint8_t>> BankEntries(const SQLite::Column& blob);
+
+// A time as the library shows it: "2024-05-01T10:00:00Z".
+std::string Iso(std::int64_t time);
+
+// A bank or entry column's value; -1 is none.
+std::optional<int> Optional(int value);
+
+// The columns that SummaryFrom reads.
+inline constexpr const char* kSummaryColumns =
+    "SELECT d.id, d.kind, d.name, d.category, d.favorite, d.sound, d.last_seen, d.place_count, "
+    "d.where_source, d.where_how, d.where_bank, d.where_entry FROM dumps d";
+
 }  // namespace quorle::library

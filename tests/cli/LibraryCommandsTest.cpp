@@ -7,9 +7,15 @@
 #include <vector>
 
 #include <algorithm>
+#include <array>
+#include <cstdio>
 #include <map>
 #include <set>
 
+#include <sys/wait.h>
+
+#include "app/ProgramFiles.h"
+#include "frontend/LibraryConnection.h"
 #include "protocol/DumpName.h"
 #include "protocol/SysexFile.h"
 #include "support/AgeReplacements.h"
@@ -160,6 +166,55 @@ TEST_F(LibraryCli, RefusesWhatItCannotDoAndWritesNothing) {
   EXPECT_EQ(RunCli({"--library", Path("notes.sqlite"), "library", "list"}), 1);
   EXPECT_THAT(err_.str(), HasSubstr("notes.sqlite"));
   EXPECT_EQ(Read("notes.sqlite"), Bytes(5000, 'x'));
+}
+
+// quorle-cli as a process of its own: its exit status and what it printed on its standard output.
+std::pair<int, std::string> CliProcess(const std::vector<std::string>& args) {
+  const char* bin = std::getenv("QUORLE_BIN_DIR");
+  const fs::path dir =
+      bin ? fs::path(bin) : fs::path(RunningProgramPath()).parent_path().parent_path() / "bin";
+  std::string command = "QUORLE_MIDI_API=none '" + (dir / "quorle-cli").string() + "'";
+  for (const std::string& a : args) command += " '" + a + "'";
+  std::pair<int, std::string> result{-1, {}};
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return result;
+  std::array<char, 4096> buffer{};
+  while (std::fgets(buffer.data(), buffer.size(), pipe)) result.second += buffer.data();
+  const int status = ::pclose(pipe);
+  result.first = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+TEST_F(LibraryCli, TheWindowAndTheCommandLineTakeTurnsOnOneLibraryAndLoseNothing) {
+  ASSERT_EQ(Run({"get-program-bank", "--bank", "1", "-o", Path("p1.syx")}), 0) << err_.str();
+  std::vector<std::string> ids;
+  for (const json& d : Json({"library", "list", "--limit", "6"}))
+    ids.push_back(std::to_string(d["id"].get<long long>()));
+  ASSERT_EQ(ids.size(), 6u);
+
+  // The window's library: the connection its transfers record through, opened first, and the
+  // one its search thread opens for itself.
+  LibraryConnection window(Path("lib.sqlite"));
+  library::Library* recorder = window.Get();
+  ASSERT_NE(recorder, nullptr) << window.LastError();
+  ASSERT_EQ(recorder->Count({}), 128u);
+  library::Library search(Path("lib.sqlite"));
+  library::Query favorites;
+  favorites.favoritesOnly = true;
+  const std::string lib = Path("lib.sqlite");
+  for (std::size_t turn = 0; turn < 3; ++turn) {
+    recorder->SetFavorite(std::stoll(ids[2 * turn]), true);
+    const auto [listed, text] =
+        CliProcess({"--library", lib, "library", "list", "--favorites", "--json"});
+    ASSERT_EQ(listed, 0) << text;
+    EXPECT_EQ(json::parse(text).size(), 2 * turn + 1);
+    ASSERT_EQ(
+        CliProcess({"--library", lib, "library", "set", ids[2 * turn + 1], "--favorite"}).first, 0);
+    // The window's log is still the one the command line wrote to.
+    EXPECT_TRUE(fs::exists(lib + "-wal")) << turn;
+    EXPECT_EQ(search.Count(favorites), 2 * turn + 2) << turn;
+    EXPECT_EQ(recorder->Count(favorites), 2 * turn + 2) << turn;
+  }
 }
 
 // What a send overwrites is kept in the Library as replaced, and put-back undoes the send.
