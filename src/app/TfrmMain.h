@@ -434,6 +434,11 @@ class TfrmMain : public TMainState {
 
   // Reports to the listener; a report that fails marks the exchange's status texts.
   void ReportFetched(const DumpKind& kind, ByteView dump, int bank, int entry);
+  // What a collection is for, as its texts name it: "Verifying Programs Card 1", "Keeping a copy of
+  // Programs User", "Verifying Program 010"; empty for a plain fetch.
+  std::string PassName(const DumpKind& kind, int bank) const;
+  // The progress line of entry n of the collection under way.
+  std::string CollectCaption(const DumpKind& kind, std::size_t n, const std::string& text) const;
   // The bank in BankBuffer, collected whole from the instrument's bank.
   void ReportBankFetched(const DumpKind& kind, int bank);
   void ReportSent(ByteView message);

@@ -9,11 +9,13 @@
 #include "dialogs/TdlgSendMixBank.h"
 #include "dialogs/TfrmSplitBank.h"
 #include "dialogs/TfrmSplitMixBank.h"
+#include "protocol/BankName.h"
 #include "protocol/DumpName.h"
 #include "protocol/SysexFile.h"
 #include "transfers/BankCommon.h"
 #include "transfers/EntryCollector.h"
 #include "transfers/SafetyCopy.h"
+#include "transfers/SendVerification.h"
 
 namespace quorle {
 
@@ -121,7 +123,9 @@ void TfrmMain::CollectNext(const DumpKind& kind, CollectStep step) {
       ArmCollectTimer();
       return;
     case CollectStep::AskEntry: {
-      std::string caption = EntryCaption(c.Entry(), "fetching again");
+      // A read-back or a copy asks entry by entry from the start: that is no second try.
+      std::string caption =
+          CollectCaption(kind, c.Entry(), verify_ || safety_ ? "reading" : "fetching again");
       if (c.Try() > 1) caption += " (try " + std::to_string(c.Try()) + " of 3)";
       if (Progress) Progress->SetCaption(caption);
       Ask(DumpRequest(kind, bank, static_cast<std::uint8_t>(c.Entry())), handler);
@@ -195,10 +199,29 @@ void TfrmMain::RecBank(const DumpKind& kind, TMidiInput& port) {
   (*BankNames)[n] = name;
   ReceivedCount = static_cast<int>(c.HeldCount());
   Progress->SetPosition(ReceivedCount - 1);
-  Progress->SetCaption(EntryCaption(n, name));
+  Progress->SetCaption(CollectCaption(kind, n, name));
   if (DumpMode == kDumpSplit && !backup_ && !verify_ && !safety_) WriteSplitFile(kind, message, n);
   if (backup_) BackupBankDump(kind, n);
   CollectNext(kind, step);
+}
+
+std::string TfrmMain::PassName(const DumpKind& kind, int bank) const {
+  std::string what = BankName(kind, bank);
+  if (verify_ && !verify_->WholeBank() && verify_->Pending().size() == 1)
+    what = EntryName(kind, verify_->Pending().front());
+  if (verify_) return "Verifying " + what;
+  if (safety_) return "Keeping a copy of " + safety_->Label();
+  return {};
+}
+
+std::string TfrmMain::CollectCaption(const DumpKind& kind, std::size_t n,
+                                     const std::string& text) const {
+  const std::string pass = PassName(kind, collectBank_);
+  // A lone dump has no place among 127 to show: the pass says it all.
+  const bool lone = (verify_ && !verify_->WholeBank() && verify_->Pending().size() == 1) ||
+                    (safety_ && safety_->Current().entries.size() == 1);
+  if (lone) return pass + "...";
+  return pass.empty() ? EntryCaption(n, text) : pass + ":" + EntryCaption(n, text);
 }
 
 void TfrmMain::ReportBankFetched(const DumpKind& kind, int bank) {

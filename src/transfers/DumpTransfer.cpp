@@ -202,7 +202,7 @@ void TfrmMain::SendAddressedDump(const DumpKind& kind, ByteView dump, const std:
                                  const std::string& notVerified) {
   if (!Verify || !OutputOpen) return SendMessage(dump, done);
   std::vector<PacedMessage> message{
-      {Bytes(dump.begin(), dump.end()), EntryCaption(dump[7], DumpName(kind, dump))}};
+      {Bytes(dump.begin(), dump.end()), EntryName(kind, dump[7]) + " - " + DumpName(kind, dump)}};
   SendVerified(true, std::move(message),
                IsProgram(kind) ? " Sending Program..." : " Sending Mix...", done,
                done + " and verified", notVerified);

@@ -118,6 +118,22 @@ TEST_F(Transfer, SendProgramAddressesTheFileToTheChosenSlot) {
   Bytes expected(file.begin(), file.begin() + 2350);
   expected[7] = 17;
   EXPECT_EQ(Sim().Dump(kProgramKind, 0, 17), expected);
+
+  // With Verify the lone dump is copied and read back under its own name, never as one of 127.
+  f.Verify = true;
+  AnswerFile(path);
+  AnswerDialog<TdlgSendProgram>([](TdlgSendProgram& d) {
+    d.cbProgramChange(10);
+    d.btnOKClick();
+  });
+  f.btnSendProgramClick();
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(f.StatusText(), " send.syx sent to Andromeda and verified");
+  EXPECT_THAT(host_.statuses, ::testing::IsSupersetOf({" Keeping a copy of Program 010...",
+                                                       " Verifying Program 010..."}));
+  EXPECT_THAT(host_.progressCaptions, ::testing::Contains("Verifying Program 010..."));
+  EXPECT_THAT(host_.progressCaptions,
+              ::testing::Each(::testing::Not(::testing::HasSubstr("/127"))));
 }
 
 TEST_F(Transfer, FilesOfTheWrongSizeOrWithDamagedFramingAreRefusedAndNothingIsSent) {
