@@ -8,8 +8,6 @@
 #include <filesystem>
 #include <mutex>
 
-#include <sqlite3.h>
-
 #include "library/BankComposer.h"
 #include "library/BankHistory.h"
 #include "library/Library.h"
@@ -18,6 +16,7 @@
 #include "protocol/DumpName.h"
 #include "protocol/SysexFile.h"
 #include "sim/SimContent.h"
+#include "support/AgeReplacements.h"
 #include "support/TestFolder.h"
 
 namespace quorle::library {
@@ -46,18 +45,6 @@ void RecordFetched(Library& library, const DumpKind& kind, ByteView bank, int nu
     seen.push_back({&kind, bank.subspan(static_cast<std::size_t>(i) * kind.dumpSize, kind.dumpSize),
                     number, i});
   library.RecordAll(seen, How::Fetched);
-}
-
-// Every sighting so far an hour older: the library keeps whole seconds, so which of a test's
-// sightings came last is otherwise not known.
-void AgeSightings(const fs::path& file) {
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-  EXPECT_EQ(
-      sqlite3_exec(db, "UPDATE places SET seen = seen - 3600; UPDATE banks SET seen = seen - 3600",
-                   nullptr, nullptr, nullptr),
-      SQLITE_OK);
-  sqlite3_close(db);
 }
 
 class LibraryLogic : public ::testing::Test {
@@ -232,7 +219,7 @@ TEST_F(LibraryLogic, ComposerStartsFromTheBankAsLastSeenAndASendNamesWhatElseItW
   RecordFetched(library, kMixKind, SeededBank(kMixKind, 2), 0);
   Write("Other.syx", SeededBank(kProgramKind, 3));
   library.Import({dir_ / "Other.syx"});
-  AgeSightings(file);
+  testing::AgeSightings(file);
 
   // Rename Bank: what was there kept, then the renamed dumps sent, in the same second.
   Bytes renamed0 = RenameDump(kProgramKind, Record(fetched, kProgramKind, 0), "Renamed First");

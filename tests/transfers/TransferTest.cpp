@@ -58,6 +58,23 @@ TEST_F(Transfer, GetProgramSavesExactlyWhatTheInstrumentSentUnderItsName) {
   EXPECT_EQ(f.DumpMode, 0);
 }
 
+TEST_F(Transfer, DumpsOfACancelledBankArePassedOverQuietlyUntilTheAnswerComes) {
+  TfrmMain& f = Start();
+  UseEndpoint();
+  SelectProgram(0, 7);
+  AnswerFile(dir_ / "p.syx");
+  f.btnGetProgramClick();
+  ASSERT_TRUE(WaitFor([&] { return endpoint_->Sent().size() >= 1; }));
+  const std::size_t statuses = host_.statuses.size();
+  endpoint_->Inject(Sim().Dump(kProgramKind, 0, 3));
+  endpoint_->Inject(Sim().Dump(kProgramKind, 0, 4));
+  endpoint_->Inject(Sim().Dump(kProgramKind, 0, 7));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(Read(dir_ / "p.syx"), Sim().Dump(kProgramKind, 0, 7));
+  for (std::size_t i = statuses; i < host_.statuses.size(); ++i)
+    EXPECT_THAT(host_.statuses[i], ::testing::Not(::testing::HasSubstr("unknown"))) << i;
+}
+
 TEST_F(Transfer, CardCountsAreLearnedFromCardBanksOnly) {
   TfrmMain& f = Start([](SimSettings& s) {
     s.programCardBanks = 3;
@@ -106,10 +123,15 @@ TEST_F(Transfer, SendProgramAddressesTheFileToTheChosenSlot) {
   file.push_back(0x55);  // one byte more: still one whole record
   const auto path = Write("send.syx", file);
   AnswerFile(path);
-  AnswerDialog<TdlgSendProgram>([](TdlgSendProgram& d) {
+  std::string name = DumpName(kProgramKind, file);
+  name.erase(name.find_last_not_of(' ') + 1);
+  AnswerDialog<TdlgSendProgram>([&](TdlgSendProgram& d) {
     EXPECT_TRUE(d.rbUserBankChecked());
     EXPECT_EQ(d.Number, 3);  // opens on the file's own entry
+    // The dialog names what goes and where to.
+    EXPECT_EQ(d.Subject, "Program \"" + name + "\" (send.syx)");
     d.cbProgramChange(17);
+    EXPECT_EQ(d.Destination(), "Programs User 017");
     d.btnOKClick();
   });
   f.btnSendProgramClick();
