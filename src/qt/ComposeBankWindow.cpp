@@ -23,8 +23,9 @@ bool IsProgram(const DumpKind& kind) {
   return &kind == &kProgramKind;
 }
 
-// What the list offers, with its age: "Andromeda, Programs User as last seen (2026-12-09 14:02 to
-// 16:40)", "Andromeda, Programs User, fetched 2026-12-09 14:02", "Bank3.syx, 2026-12-08 10:00".
+// What the list offers, with its age: "Programs User as last seen, 2026-12-09 14:02 to 16:40",
+// "Programs User fetched 2026-12-09 14:02", "Bank3.syx, 2026-12-08 10:00". The instrument's banks
+// go by their names alone, so the list stays narrow; the tooltip says more.
 QString StartBankText(const DumpKind& kind, const library::BankToStartFrom& bank) {
   if (bank.lastSeen) {
     const QString oldest = LocalTime(bank.lastSeen->Oldest());
@@ -32,16 +33,15 @@ QString StartBankText(const DumpKind& kind, const library::BankToStartFrom& bank
     QString when = oldest;
     if (newest != oldest)
       when += " to " + (newest.left(10) == oldest.left(10) ? newest.mid(11) : newest);
-    return QString("Andromeda, %1 as last seen (%2)")
-        .arg(Text(BankName(kind, bank.lastSeen->bank)), when);
+    return QString("%1 as last seen, %2").arg(Text(BankName(kind, bank.lastSeen->bank)), when);
   }
   const library::WholeBank& whole = *bank.whole;
   const QString seen = LocalTime(whole.seen);
   if (whole.source == library::kInstrumentSource) {
     const QString name = Text(BankName(kind, whole.bank.value_or(0)));
     return whole.how == library::How::Replaced
-               ? QString("Andromeda, %1 before a send, %2").arg(name, seen)
-               : QString("Andromeda, %1, %2 %3")
+               ? QString("%1 before a send, %2").arg(name, seen)
+               : QString("%1 %2 %3")
                      .arg(name, Text(std::string(library::HowName(whole.how))), seen);
   }
   return QString("%1, %2").arg(Text(FileNameOf(whole.source)), seen);
@@ -160,10 +160,14 @@ void ComposeBankWindow::FillLibraryBanks() {
     cbLibraryBank->setItemData(cbLibraryBank->count() - 1,
                                bank.lastSeen ? QString("Each slot as the library last saw it on "
                                                        "the Andromeda: fetched, sent or replaced")
-                                             : Text(bank.whole->source),
+                                             : Text(bank.whole->source == library::kInstrumentSource
+                                                        ? "The Andromeda's bank, seen whole"
+                                                        : bank.whole->source),
                                Qt::ToolTipRole);
   }
   if (startBanks_.empty()) cbLibraryBank->addItem("No whole bank in the library");
+  btnOpenLibraryBank->setEnabled(!startBanks_.empty());
+  cbLibraryBank->setEnabled(!startBanks_.empty());
 }
 
 bool ComposeBankWindow::Start(ByteView base, const std::string& source) {
