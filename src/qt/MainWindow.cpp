@@ -563,7 +563,7 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
   // A push button outside a dialog takes only Space; Return on the focused one presses it too.
   if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
     auto* button = qobject_cast<QPushButton*>(focusWidget());
-    if (button && buttons_.contains(button) && button->isEnabled()) {
+    if (button && isAncestorOf(button) && button->isEnabled()) {
       button->animateClick();
       return;
     }
