@@ -31,6 +31,12 @@ class DumpListener {
   // A dump fetched from the instrument's bank and entry (single, bank, split, rename, backup).
   // Returns false when it could not be recorded; the transfer goes on regardless.
   virtual bool DumpFetched(const DumpKind& kind, ByteView dump, int bank, int entry) = 0;
+  // All 128 entries of one bank fetched in one run (bank fetch, split, rename, backup), each
+  // already reported by DumpFetched: the bank as it stood, whole.
+  virtual bool BankFetched(std::span<const Replaced> entries) {
+    (void)entries;
+    return true;
+  }
   // A dump sent to the instrument's bank and entry (single, bank, rename, restore).
   virtual bool DumpSent(const DumpKind& kind, ByteView dump, int bank, int entry) = 0;
   // What a send is about to overwrite, fetched just before it: must be kept before the send starts.

@@ -6,6 +6,7 @@
 #include "app/MidiLog.h"
 #include "help/HelpViewer.h"
 #include "midi/MidiSystemLog.h"
+#include "protocol/BankName.h"
 
 namespace quorle {
 
@@ -230,11 +231,9 @@ void TfrmMain::WatchOutput() {
   // Each done notice shows the port is alive; the watch runs while anything is still out.
   if (MidiOut.MessagesInFlight() == 0) outSizes_.clear();
   if (ReplyTimeout <= 0 || MidiOut.MessagesInFlight() == 0) return;
-  constexpr double kWireBytesPerSecond = 3125;
-  const double seconds =
-      ReplyTimeout +
-      (outSizes_.empty() ? 0 : static_cast<double>(outSizes_.front()) / kWireBytesPerSecond);
-  const auto limit = std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+  const auto limit = std::chrono::milliseconds(static_cast<long long>(ReplyTimeout * 1000)) +
+                     std::chrono::duration_cast<std::chrono::milliseconds>(
+                         WireTime(outSizes_.empty() ? 0 : outSizes_.front()));
   outputWatch_ = dispatcher_.StartTimer(limit, [this] {
     outputWatch_ = 0;
     Guarded([&] { GiveUp(GaveUp::NoOutput); });

@@ -172,8 +172,11 @@ class TfrmMain : public TMainState {
   // transfers and status as a file would (LibrarySends.cpp). A Program or Mix dump goes where the
   // Send Program or Send Mix dialog says.
   void SendDump(const DumpKind& kind, ByteView dump);
-  // A bank file's bytes go where the bank send dialog says, paced; name tells the status.
-  void SendBank(const DumpKind& kind, ByteView bank, const std::string& name);
+  // A bank file's bytes go where the bank send dialog says, paced; name tells the status. mayGo,
+  // when given, is asked with the bank chosen before anything is sent.
+  using BankSendCheck = std::function<bool(int bank)>;
+  void SendBank(const DumpKind& kind, ByteView bank, const std::string& name,
+                const BankSendCheck& mayGo = {});
   // The bank chooser, then the bank fetch with its progress, time-out and Cancel; done receives
   // the whole bank as a bank file holds it. False when nothing was started.
   using BankDelivery = std::function<void(Bytes bank)>;
@@ -296,7 +299,8 @@ class TfrmMain : public TMainState {
   // in its buffer or the bank in hand.
   // what: the dump or file as the status names it (" Pad.syx"); " sent to Andromeda" follows.
   void SendDumpInHand(const DumpKind& kind, const std::string& what);
-  void SendBankInHand(const DumpKind& kind, ByteView content, const std::string& what);
+  void SendBankInHand(const DumpKind& kind, ByteView content, const std::string& what,
+                      const BankSendCheck& mayGo = {});
   // The fetch and split buttons' bank chooser; true for a bank that can be asked for.
   bool ChooseBankToFetch(const DumpKind& kind);
   // A whole bank for FetchBankInto's receiver.
@@ -430,6 +434,13 @@ class TfrmMain : public TMainState {
 
   // Reports to the listener; a report that fails marks the exchange's status texts.
   void ReportFetched(const DumpKind& kind, ByteView dump, int bank, int entry);
+  // What a collection is for, as its texts name it: "Verifying Programs Card 1", "Keeping a copy of
+  // Programs User", "Verifying Program 010"; empty for a plain fetch.
+  std::string PassName(const DumpKind& kind, int bank) const;
+  // The progress line of entry n of the collection under way.
+  std::string CollectCaption(const DumpKind& kind, std::size_t n, const std::string& text) const;
+  // The bank in BankBuffer, collected whole from the instrument's bank.
+  void ReportBankFetched(const DumpKind& kind, int bank);
   void ReportSent(ByteView message);
   DumpListener* dumpListener_ = nullptr;
   bool libraryMissed_ = false;

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "protocol/BankName.h"
+
 namespace quorle {
 
 namespace {
@@ -32,7 +34,11 @@ std::vector<std::string> BankChooser::CardItems(int count, int designCount) {
 
 BankChooser::BankChooser(const DumpKind& kind, Style style, int bank, int number, int cardCount,
                          bool withEntries)
-    : style_(style), presets_(kind.firstCardBank - 1), firstCard_(kind.firstCardBank) {
+    : kind_(kind),
+      withEntries_(withEntries),
+      style_(style),
+      presets_(kind.firstCardBank - 1),
+      firstCard_(kind.firstCardBank) {
   // The Program forms list eight card banks before the count is known, the Mix forms fourteen;
   // the bank choosers eight for both.
   const int design = style == Style::Bank || kind.opcode == kProgramKind.opcode ? 8 : 14;
@@ -119,6 +125,13 @@ void BankChooser::CardChange(int index) {
   CardIndex = index;
   Bank = firstCard_ + index;
   ChoiceChanged();
+}
+
+std::string BankChooser::Destination() const {
+  if (!OkEnabled()) return {};
+  std::string where = BankName(kind_, Bank);
+  if (withEntries_) where += " " + Three(Number);
+  return where;
 }
 
 }  // namespace quorle

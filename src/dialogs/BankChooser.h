@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,12 +50,18 @@ class BankChooser : public Dialog {
   // Whether each radio button can be clicked, indexed like Checked().
   std::vector<bool> RadioEnabled;
   // The send dialogs' "Verify" check box: read back what was sent and send again what did not take.
-  bool HasVerify() const { return style_ == Style::Send; }
+  bool HasVerify() const { return hasVerify_.value_or(style_ == Style::Send); }
   bool cbVerifyChecked = false;
   // The bank send dialogs' "Keep a copy of what this replaces": the bank's present contents go
   // into the Library before the send.
   bool HasKeepCopy() const { return hasKeepCopy_; }
   bool cbKeepCopyChecked = true;
+
+  // What a send carries, as the dialog names it above the choice ("Program \"Pad\" (pad.syx)");
+  // empty for the dialogs that send nothing.
+  std::string Subject;
+  // Where the choice in hand sends it: "Programs User 017", "Mixes Card 2"; empty while OK waits.
+  std::string Destination() const;
 
   // The rename commands: the presets cannot be chosen, and a stored preset falls back to User,
   // so a renamed preset entry is never sent to a bank the instrument does not let one write.
@@ -69,12 +76,15 @@ class BankChooser : public Dialog {
   BankChooser(const DumpKind& kind, Style style, int bank, int number, int cardCount,
               bool withEntries);
   bool hasKeepCopy_ = false;
+  std::optional<bool> hasVerify_;  // nothing: as the style has it
   // Called after every change of the working choice; the dialogs that write through use it.
   virtual void ChoiceChanged() {}
   // No radio button checked, so OK waits for the user's choice.
   void ClearChoice();
 
  private:
+  const DumpKind& kind_;
+  const bool withEntries_;
   const Style style_;
   const int presets_;
   const int firstCard_;

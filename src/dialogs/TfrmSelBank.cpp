@@ -14,7 +14,11 @@ TfrmSelBank::TfrmSelBank(TMainState& state, const DumpKind& kind, Question quest
     : BankChooser(kind, Style::Send, IsProgram(kind) ? state.ProgramBank : state.MixBank, 0,
                   IsProgram(kind) ? state.ProgramBanksOnCard : state.MixBanksOnCard, false),
       bank_(IsProgram(kind) ? state.ProgramBank : state.MixBank),
+      verify_(state.Verify),
       question_(question) {
+  // Reading back means something only where the renamed bank is sent: the second question.
+  hasVerify_ = question == Question::Target;
+  cbVerifyChecked = state.Verify;
   Caption = IsProgram(kind) ? "Select Program Bank" : "Select Mix Bank";
   btnLoadCaption = question == Question::Source ? "Load from disk" : "Save to disk";
   // A bank read from a file has no place on the instrument yet: the user names one, rather than
@@ -34,7 +38,9 @@ void TfrmSelBank::OnlyDisk() {
 }
 
 void TfrmSelBank::btnOKClick() {
-  if (OkEnabled()) bank_ = Bank;
+  if (!OkEnabled()) return;
+  bank_ = Bank;
+  if (HasVerify()) verify_ = cbVerifyChecked;
 }
 
 }  // namespace quorle

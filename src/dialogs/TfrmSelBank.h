@@ -36,6 +36,7 @@ class TfrmSelBank : public BankChooser {
 
  private:
   int& bank_;
+  bool& verify_;
   const Question question_;
   bool disk_ = false;
 };

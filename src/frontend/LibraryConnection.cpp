@@ -46,6 +46,14 @@ bool LibraryConnection::DumpFetched(const DumpKind& kind, ByteView dump, int ban
       [&](library::Library& l) { l.Record(kind, dump, bank, entry, library::How::Fetched); });
 }
 
+bool LibraryConnection::BankFetched(std::span<const Replaced> entries) {
+  std::vector<library::Library::Seen> seen;
+  seen.reserve(entries.size());
+  for (const Replaced& d : entries) seen.push_back({d.kind, d.dump, d.bank, d.entry});
+  // All of a bank in one go is what marks it as seen whole.
+  return Write([&](library::Library& l) { l.RecordAll(seen, library::How::Fetched); });
+}
+
 bool LibraryConnection::DumpSent(const DumpKind& kind, ByteView dump, int bank, int entry) {
   return Write([&](library::Library& l) { l.Record(kind, dump, bank, entry, library::How::Sent); });
 }

@@ -31,6 +31,7 @@ class LibraryConnection : public DumpListener {
   const std::string& LastError() const { return lastError_; }
 
   bool DumpFetched(const DumpKind& kind, ByteView dump, int bank, int entry) override;
+  bool BankFetched(std::span<const Replaced> entries) override;
   bool DumpSent(const DumpKind& kind, ByteView dump, int bank, int entry) override;
   bool KeepReplaced(const DumpKind& kind, ByteView dump, int bank, int entry,
                     const std::string& note) override;

@@ -104,6 +104,8 @@ struct WholeBank {
   std::string seen;         // when it was seen whole, ISO-8601
 };
 
+struct LastSeenBank;
+
 // The catalogue of every Program and Mix the user owns, in one SQLite file. One object holds one
 // connection and is used from one thread at a time; a worker opens its own object on the same file.
 class Library {
@@ -158,6 +160,11 @@ class Library {
   std::vector<WholeBank> WholeBanks(const DumpKind& kind) const;
   // The 128 dumps of a bank seen whole, in entry order, as one bank file's bytes.
   std::optional<Bytes> BankBytes(const WholeBank& bank) const;
+  // Every bank of the instrument of the kind with a slot the library saw there, each slot as last
+  // seen (BankHistory.cpp).
+  std::vector<LastSeenBank> LastSeenBanks(const DumpKind& kind) const;
+  // Its 128 dumps as one bank file's bytes; nothing when a slot was never seen or is gone.
+  std::optional<Bytes> LastSeenBytes(const LastSeenBank& bank) const;
 
  private:
   struct Impl;

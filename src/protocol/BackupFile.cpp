@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <tuple>
 
+#include "protocol/BankName.h"
+
 namespace quorle {
 
 std::string BackupFile::NameOf(FileKind kind, int bank) {
@@ -11,13 +13,7 @@ std::string BackupFile::NameOf(FileKind kind, int bank) {
   if (!dump || RecordCount(kind) != kBankEntries || bank < 0 || bank > dump->LastBank()) {
     return "";
   }
-  const std::string what = kind == FileKind::ProgramBank ? "Programs " : "Mixes ";
-  if (bank == 0) return what + "User.syx";
-  if (dump->IsCardBank(bank))
-    return what + "Card " + std::to_string(bank - dump->firstCardBank + 1) + ".syx";
-  // Programs have two preset banks, Mixes one.
-  if (dump->firstCardBank > 2) return what + "Preset " + std::to_string(bank) + ".syx";
-  return what + "Preset.syx";
+  return BankName(*dump, bank) + ".syx";
 }
 
 std::vector<BackupFile> BackupFiles(int programCardBanks, int mixCardBanks, bool withPresets) {

@@ -23,12 +23,28 @@ bool IsProgram(const DumpKind& kind) {
   return &kind == &kProgramKind;
 }
 
-QString WholeBankText(const DumpKind& kind, const library::WholeBank& bank) {
-  const QString seen = Text(bank.seen).left(10);
-  if (bank.source == library::kInstrumentSource) {
-    return QString("Andromeda, %1 (%2)").arg(Text(BankName(kind, bank.bank.value_or(0))), seen);
+// What the list offers, with its age: "Programs User as last seen, 2026-12-09 14:02 to 16:40",
+// "Programs User fetched 2026-12-09 14:02", "Bank3.syx, 2026-12-08 10:00". The instrument's banks
+// go by their names alone, so the list stays narrow; the tooltip says more.
+QString StartBankText(const DumpKind& kind, const library::BankToStartFrom& bank) {
+  if (bank.lastSeen) {
+    const QString oldest = LocalTime(bank.lastSeen->Oldest());
+    const QString newest = LocalTime(bank.lastSeen->Newest());
+    QString when = oldest;
+    if (newest != oldest)
+      when += " to " + (newest.left(10) == oldest.left(10) ? newest.mid(11) : newest);
+    return QString("%1 as last seen, %2").arg(Text(BankName(kind, bank.lastSeen->bank)), when);
   }
-  return QString("%1 (%2)").arg(Text(FileNameOf(bank.source)), seen);
+  const library::WholeBank& whole = *bank.whole;
+  const QString seen = LocalTime(whole.seen);
+  if (whole.source == library::kInstrumentSource) {
+    const QString name = Text(BankName(kind, whole.bank.value_or(0)));
+    return whole.how == library::How::Replaced
+               ? QString("%1 before a send, %2").arg(name, seen)
+               : QString("%1 %2 %3")
+                     .arg(name, Text(std::string(library::HowName(whole.how))), seen);
+  }
+  return QString("%1, %2").arg(Text(FileNameOf(whole.source)), seen);
 }
 
 }  // namespace
@@ -104,6 +120,9 @@ ComposeBankWindow::ComposeBankWindow(MainWindow& main, LibraryConnection& librar
   connect(btnSend, &QPushButton::clicked, this, [this] { SendBank(); });
   auto* undo = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), this);
   connect(undo, &QShortcut::activated, this, [this] { Undo(); });
+  // Escape closes the window as its close box does, asking first about changes not saved.
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  connect(escape, &QShortcut::activated, this, [this] { close(); });
   auto* redo = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), this);
   connect(redo, &QShortcut::activated, this, [this] { Redo(); });
   grid_->onDumpsDropped = [this](int first, const auto& dumps) { DropDumps(first, dumps); };
@@ -127,20 +146,28 @@ void ComposeBankWindow::Say(const QString& text) {
 
 void ComposeBankWindow::FillLibraryBanks() {
   cbLibraryBank->clear();
-  wholeBanks_.clear();
+  startBanks_.clear();
   library::Library* library = library_.Get();
   if (library) {
     try {
-      wholeBanks_ = library->WholeBanks(composer_.Kind());
+      startBanks_ = library::BanksToStartFrom(*library, composer_.Kind());
     } catch (const std::exception& e) {
       Say(Text(e.what()));
     }
   }
-  for (const library::WholeBank& bank : wholeBanks_) {
-    cbLibraryBank->addItem(WholeBankText(composer_.Kind(), bank));
-    cbLibraryBank->setItemData(cbLibraryBank->count() - 1, Text(bank.source), Qt::ToolTipRole);
+  for (const library::BankToStartFrom& bank : startBanks_) {
+    cbLibraryBank->addItem(StartBankText(composer_.Kind(), bank));
+    cbLibraryBank->setItemData(cbLibraryBank->count() - 1,
+                               bank.lastSeen ? QString("Each slot as the library last saw it on "
+                                                       "the Andromeda: fetched, sent or replaced")
+                                             : Text(bank.whole->source == library::kInstrumentSource
+                                                        ? "The Andromeda's bank, seen whole"
+                                                        : bank.whole->source),
+                               Qt::ToolTipRole);
   }
-  if (wholeBanks_.empty()) cbLibraryBank->addItem("No whole bank in the library");
+  if (startBanks_.empty()) cbLibraryBank->addItem("No whole bank in the library");
+  btnOpenLibraryBank->setEnabled(!startBanks_.empty());
+  cbLibraryBank->setEnabled(!startBanks_.empty());
 }
 
 bool ComposeBankWindow::Start(ByteView base, const std::string& source) {
@@ -172,12 +199,12 @@ bool ComposeBankWindow::StartFromFile(const QString& path) {
 void ComposeBankWindow::StartFromLibraryBank() {
   const int index = cbLibraryBank->currentIndex();
   library::Library* library = library_.Get();
-  if (index < 0 || index >= static_cast<int>(wholeBanks_.size()) || !library) return;
+  if (index < 0 || index >= static_cast<int>(startBanks_.size()) || !library) return;
   if (!MayDiscard()) return;
-  const library::WholeBank& bank = wholeBanks_[static_cast<std::size_t>(index)];
+  const library::BankToStartFrom& bank = startBanks_[static_cast<std::size_t>(index)];
   std::optional<Bytes> bytes;
   try {
-    bytes = library->BankBytes(bank);
+    bytes = library::BankFileOf(*library, bank);
   } catch (const std::exception& e) {
     Say(Text(e.what()));
     return;
@@ -306,8 +333,48 @@ bool ComposeBankWindow::SaveBank() {
 void ComposeBankWindow::SendBank() {
   if (!composer_.Started()) return;
   TfrmMain& form = main_.Form();
-  const std::string name = savedName_.empty() ? "Composed bank" : savedName_;
-  form.Guarded([&] { form.SendBank(composer_.Kind(), composer_.Build(), name); });
+  // What goes out is the composition in hand, saved or not.
+  const std::string name = "the composed bank";
+  QPointer<ComposeBankWindow> self(this);
+  form.Guarded([&] {
+    form.SendBank(composer_.Kind(), composer_.Build(), name,
+                  [self](int bank) { return self && self->MaySendTo(bank); });
+  });
+  // The bank sent is now what the instrument holds, slot by slot.
+  if (self) FillLibraryBanks();
+}
+
+bool ComposeBankWindow::MaySendTo(int bank) {
+  library::Library* library = library_.Get();
+  if (!library) return true;
+  library::SendPreview preview;
+  try {
+    preview = library::PreviewSend(*library, composer_, bank);
+  } catch (const std::exception&) {
+    return true;
+  }
+  if (preview.others.empty()) return true;
+  const DumpKind& kind = composer_.Kind();
+  QString list;
+  for (std::size_t i = 0; i < preview.others.size(); ++i) {
+    const auto& o = preview.others[i];
+    if (i == 12) {
+      list += QString("\nand %1 more").arg(preview.others.size() - i);
+      break;
+    }
+    list += QString("\n%1  %2  becomes  %3")
+                .arg(o.slot, 3, 10, QChar('0'))
+                .arg(Shown(o.was), Shown(o.becomes));
+  }
+  const QString text =
+      QString(
+          "Besides the slots changed here, this send changes %1 on %2 as the library last "
+          "saw it:%3\n\nSend anyway?")
+          .arg(preview.others.size() == 1 ? QString("1 slot")
+                                          : QString("%1 slots").arg(preview.others.size()),
+               Text(BankName(kind, bank)), list);
+  return QMessageBox::question(this, Title(), text, QMessageBox::Yes | QMessageBox::No,
+                               QMessageBox::No) == QMessageBox::Yes;
 }
 
 void ComposeBankWindow::Redraw() {
@@ -344,8 +411,8 @@ void ComposeBankWindow::Redraw() {
   btnSave->setEnabled(started);
   btnSend->setEnabled(started && idle);
   btnFromAndromeda->setEnabled(idle);
-  btnOpenLibraryBank->setEnabled(!wholeBanks_.empty());
-  cbLibraryBank->setEnabled(!wholeBanks_.empty());
+  btnOpenLibraryBank->setEnabled(!startBanks_.empty());
+  cbLibraryBank->setEnabled(!startBanks_.empty());
   setWindowTitle(Title());
 }
 

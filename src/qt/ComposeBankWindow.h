@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "library/BankComposer.h"
+#include "library/BankHistory.h"
 #include "qt/SlotGrid.h"
 
 namespace quorle {
@@ -31,7 +32,8 @@ class ComposeBankWindow : public QWidget {
   bool StartFromFile(const QString& path);
   // The bank chooser, then the bank from the instrument, through the main window's fetch.
   void StartFromInstrument();
-  // The bank the library saw whole, chosen in the list.
+  // The bank chosen in the list: an instrument bank as the library last saw each slot, or a bank
+  // it saw whole.
   void StartFromLibraryBank();
   void Undo();
   void Redo();
@@ -46,6 +48,9 @@ class ComposeBankWindow : public QWidget {
   bool Start(ByteView base, const std::string& source);
   // Whether what is in hand may go: nothing unsaved, or the user saved or gave it up.
   bool MayDiscard();
+  // Before a send to the instrument's bank: whether the user still wants it when it would change
+  // slots besides the composer's own.
+  bool MaySendTo(int bank);
   void DropDumps(int first, const std::vector<LibraryTableModel::Dragged>& dumps);
   void MoveSlot(int from, int to);
   void FillLibraryBanks();
@@ -56,7 +61,7 @@ class ComposeBankWindow : public QWidget {
   MainWindow& main_;
   LibraryConnection& library_;
   library::BankComposer composer_;
-  std::vector<library::WholeBank> wholeBanks_;
+  std::vector<library::BankToStartFrom> startBanks_;
   std::string savedName_;  // the file last saved to
 
   SlotGrid* grid_ = nullptr;

@@ -7,7 +7,7 @@
 
 #include "app/FileAccess.h"
 #include "library/Library.h"
-#include "protocol/BackupFile.h"
+#include "protocol/BankName.h"
 #include "qt/QtText.h"
 
 namespace quorle {
@@ -20,14 +20,6 @@ inline constexpr const char* kReplacedOrderText = "the most recently replaced fi
 inline constexpr const char* kPutBackText = "Put Back";
 inline constexpr const char* kPutBackTip =
     "Send the chosen dumps back where a send replaced them; what is there now is kept first";
-
-// "Programs Card 1": a bank of the instrument by the name its backup file has.
-inline std::string BankName(const DumpKind& kind, int bank) {
-  std::string name =
-      BackupFile::NameOf(&kind == &kProgramKind ? FileKind::ProgramBank : FileKind::MixBank, bank);
-  if (name.size() > 4) name.resize(name.size() - 4);
-  return name.empty() ? "bank " + std::to_string(bank) : name;
-}
 
 // Where a dump was seen, in a line: "Bank3.syx 005", "Andromeda, Programs User 005".
 inline QString PlaceText(const DumpKind& kind, const library::Place& place) {
@@ -43,10 +35,12 @@ inline QString PlaceText(const DumpKind& kind, const library::Place& place) {
   return Text(text);
 }
 
-// "2026-12-08T16:51:18Z" as the user's clock reads it.
-inline QString LocalTime(const std::string& iso) {
+// "2026-12-08T16:51:18Z" as the user's clock reads it, to the minute or the second.
+inline QString LocalTime(const std::string& iso, bool seconds = false) {
   const QDateTime time = QDateTime::fromString(QString::fromStdString(iso), Qt::ISODate);
-  return time.isValid() ? time.toLocalTime().toString("yyyy-MM-dd HH:mm") : Text(iso);
+  return time.isValid()
+             ? time.toLocalTime().toString(seconds ? "yyyy-MM-dd HH:mm:ss" : "yyyy-MM-dd HH:mm")
+             : Text(iso);
 }
 
 inline QString KindText(const DumpKind* kind) {

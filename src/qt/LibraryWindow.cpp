@@ -107,12 +107,20 @@ LibraryWindow::LibraryWindow(MainWindow& main, LibraryConnection& library)
   Table_->horizontalHeader()->setSectionsClickable(true);
   Table_->horizontalHeader()->setSortIndicatorShown(true);
   Table_->horizontalHeader()->setSortIndicator(LibraryTableModel::Name, Qt::AscendingOrder);
-  Table_->horizontalHeader()->setStretchLastSection(true);
+  // The text columns share the width the window has; the short ones keep what they need.
   const int em = Table_->fontMetrics().horizontalAdvance('M');
-  Table_->setColumnWidth(LibraryTableModel::Name, 14 * em);
+  QHeaderView* header = Table_->horizontalHeader();
+  header->setStretchLastSection(false);
+  header->setMinimumSectionSize(4 * em);
+  header->setSectionResizeMode(LibraryTableModel::Name, QHeaderView::Stretch);
+  header->setSectionResizeMode(LibraryTableModel::Where, QHeaderView::Stretch);
+  header->setSectionResizeMode(LibraryTableModel::Kind, QHeaderView::Interactive);
+  header->setSectionResizeMode(LibraryTableModel::Category, QHeaderView::Interactive);
+  header->setSectionResizeMode(LibraryTableModel::LastSeen, QHeaderView::Interactive);
   Table_->setColumnWidth(LibraryTableModel::Kind, 6 * em);
   Table_->setColumnWidth(LibraryTableModel::Category, 7 * em);
-  Table_->setColumnWidth(LibraryTableModel::Where, 16 * em);
+  Table_->setColumnWidth(LibraryTableModel::LastSeen,
+                         Table_->fontMetrics().horizontalAdvance("2026-12-09 14:02") + em);
   leftLayout->addWidget(Table_, 1);
   lblCount = new QLabel(left);
   lblCount->setObjectName("lblCount");
@@ -144,15 +152,18 @@ LibraryWindow::LibraryWindow(MainWindow& main, LibraryConnection& library)
   lstPlaces->setObjectName("lstPlaces");
   lstPlaces->setRootIsDecorated(false);
   lstPlaces->setHeaderLabels({"Place", "How", "Seen"});
-  lstPlaces->header()->setStretchLastSection(true);
-  lstPlaces->setColumnWidth(0, 16 * em);
-  lstPlaces->setColumnWidth(1, lstPlaces->fontMetrics().horizontalAdvance("replaced") + em);
+  // The place takes what the pane has; how and when keep their width, the time to the second, so
+  // two sightings of one place always read apart.
+  lstPlaces->header()->setStretchLastSection(false);
+  lstPlaces->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+  lstPlaces->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+  lstPlaces->header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
   form->addRow(new QLabel("Places:", details));
   form->addRow(lstPlaces);
   lstOtherNames = new QListWidget(details);
   lstOtherNames->setObjectName("lstOtherNames");
   lstOtherNames->setMaximumHeight(6 * (lstOtherNames->fontMetrics().height() + 4));
-  form->addRow(new QLabel("The same sound under other names:", details));
+  form->addRow(new QLabel("The same sound, also stored as:", details));
   form->addRow(lstOtherNames);
   splitter->addWidget(left);
   splitter->addWidget(details);
@@ -314,11 +325,15 @@ void LibraryWindow::Answered() {
     lblCount->setText(text);
   }
   if (!browser.Error().empty()) Say(Text(browser.Error()));
-  // The dump in the details pane stays chosen when the new rows hold it.
+  // The dump in the details pane stays chosen when the new rows hold it, and leaves the pane when
+  // they surely do not: all of them are in one page, which is held once the count has come.
   if (current_) {
     if (const auto row = browser.RowOf(*current_)) {
       const QSignalBlocker block(Table_->selectionModel());
       Table_->selectRow(static_cast<int>(*row));
+    } else if (!browser.Searching() && browser.CountKnown() &&
+               browser.Count().value_or(0) <= library::LibraryBrowser::kPageSize) {
+      ShowDetails(std::nullopt);
     }
   }
   UpdateActions();
@@ -372,11 +387,19 @@ void LibraryWindow::ShowDetails(std::optional<library::DumpId> id) {
     item->setText(0, s.kind ? PlaceText(*s.kind, place) : Text(place.source));
     item->setToolTip(0, Text(place.source + (place.note.empty() ? "" : " (" + place.note + ")")));
     item->setText(1, Text(std::string(library::HowName(place.how))));
-    item->setText(2, LocalTime(place.seen));
+    item->setText(2, LocalTime(place.seen, true));
     item->setToolTip(2, Text(place.seen));
   }
   for (const auto& [other, name] : details->otherNames) {
-    auto* item = new QListWidgetItem(Text(name), lstOtherNames);
+    // "id 42 (from Mixes.syx)": one sound stored twice may well carry one name twice.
+    QString text = QString("id %1").arg(other);
+    if (name != s.name) text += " \"" + Text(name) + "\"";
+    try {
+      if (const auto more = catalogue_->Details(other); more && !more->summary.where.empty())
+        text += " (from " + Text(more->summary.where) + ")";
+    } catch (const std::exception&) {
+    }
+    auto* item = new QListWidgetItem(text, lstOtherNames);
     item->setData(Qt::UserRole, static_cast<qlonglong>(other));
   }
 }

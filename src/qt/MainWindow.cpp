@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -371,10 +372,32 @@ ComposeBankWindow* MainWindow::ComposeBank(const DumpKind& kind) {
   auto* composer = new ComposeBankWindow(*this, Library(), kind);
   composers_.removeAll(nullptr);
   composers_.push_back(composer);
+  PlaceComposer(composer);
   composer->show();
   composer->raise();
   composer->activateWindow();
   return composer;
+}
+
+void MainWindow::PlaceComposer(QWidget* composer) {
+  // Beside the Library window when there is room on its screen, else beside the main window; in
+  // any case whole on the screen, its title bar first.
+  composer->adjustSize();
+  const QWidget* anchor = libraryWindow_ && libraryWindow_->isVisible()
+                              ? static_cast<const QWidget*>(libraryWindow_.get())
+                              : this;
+  QScreen* screen = anchor->screen() ? anchor->screen() : QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect room = screen->availableGeometry();
+  const QRect beside = anchor->frameGeometry();
+  const QSize size = composer->frameGeometry().size().expandedTo(composer->size());
+  int left = beside.right() + 1;
+  if (left + size.width() > room.right() + 1) left = beside.left() - size.width();
+  if (left < room.left()) left = room.right() + 1 - size.width();
+  left = std::max(room.left(), left);
+  int top =
+      std::clamp(beside.top(), room.top(), std::max(room.top(), room.bottom() + 1 - size.height()));
+  composer->move(left, top);
 }
 
 bool MainWindow::IsOwnWindow(const QWidget* window) const {
@@ -536,6 +559,14 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Escape && !form_->ControlsEnabled()) {
     form_->Guarded([this] { form_->CancelExchange(); });
     return;
+  }
+  // A push button outside a dialog takes only Space; Return on the focused one presses it too.
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    auto* button = qobject_cast<QPushButton*>(focusWidget());
+    if (button && isAncestorOf(button) && button->isEnabled()) {
+      button->animateClick();
+      return;
+    }
   }
   QWidget::keyPressEvent(event);
 }

@@ -77,6 +77,8 @@ class MainWindow : public QWidget, public FormHost {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  // A new composer beside the Library window, whole on its screen.
+  void PlaceComposer(QWidget* composer);
   QWidget* BuildAboutPage();
   QWidget* BuildSetupPage();
   QWidget* BuildGlobalPage();

@@ -37,8 +37,7 @@ QtFormDialog::QtFormDialog(const Dialog& logic, const char* formName, QWidget* p
   setModal(true);
 }
 
-void QtFormDialog::AddButtons(QBoxLayout* layout, const char* okName, const char* cancelName,
-                              bool glyphs) {
+void QtFormDialog::AddButtons(QBoxLayout* layout, const char* okName, const char* cancelName) {
   auto* row = new QHBoxLayout;
   buttonRow_ = row;
   titleRoom_ = new QSpacerItem(0, 0, QSizePolicy::Expanding, QSizePolicy::Minimum);
@@ -48,7 +47,8 @@ void QtFormDialog::AddButtons(QBoxLayout* layout, const char* okName, const char
   ok_->setDefault(true);
   cancel_ = new QPushButton("Cancel", this);
   cancel_->setObjectName(cancelName);
-  if (glyphs) {
+  // Every dialog alike, and as the style's own message boxes: icons where they carry them.
+  if (style()->styleHint(QStyle::SH_DialogButtonBox_ButtonsHaveIcons, nullptr, this)) {
     ok_->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
     cancel_->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
   }

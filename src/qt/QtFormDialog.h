@@ -23,10 +23,8 @@ class QtFormDialog : public QDialog {
 
  protected:
   void showEvent(QShowEvent* event) override;
-  // OK and Cancel under the form's own names, at the right of a row added to layout. BitBtns
-  // carry their glyphs.
-  void AddButtons(QBoxLayout* layout, const char* okName, const char* cancelName,
-                  bool glyphs = false);
+  // OK and Cancel under the form's own names, at the right of a row added to layout.
+  void AddButtons(QBoxLayout* layout, const char* okName, const char* cancelName);
 
   QPushButton* ok_ = nullptr;
   QPushButton* cancel_ = nullptr;

@@ -32,6 +32,9 @@ class QtProgressWindow : public QWidget {
   QProgressBar* pBank = nullptr;
   QPushButton* btnCancel = nullptr;
   bool placed_ = false;
+  static constexpr int kDesignWidth = 376;
+  // Places the caption, the bar and Cancel in a window this wide.
+  void LayOut(int width);
 };
 
 }  // namespace quorle

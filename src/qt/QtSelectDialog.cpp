@@ -36,7 +36,6 @@ struct Form {
   std::vector<Radio> radios;  // indexed like BankChooser::Checked()
   const char* okName;
   const char* cancelName;
-  bool glyphs;
   const char* frameName;
 };
 
@@ -50,44 +49,40 @@ const Radio kMixPreset{"rbPreset1", "Preset Bank"};
 Form FormOf(const BankChooser& logic) {
   if (dynamic_cast<const TfrmSelProgram*>(&logic)) {
     return {"frmSelProgram", "Program #", "cbProgram", {kUser, kPreset1, kPreset2, kCard},
-            "btnOK",         "btnCancel", false,       nullptr};
+            "btnOK",         "btnCancel", nullptr};
   }
   if (dynamic_cast<const TdlgSendProgram*>(&logic)) {
     return {"dlgSendProgram", "Program #", "cbProgram", {kUserBank, {}, {}, kCard},
-            "btnOK",          "btnCancel", false,       nullptr};
+            "btnOK",          "btnCancel", nullptr};
   }
   if (dynamic_cast<const TfrmSelMix*>(&logic)) {
     return {"frmSelMix", "Mix #",   "cbMix", {kUser, kMixPreset, kCard},
-            "BitBtn1",   "BitBtn2", true,    nullptr};
+            "BitBtn1",   "BitBtn2", nullptr};
   }
   if (dynamic_cast<const TdlgSendMix*>(&logic)) {
     return {"dlgSendMix", "Mix #",     "cbProgram", {kUserBank, {}, kCard},
-            "btnOK",      "btnCancel", false,       nullptr};
+            "btnOK",      "btnCancel", nullptr};
   }
   if (dynamic_cast<const TdlgSendBank*>(&logic)) {
-    return {"dlgSendBank", nullptr,   nullptr, {kUser, {}, {}, kCard},
-            "BitBtn1",     "BitBtn2", true,    nullptr};
+    return {"dlgSendBank", nullptr, nullptr, {kUser, {}, {}, kCard}, "BitBtn1", "BitBtn2", nullptr};
   }
   if (dynamic_cast<const TdlgSendMixBank*>(&logic)) {
-    return {"dlgSendMixBank", nullptr,     nullptr, {kUser, {}, kCard},
-            "btnOK",          "btnCancel", false,   nullptr};
+    return {"dlgSendMixBank", nullptr, nullptr, {kUser, {}, kCard}, "btnOK", "btnCancel", nullptr};
   }
   if (dynamic_cast<const TfrmSelBank*>(&logic)) {
     if (logic.Presets() == 1) {
-      return {"frmSelBank", nullptr,     nullptr, {kUser, {}, kCard},
-              "btnOK",      "btnCancel", false,   nullptr};
+      return {"frmSelBank", nullptr, nullptr, {kUser, {}, kCard}, "btnOK", "btnCancel", nullptr};
     }
-    return {"frmSelBank", nullptr,     nullptr, {kUser, {}, {}, kCard},
-            "btnOK",      "btnCancel", false,   nullptr};
+    return {"frmSelBank", nullptr, nullptr, {kUser, {}, {}, kCard}, "btnOK", "btnCancel", nullptr};
   }
   // The bank choosers, told apart by their preset banks, so a chooser without a form of its own
   // still shows the buttons its logic counts on.
   if (logic.Presets() == 1) {
     return {"frmSplitMixBank", nullptr,     nullptr, {kUser, kMixPreset, kCard},
-            "btnOK",           "btnCancel", false,   "Bevel2"};
+            "btnOK",           "btnCancel", "Bevel2"};
   }
   return {"frmSplitBank", nullptr,     nullptr, {kUser, kPreset1, kPreset2, kCard},
-          "btnOK",        "btnCancel", false,   "Bevel2"};
+          "btnOK",        "btnCancel", "Bevel2"};
 }
 
 void Fill(QComboBox* box, const std::vector<std::string>& items) {
@@ -107,14 +102,21 @@ QtSelectDialog::QtSelectDialog(BankChooser& logic, QWidget* parent)
   const Form form = FormOf(logic);
   auto* layout = new QVBoxLayout(this);
   layout->setSizeConstraint(QLayout::SetFixedSize);
+  if (!logic.Subject.empty()) {
+    lblSubject_ = new QLabel(this);
+    lblSubject_->setObjectName("lblSubject");
+    layout->addWidget(lblSubject_);
+  }
 
   if (form.entryName) {
     auto* row = new QHBoxLayout;
     auto* label = new QLabel(form.entryLabel, this);
     entries_ = new QComboBox(this);
     entries_->setObjectName(form.entryName);
-    // Fits "000" to "127" and shows a good part of the list at once.
+    // Fits "000" to "127" and shows a good part of the list at once: a list popup, since some
+    // styles open a menu as tall as the screen whatever the limit.
     entries_->setMaxVisibleItems(16);
+    entries_->setStyleSheet("QComboBox { combobox-popup: 0; }");
     entries_->setMinimumWidth(80);
     label->setBuddy(entries_);
     row->addWidget(label);
@@ -199,12 +201,17 @@ QtSelectDialog::QtSelectDialog(BankChooser& logic, QWidget* parent)
               "Fetch the bank there now into the Library before sending", logic_.cbKeepCopyChecked);
   }
 
-  AddButtons(layout, form.okName, form.cancelName, form.glyphs);
+  AddButtons(layout, form.okName, form.cancelName);
   Redraw();
 }
 
 void QtSelectDialog::Redraw() {
   redrawing_ = true;
+  if (lblSubject_) {
+    const std::string where = logic_.Destination();
+    lblSubject_->setText(QString::fromStdString("Sends " + logic_.Subject + "\nto " +
+                                                (where.empty() ? "the bank chosen below" : where)));
+  }
   if (entries_) {
     Fill(entries_, logic_.EntryList);
     entries_->setCurrentIndex(logic_.EntryIndex);

@@ -5,6 +5,7 @@
 #include "qt/QtFormDialog.h"
 
 class QComboBox;
+class QLabel;
 class QRadioButton;
 
 namespace quorle {
@@ -28,6 +29,7 @@ class QtSelectDialog : public QtFormDialog {
   QList<QRadioButton*> radios_;
   QComboBox* entries_ = nullptr;
   QComboBox* cbCard = nullptr;
+  QLabel* lblSubject_ = nullptr;  // what a send carries and where to
   bool redrawing_ = false;
 };
 

@@ -22,6 +22,13 @@ inline std::string EntryCaption(std::size_t n, const std::string& name) {
   return std::string(" ") + number + "/127 - " + name;
 }
 
+// "Program 010": one entry of a bank, as a pass over it names a lone dump.
+inline std::string EntryName(const DumpKind& kind, std::size_t n) {
+  char number[16];
+  std::snprintf(number, sizeof number, "%.3d", static_cast<int>(n));
+  return std::string(kind.name) + " " + number;
+}
+
 // The bank numbers a request may carry: User, the presets and the fourteen card banks.
 inline bool IsBankNumber(const DumpKind& kind, int bank) {
   return bank >= 0 && bank <= kind.LastBank();

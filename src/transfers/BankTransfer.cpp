@@ -9,11 +9,13 @@
 #include "dialogs/TdlgSendMixBank.h"
 #include "dialogs/TfrmSplitBank.h"
 #include "dialogs/TfrmSplitMixBank.h"
+#include "protocol/BankName.h"
 #include "protocol/DumpName.h"
 #include "protocol/SysexFile.h"
 #include "transfers/BankCommon.h"
 #include "transfers/EntryCollector.h"
 #include "transfers/SafetyCopy.h"
+#include "transfers/SendVerification.h"
 
 namespace quorle {
 
@@ -121,7 +123,9 @@ void TfrmMain::CollectNext(const DumpKind& kind, CollectStep step) {
       ArmCollectTimer();
       return;
     case CollectStep::AskEntry: {
-      std::string caption = EntryCaption(c.Entry(), "fetching again");
+      // A read-back or a copy asks entry by entry from the start: that is no second try.
+      std::string caption =
+          CollectCaption(kind, c.Entry(), verify_ || safety_ ? "reading" : "fetching again");
       if (c.Try() > 1) caption += " (try " + std::to_string(c.Try()) + " of 3)";
       if (Progress) Progress->SetCaption(caption);
       Ask(DumpRequest(kind, bank, static_cast<std::uint8_t>(c.Entry())), handler);
@@ -195,14 +199,47 @@ void TfrmMain::RecBank(const DumpKind& kind, TMidiInput& port) {
   (*BankNames)[n] = name;
   ReceivedCount = static_cast<int>(c.HeldCount());
   Progress->SetPosition(ReceivedCount - 1);
-  Progress->SetCaption(EntryCaption(n, name));
+  Progress->SetCaption(CollectCaption(kind, n, name));
   if (DumpMode == kDumpSplit && !backup_ && !verify_ && !safety_) WriteSplitFile(kind, message, n);
   if (backup_) BackupBankDump(kind, n);
   CollectNext(kind, step);
 }
 
+std::string TfrmMain::PassName(const DumpKind& kind, int bank) const {
+  std::string what = BankName(kind, bank);
+  if (verify_ && !verify_->WholeBank() && verify_->Pending().size() == 1)
+    what = EntryName(kind, verify_->Pending().front());
+  if (verify_) return "Verifying " + what;
+  if (safety_) return "Keeping a copy of " + safety_->Label();
+  return {};
+}
+
+std::string TfrmMain::CollectCaption(const DumpKind& kind, std::size_t n,
+                                     const std::string& text) const {
+  const std::string pass = PassName(kind, collectBank_);
+  // A lone dump has no place among 127 to show: the pass says it all.
+  const bool lone = (verify_ && !verify_->WholeBank() && verify_->Pending().size() == 1) ||
+                    (safety_ && safety_->Current().entries.size() == 1);
+  if (lone) return pass + "...";
+  return pass.empty() ? EntryCaption(n, text) : pass + ":" + EntryCaption(n, text);
+}
+
+void TfrmMain::ReportBankFetched(const DumpKind& kind, int bank) {
+  if (!dumpListener_ || !LibraryCapture) return;
+  std::vector<DumpListener::Replaced> entries;
+  entries.reserve(BankBuffer.size());
+  for (std::size_t i = 0; i < BankBuffer.size(); ++i)
+    entries.push_back(
+        {&kind, ByteView(BankBuffer[i]).first(kind.dumpSize), bank, static_cast<int>(i)});
+  if (!dumpListener_->BankFetched(entries)) libraryMissed_ = true;
+}
+
 void TfrmMain::Collected(const DumpKind& kind) {
   if (safety_) return SafetyCollected(kind);
+  // A bank read whole is how the instrument held it at that moment; a read-back after a send
+  // asks only for what it must, so it is no such sighting.
+  if (!verify_ && collector_ && collector_->HeldCount() == kBankEntries)
+    ReportBankFetched(kind, collectBank_);
   if (verify_) return VerifyCollected(kind);
   if (backup_) return BackupBankWhole(kind);
   const std::string again = FetchedAgainText();
@@ -240,7 +277,8 @@ void TfrmMain::SendBankFileClick(const DumpKind& kind) {
   SendBankInHand(kind, *file, " " + FileNameOf(CurrentFileName));
 }
 
-void TfrmMain::SendBankInHand(const DumpKind& kind, ByteView content, const std::string& what) {
+void TfrmMain::SendBankInHand(const DumpKind& kind, ByteView content, const std::string& what,
+                              const BankSendCheck& mayGo) {
   bool confirmed;
   if (IsProgram(kind)) {
     TdlgSendBank dialog(*this);
@@ -256,6 +294,7 @@ void TfrmMain::SendBankInHand(const DumpKind& kind, ByteView content, const std:
     SetStatus(kNoOutputText);
     return;
   }
+  if (mayGo && !mayGo(SelectedBank(kind))) return;
 
   const auto bank = static_cast<std::uint8_t>(SelectedBank(kind));
   std::vector<PacedMessage> messages;

@@ -80,12 +80,12 @@ void TfrmMain::SendDumpRequest(const DumpKind& kind) {
 void TfrmMain::RecDump(const DumpKind& kind, TMidiInput& port) {
   const auto event = Fetch(port);
   if (!event) return;
-  // A dump of another entry (late, from a request given up on) is passed over and the wait goes on:
-  // saved or renamed it would land where the user did not point.
+  // A dump of another entry (late, from a request given up on, or the rest of a cancelled bank)
+  // is passed over quietly and the wait goes on: saved or renamed it would land where the user
+  // did not point, and it says nothing about the answer awaited.
   const ByteView received(event->SysexData.data(), event->SysexSize);
   if (received.size() == kind.dumpSize && CheckDumpHeader(received, kind.opcode) &&
       !AnswersRequest(received, true)) {
-    SetStatus(UnknownMessageText(received.size()));
     return;
   }
   // A damaged answer is asked for again, as a bank's missing entry is.
@@ -179,13 +179,20 @@ void TfrmMain::SendDumpInHand(const DumpKind& kind, const std::string& what) {
   SelectedBank(kind) = dump[6];
   SelectedNumber(kind) = dump[7];
 
+  // The dialog names what goes: the dump by its name, and the file it came from.
+  std::string name = DumpName(kind, dump);
+  name.erase(name.find_last_not_of(' ') + 1);
+  std::string subject = std::string(kind.name) + " \"" + name + "\"";
+  if (what != " " + subject) subject += " (" + what.substr(what.find_first_not_of(' ')) + ")";
   bool confirmed;
   if (IsProgram(kind)) {
     TdlgSendProgram dialog(*this);
+    dialog.Subject = subject;
     confirmed = host_.ShowModal(dialog) == ModalResult::OK && dialog.OkEnabled();
     if (confirmed) dialog.btnOKClick();
   } else {
     TdlgSendMix dialog(*this);
+    dialog.Subject = subject;
     confirmed = host_.ShowModal(dialog) == ModalResult::OK && dialog.OkEnabled();
     if (confirmed) dialog.btnOKClick();
   }
@@ -202,7 +209,7 @@ void TfrmMain::SendAddressedDump(const DumpKind& kind, ByteView dump, const std:
                                  const std::string& notVerified) {
   if (!Verify || !OutputOpen) return SendMessage(dump, done);
   std::vector<PacedMessage> message{
-      {Bytes(dump.begin(), dump.end()), EntryCaption(dump[7], DumpName(kind, dump))}};
+      {Bytes(dump.begin(), dump.end()), EntryName(kind, dump[7]) + " - " + DumpName(kind, dump)}};
   SendVerified(true, std::move(message),
                IsProgram(kind) ? " Sending Program..." : " Sending Mix...", done,
                done + " and verified", notVerified);

@@ -33,12 +33,13 @@ void TfrmMain::SendDump(const DumpKind& kind, ByteView dump) {
   SendDumpInHand(kind, std::string(kind.name) + " \"" + Trimmed(DumpName(kind, dump)) + "\"");
 }
 
-void TfrmMain::SendBank(const DumpKind& kind, ByteView bank, const std::string& name) {
+void TfrmMain::SendBank(const DumpKind& kind, ByteView bank, const std::string& name,
+                        const BankSendCheck& mayGo) {
   if (!IsSoundBank(kind, bank)) {
     host_.ShowMessage(MessageIcon::Error, name + BankRefusal(kind));
     return;
   }
-  SendBankInHand(kind, bank, " " + name);
+  SendBankInHand(kind, bank, " " + name, mayGo);
 }
 
 bool TfrmMain::FetchBankInto(const DumpKind& kind, BankDelivery done) {

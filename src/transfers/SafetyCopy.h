@@ -1,11 +1,13 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "app/DumpListener.h"
+#include "protocol/BankName.h"
 #include "protocol/DumpKind.h"
 #include "protocol/MessageSet.h"
 
@@ -22,9 +24,15 @@ class SafetyCopy {
 
   const Part& Current() const { return parts_[part_]; }
   bool WholeBank() const { return Current().entries.size() == kBankEntries; }
-  // How the status bar names what is being copied: "Program Bank", "Mix".
+  // How the texts name what is being copied: "Programs User", or "Program 010" for one dump.
   std::string Label() const {
-    return std::string(Current().kind->name) + (WholeBank() ? " Bank" : "");
+    const Part& part = Current();
+    if (part.entries.size() == 1) {
+      char number[8];
+      std::snprintf(number, sizeof number, " %.3d", static_cast<int>(part.entries.front()));
+      return std::string(part.kind->name) + number;
+    }
+    return BankName(*part.kind, part.bank);
   }
   // One dump of Current() is in.
   void Take(ByteView dump, std::size_t entry) {

@@ -3,6 +3,7 @@
 #include <map>
 
 #include "app/TfrmMain.h"
+#include "protocol/BankName.h"
 #include "protocol/DumpName.h"
 #include "transfers/BankCommon.h"
 #include "transfers/EntryCollector.h"
@@ -26,8 +27,7 @@ void TfrmMain::SendVerified(bool verify, std::vector<PacedMessage> messages,
   std::vector<SendVerification::Part> list;
   for (auto& [key, part] : parts) {
     // Only a send of several banks names the bank of what did not take.
-    if (parts.size() > 1)
-      part.label = std::string(part.kind->name) + " bank " + std::to_string(part.bank);
+    if (parts.size() > 1) part.label = BankName(*part.kind, part.bank);
     list.push_back(std::move(part));
   }
   // Nothing to read back (the Global Data alone): a plain send, and said as one.
@@ -39,8 +39,7 @@ void TfrmMain::SendVerified(bool verify, std::vector<PacedMessage> messages,
 
 void TfrmMain::VerifyPart() {
   const SendVerification::Part& part = verify_->Current();
-  SetStatus(" Verifying " + std::string(part.kind->name) +
-            (verify_->WholeBank() ? " Bank " + std::to_string(part.bank) : "") + "...");
+  SetStatus(" " + PassName(*part.kind, part.bank) + "...");
   if (!Progress) {
     Progress = std::make_unique<TfrmProgress>(host_);
     Progress->Show();

@@ -603,7 +603,7 @@ TEST_F(SafetyCli, AProgramSentOverUserFiveIsKeptByteExactAndPutBackMakesItWhatIt
   ASSERT_EQ(Run(Get("old5.syx")), 0) << err_.str();
   ASSERT_EQ(Run({"get-program", "--bank", "0", "--number", "9", "-o", Path("p9.syx")}), 0);
   ASSERT_EQ(Run({"send-program", Path("p9.syx"), "--bank", "0", "--number", "5"}), 0) << err_.str();
-  EXPECT_THAT(out_.str(), HasSubstr(" Keeping a copy of Program...\n"));
+  EXPECT_THAT(out_.str(), HasSubstr(" Keeping a copy of Program 005...\n"));
   const std::vector<std::string> kept = Replaced(0, 5);
   ASSERT_EQ(kept.size(), 1u);
   ASSERT_EQ(Run({"library", "export", kept[0], "-o", Path("kept.syx")}), 0);
@@ -626,7 +626,7 @@ TEST_F(SafetyCli, ABankSentOverCardBankOneIsKeptWholeAndPutBackRestoresIt) {
   ASSERT_EQ(Run({"get-program-bank", "--bank", card, "-o", Path("before.syx")}), 0);
   ASSERT_EQ(Run({"get-program-bank", "--bank", "0", "-o", Path("user.syx")}), 0);
   ASSERT_EQ(Run({"send-program-bank", Path("user.syx"), "--bank", card}), 0) << err_.str();
-  EXPECT_THAT(out_.str(), HasSubstr(" Keeping a copy of Program Bank...\n"));
+  EXPECT_THAT(out_.str(), HasSubstr(" Keeping a copy of Programs Card 1...\n"));
   std::vector<std::string> kept = Replaced(kProgramKind.firstCardBank);
   ASSERT_EQ(kept.size(), 128u);
 

@@ -2,18 +2,21 @@
 // and the bank composer over real bank files imported into it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
 
 #include "library/BankComposer.h"
+#include "library/BankHistory.h"
 #include "library/Library.h"
 #include "library/LibraryBrowser.h"
 #include "library/LibrarySearch.h"
 #include "protocol/DumpName.h"
 #include "protocol/SysexFile.h"
 #include "sim/SimContent.h"
+#include "support/AgeReplacements.h"
 #include "support/TestFolder.h"
 
 namespace quorle::library {
@@ -33,6 +36,15 @@ Bytes SeededBank(const DumpKind& kind, std::uint64_t seed) {
 Bytes Record(ByteView bank, const DumpKind& kind, int i) {
   const ByteView r = bank.subspan(static_cast<std::size_t>(i) * kind.dumpSize, kind.dumpSize);
   return Bytes(r.begin(), r.end());
+}
+
+// A bank of the instrument as the window reports it fetched whole.
+void RecordFetched(Library& library, const DumpKind& kind, ByteView bank, int number) {
+  std::vector<Library::Seen> seen;
+  for (int i = 0; i < 128; ++i)
+    seen.push_back({&kind, bank.subspan(static_cast<std::size_t>(i) * kind.dumpSize, kind.dumpSize),
+                    number, i});
+  library.RecordAll(seen, How::Fetched);
 }
 
 class LibraryLogic : public ::testing::Test {
@@ -194,6 +206,77 @@ TEST_F(LibraryLogic, ComposedBankIsWhatMakeBankWritesForTheSameChoices) {
   ASSERT_TRUE(composer.Swap(0, 1));
   composer.Undo();
   EXPECT_TRUE(composer.Unsaved());
+}
+
+// A bank fetched whole, then two of its slots renamed by a send: the composer starts from the
+// bank as it stands now, and a composition based on the older sighting names the two slots it
+// would put back.
+TEST_F(LibraryLogic, ComposerStartsFromTheBankAsLastSeenAndASendNamesWhatElseItWouldChange) {
+  const fs::path file = dir_ / "library.sqlite";
+  Library library(file);
+  const Bytes fetched = SeededBank(kProgramKind, 1);
+  RecordFetched(library, kProgramKind, fetched, 0);
+  RecordFetched(library, kMixKind, SeededBank(kMixKind, 2), 0);
+  Write("Other.syx", SeededBank(kProgramKind, 3));
+  library.Import({dir_ / "Other.syx"});
+  testing::AgeSightings(file);
+
+  // Rename Bank: what was there kept, then the renamed dumps sent, in the same second.
+  Bytes renamed0 = RenameDump(kProgramKind, Record(fetched, kProgramKind, 0), "Renamed First");
+  Bytes renamed49 = RenameDump(kProgramKind, Record(fetched, kProgramKind, 49), "Renamed Fifty");
+  const Bytes old0 = Record(fetched, kProgramKind, 0), old49 = Record(fetched, kProgramKind, 49);
+  const std::vector<Library::Seen> kept = {{&kProgramKind, old0, 0, 0},
+                                           {&kProgramKind, old49, 0, 49}};
+  library.RecordAll(kept, How::Replaced, "Renamed bank");
+  library.Record(kProgramKind, renamed0, 0, 0, How::Sent);
+  library.Record(kProgramKind, renamed49, 0, 49, How::Sent);
+
+  // Every bank seen whole is offered, the instrument's as it stands now first.
+  const auto banks = BanksToStartFrom(library, kProgramKind);
+  ASSERT_EQ(banks.size(), 3u);
+  ASSERT_TRUE(banks[0].lastSeen);
+  EXPECT_EQ(banks[0].lastSeen->bank, 0);
+  EXPECT_EQ(banks[0].lastSeen->entries[0]->how, How::Sent);
+  EXPECT_GT(banks[0].lastSeen->Newest(), banks[0].lastSeen->Oldest());
+  ASSERT_TRUE(banks[1].whole && banks[2].whole);
+  EXPECT_GE(banks[1].seen, banks[2].seen);
+  EXPECT_EQ(BanksToStartFrom(library, kMixKind).size(), 2u)
+      << "the Mix bank fetched, as last seen and whole";
+  const auto now = BankFileOf(library, banks[0]);
+  ASSERT_TRUE(now);
+  Bytes expected = fetched;
+  std::copy(renamed0.begin(), renamed0.end(), expected.begin());
+  std::copy(renamed49.begin(), renamed49.end(), expected.begin() + 49 * kProgramKind.dumpSize);
+  EXPECT_EQ(*now, expected);
+
+  // Three slots changed on top of the older whole sighting: slots 0 and 49 would go back.
+  const auto whole = std::ranges::find_if(
+      banks, [](const auto& b) { return b.whole && b.whole->source == kInstrumentSource; });
+  ASSERT_NE(whole, banks.end());
+  BankComposer composer(kProgramKind);
+  ASSERT_TRUE(composer.Start(*BankFileOf(library, *whole), "fetched"));
+  const Bytes other = SeededBank(kProgramKind, 3);
+  std::vector<BankComposer::Dropped> three;
+  for (int i = 0; i < 3; ++i) {
+    const Bytes dump = Record(other, kProgramKind, i);
+    three.push_back({IdOf(library, kProgramKind, dump), dump});
+  }
+  ASSERT_TRUE(composer.Put(10, three));
+  SendPreview preview = PreviewSend(library, composer, 0);
+  ASSERT_EQ(preview.others.size(), 2u);
+  EXPECT_EQ(preview.others[0].slot, 0);
+  EXPECT_EQ(preview.others[0].was, "Renamed First");
+  EXPECT_EQ(preview.others[1].slot, 49);
+  EXPECT_EQ(preview.unseen, 0);
+  // A bank the library never saw: nothing to name, every slot unknown.
+  preview = PreviewSend(library, composer, 1);
+  EXPECT_TRUE(preview.others.empty());
+  EXPECT_EQ(preview.unseen, 125);
+
+  // Started from the bank as it stands: only the composer's own changes.
+  ASSERT_TRUE(composer.Start(*now, "now"));
+  ASSERT_TRUE(composer.Put(10, three));
+  EXPECT_TRUE(PreviewSend(library, composer, 0).others.empty());
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTreeWidget>
 #include <filesystem>
 
@@ -513,10 +514,15 @@ TEST_F(DialogView, ProgressWindowFollowsItsLogicWithoutBlockingTheWindow) {
   const QString line = " Programs Card 14 016/127 Deep Ocean Swell - 12% done, about 11:06 left";
   progress->SetCaption(line.toStdString());
   EXPECT_EQ(caption->text(), line.trimmed());
-  const QRect room = caption->contentsRect();
+  QRect room = caption->contentsRect();
   EXPECT_LE(caption->fontMetrics().boundingRect(room, Qt::TextWordWrap, line).height(),
             room.height());
+  // The window grows so that its title holds the line too, and the bar with it.
+  EXPECT_GT(view->width(), view->fontMetrics().horizontalAdvance(line.trimmed()));
+  EXPECT_EQ(pBank->width(), view->width() - 31);
   progress->SetCaption((line + line + line).toStdString());
+  EXPECT_LE(view->width(), view->screen()->availableGeometry().width());
+  room = caption->contentsRect();
   EXPECT_TRUE(caption->text().startsWith(line.trimmed())) << caption->text().toStdString();
   EXPECT_TRUE(caption->text().endsWith(QChar(0x2026)));
   EXPECT_LE(caption->fontMetrics().boundingRect(room, Qt::TextWordWrap, caption->text()).height(),

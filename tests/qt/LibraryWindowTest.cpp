@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QHeaderView>
@@ -131,10 +132,20 @@ TEST_F(LibraryViews, SearchFindsASoundAsTypedAndDuplicatesShowTheirOtherNames) {
   library->Table().selectRow(copyRow);
   auto* others = Child<QListWidget>(library, "lstOtherNames");
   ASSERT_EQ(others->count(), 1);
-  EXPECT_EQ(others->item(0)->text(), original);
+  // Named by its id, its name and where it came from: two dumps of one name still read apart.
+  const QString otherText = others->item(0)->text();
+  EXPECT_TRUE(otherText.startsWith("id ")) << otherText.toStdString();
+  EXPECT_TRUE(otherText.contains("\"" + original + "\"")) << otherText.toStdString();
+  EXPECT_TRUE(otherText.contains("(from User.syx")) << otherText.toStdString();
   // Seen in two files: both places.
   EXPECT_EQ(Child<QTreeWidget>(library, "lstPlaces")->topLevelItemCount(), 2);
   EXPECT_THAT(Cell(library, copyRow, 3).toStdString(), ::testing::HasSubstr("+1"));
+
+  // A filter that leaves the chosen dump out takes it out of the details too.
+  Search(library, "no such sound");
+  EXPECT_EQ(count->text(), "0 dumps");
+  EXPECT_EQ(Child<QLabel>(library, "lblName")->text(), "No dump chosen");
+  Search(library, "");
 
   // Its size and place are kept for the next time.
   library->resize(900, 450);
@@ -396,6 +407,48 @@ TEST_F(LibraryViews, TheComposerStartsFromABankFetchedFromTheInstrument) {
   ASSERT_TRUE(WaitUntil([&] { return again.AllAnswered() && window_->Form().ControlsEnabled(); }));
   EXPECT_TRUE(composer->Composer().Unsaved());
   EXPECT_EQ(Child<QLabel>(composer, "lblSource")->text(), "Base: Andromeda, Programs Preset 1");
+}
+
+// The bank fetched into the composer, then slot 1 renamed on the instrument by another send: the
+// composer offers the bank as it stands now first, and a send of the older composition names
+// slot 1 before it goes; No sends nothing.
+TEST_F(LibraryViews, ASendThatWouldPutBackSlotsChangedSinceNamesThemFirst) {
+  ComposeBankWindow* composer = window_->ComposeBank(kProgramKind);
+  ModalAnswerer answerer;
+  answerer.Then([](QWidget* form) {
+    Click(Child<QRadioButton>(form, "rbUser"));
+    Click(Child<QPushButton>(form, "btnOK"));
+  });
+  Click(Child<QPushButton>(composer, "btnFromAndromeda"));
+  ASSERT_TRUE(WaitUntil([&] { return composer->Composer().Started(); }));
+  auto* banks = Child<QComboBox>(composer, "cbLibraryBank");
+  ASSERT_EQ(banks->count(), 2);
+  EXPECT_TRUE(banks->isEnabled());
+  EXPECT_TRUE(banks->itemText(0).startsWith("Programs User as last seen, "))
+      << banks->itemText(0).toStdString();
+  EXPECT_TRUE(banks->itemText(1).startsWith("Programs User fetched "))
+      << banks->itemText(1).toStdString();
+
+  testing::AgeSightings(dir_ / "library.sqlite");
+  const Bytes before = SimBank(0);
+  const Bytes renamed = RenameDump(kProgramKind, Entry(before, kProgramKind, 1), "Renamed Since");
+  library_->Get()->Record(kProgramKind, renamed, 0, 1, library::How::Sent);
+
+  ASSERT_TRUE(composer->Composer().Swap(5, 6));
+  ModalAnswerer send;
+  send.Then([](QWidget* form) { Click(Child<QPushButton>(form, "BitBtn1")); });
+  QString asked;
+  send.Then([&](QWidget* box) {
+    asked = qobject_cast<QMessageBox*>(box)->text();
+    qobject_cast<QMessageBox*>(box)->reject();
+  });
+  Click(Child<QPushButton>(composer, "btnSendBank"));
+  ASSERT_TRUE(WaitUntil([&] { return send.AllAnswered(); }));
+  EXPECT_TRUE(asked.contains("changes 1 slot on Programs User")) << asked.toStdString();
+  EXPECT_TRUE(asked.contains("001  Renamed Since  becomes")) << asked.toStdString();
+  EXPECT_FALSE(asked.contains("005")) << "the composer's own changes are not named";
+  EXPECT_TRUE(window_->Form().ControlsEnabled());
+  EXPECT_EQ(SimBank(0), before);
 }
 
 }  // namespace

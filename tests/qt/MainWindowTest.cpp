@@ -357,6 +357,24 @@ TEST_F(MainWindowView, EachTransferButtonRunsItsOwnOperation) {
   asked = press("btnInitMix");  // no "Default Mix.syx" in this program folder
   EXPECT_THAT(asked.text.toStdString(), HasSubstr("Default Mix.syx is missing."));
 
+  {
+    // Return on the focused button presses it, as Space does.
+    auto* tabs = Find<QTabWidget>("Tabs");
+    tabs->setCurrentWidget(tabs->findChild<QWidget*>("tabProgram"));
+    QApplication::setActiveWindow(window_.get());
+    auto* button = Find<QPushButton>("btnGetProgram");
+    button->setFocus();
+    QString form;
+    ModalAnswerer answerer;
+    answerer.Then([&](QWidget* modal) {
+      form = modal->objectName();
+      static_cast<QDialog*>(modal)->reject();
+    });
+    QTest::keyClick(button, Qt::Key_Return);
+    EXPECT_TRUE(WaitUntil([&] { return answerer.AllAnswered(); }));
+    EXPECT_EQ(form, "frmSelProgram");
+  }
+
   asked = press("btnGetBank");
   EXPECT_EQ(asked.form, "frmSplitBank");
   EXPECT_TRUE(asked.presetsEnabled);

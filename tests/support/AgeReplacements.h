@@ -18,4 +18,16 @@ inline void AgeReplacements(const std::filesystem::path& library) {
   sqlite3_close(db);
 }
 
+// Every sighting so far, and every bank seen whole, an hour older: what is recorded next is the
+// newer, as it would be on a user's clock.
+inline void AgeSightings(const std::filesystem::path& library) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(library.c_str(), &db), SQLITE_OK);
+  EXPECT_EQ(
+      sqlite3_exec(db, "UPDATE places SET seen = seen - 3600; UPDATE banks SET seen = seen - 3600",
+                   nullptr, nullptr, nullptr),
+      SQLITE_OK);
+  sqlite3_close(db);
+}
+
 }  // namespace quorle::testing

@@ -52,6 +52,8 @@ class ScriptedHost : public FormHost {
   void ProgressChanged(const TfrmProgress* progress) override {
     progressShown = progress != nullptr;
     if (progress) progressCaption = progress->Caption();
+    if (progress && (progressCaptions.empty() || progressCaptions.back() != progressCaption))
+      progressCaptions.push_back(progressCaption);
     ++progressChanges;
   }
   HelpViewer* Help() override { return helpViewer; }
@@ -71,6 +73,7 @@ class ScriptedHost : public FormHost {
   int stateChanges = 0;
   bool progressShown = false;
   std::string progressCaption;
+  std::vector<std::string> progressCaptions;  // every caption shown, in order
   int progressChanges = 0;
 };
 

@@ -31,8 +31,24 @@ struct KeptCopies : DumpListener {
   };
   std::vector<Kept> kept;
   std::vector<int> sentEntries;  // of every dump reported sent, in order
+  // Every bank reported fetched whole: its kind, number and bytes as a bank file holds them.
+  struct WholeBank {
+    const DumpKind* kind;
+    int bank;
+    Bytes file;
+  };
+  std::vector<WholeBank> banksFetched;
   bool refuse = false;
   bool DumpFetched(const DumpKind&, ByteView, int, int) override { return true; }
+  bool BankFetched(std::span<const Replaced> entries) override {
+    WholeBank whole{entries[0].kind, entries[0].bank, {}};
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      EXPECT_EQ(entries[i].entry, static_cast<int>(i));
+      whole.file.insert(whole.file.end(), entries[i].dump.begin(), entries[i].dump.end());
+    }
+    banksFetched.push_back(std::move(whole));
+    return true;
+  }
   bool DumpSent(const DumpKind&, ByteView, int, int entry) override {
     sentEntries.push_back(entry);
     return true;

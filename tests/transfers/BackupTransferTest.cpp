@@ -71,6 +71,10 @@ TEST_F(BackupTransfer, BacksUpEveryBankTheCardHoldsAndThePresetsWhenAskedIntoOne
     EXPECT_EQ(e.sha256, Sha256::Hex(content)) << e.file.name;
   }
   EXPECT_THAT(Entries(), ::testing::UnorderedElementsAre("Set", "split"));
+  // Every bank backed up is a bank seen whole for the Library, as the files hold it.
+  ASSERT_EQ(copies_.banksFetched.size(), 9u);
+  for (const auto& bank : copies_.banksFetched)
+    EXPECT_EQ(bank.file, SimBank(*bank.kind, bank.bank)) << bank.kind->name << " " << bank.bank;
 
   // A second backup under the same name is refused before anything is asked of the instrument.
   AnswerFile(set);

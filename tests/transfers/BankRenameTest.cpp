@@ -40,10 +40,18 @@ class BankRename : public WindowFixture {
 TEST_F(BankRename, FromTheInstrumentToACardBankOnlyTheRenamedEntryChanges) {
   TfrmMain& f = Start([](SimSettings& s) { s.programCardBanks = 2; });
   f.SendDelay = 0;
+  f.Verify = true;
   const Bytes before = SimBank(kProgramKind, 0);
-  Choose([](TfrmSelBank& d) { d.btnOKClick(); });  // User, as it opens
+  Choose([](TfrmSelBank& d) {
+    EXPECT_FALSE(d.HasVerify());  // nothing is sent from here
+    d.btnOKClick();               // User, as it opens
+  });
   RenameEntryFive("Abc");
   Choose([](TfrmSelBank& d) {
+    // Where it is sent, Verify is offered as the setting has it, and the choice is kept.
+    EXPECT_TRUE(d.HasVerify());
+    EXPECT_TRUE(d.cbVerifyChecked);
+    d.cbVerifyChecked = false;
     EXPECT_TRUE(d.rbUserChecked());  // the bank fetched
     d.rbCardClick();
     d.cbCardChange(1);
@@ -58,6 +66,7 @@ TEST_F(BankRename, FromTheInstrumentToACardBankOnlyTheRenamedEntryChanges) {
             (std::vector<std::string>{"Select Program Bank", "Rename Program Bank", "Rename",
                                       "Select Program Bank"}));
   EXPECT_EQ(f.ProgramBank, 4);
+  EXPECT_FALSE(f.Verify);
   for (int i = 0; i < 128; ++i) {
     Bytes expected = Record(before, kProgramKind, i);
     if (i == 5) expected = RenameDump(kProgramKind, expected, "Abc");

@@ -49,6 +49,13 @@ TEST_F(BankTransfer, FetchedBanksAreSavedWholeExactlyAsTheInstrumentSentThem) {
   EXPECT_EQ(Read(dir_ / "m.syx"), SimBank(kMixKind, 2));
   EXPECT_EQ(f.StatusText(), "Mix Bank \"m.syx\" saved to disk");
   EXPECT_EQ(f.MixBankPath, dir_.string() + "/");
+
+  // Each told to the Library as a bank seen whole, so the composer can start from it.
+  ASSERT_EQ(copies_.banksFetched.size(), 2u);
+  EXPECT_EQ(copies_.banksFetched[0].bank, 4);
+  EXPECT_EQ(copies_.banksFetched[0].file, SimBank(kProgramKind, 4));
+  EXPECT_EQ(copies_.banksFetched[1].kind, &kMixKind);
+  EXPECT_EQ(copies_.banksFetched[1].file, SimBank(kMixKind, 2));
 }
 
 TEST_F(BankTransfer, DumpsCountByTheirEntryAndWhatIsMissingIsAskedForSingly) {
@@ -110,7 +117,7 @@ TEST_F(BankTransfer, SentBanksReachTheInstrumentPacedAndAddressedToTheChosenBank
   });
   f.btnSendMixBankClick();
   // What the bank held is fetched and kept first, whole, then the send starts.
-  EXPECT_EQ(f.StatusText(), " Keeping a copy of Mix Bank...");
+  EXPECT_EQ(f.StatusText(), " Keeping a copy of Mixes Card 3...");
   EXPECT_FALSE(f.ControlsEnabled());
   ASSERT_TRUE(WaitFor([&] { return f.StatusText() == " Sending Mix Bank..."; }));
   ASSERT_EQ(copies_.kept.size(), 128u);
@@ -198,6 +205,11 @@ TEST_F(BankTransfer, AVerifiedSendReadsBackAndNamesTheEntriesThatNeverTook) {
   ASSERT_TRUE(WaitIdle());
   EXPECT_EQ(f.StatusText(), " b.syx not verified: entries 3, 7 did not take");
   EXPECT_THAT(host_.statuses, Contains(" Sending 2 dumps again, 80 ms apart..."));
+  // Each pass over the bank names itself and the bank by its name.
+  EXPECT_THAT(host_.statuses, Contains(" Verifying Programs User..."));
+  EXPECT_THAT(host_.progressCaptions,
+              Contains(::testing::StartsWith("Verifying Programs User: 000/127 - ")));
+  EXPECT_THAT(host_.progressCaptions, Contains("Verifying Programs User: 003/127 - reading"));
   EXPECT_EQ(SimBank(kProgramKind, 0), before);
   // The bank is read back whole once; then only the two, singly, in each of three rounds.
   std::ifstream in(dir_ / "midi.log");

@@ -58,6 +58,23 @@ TEST_F(Transfer, GetProgramSavesExactlyWhatTheInstrumentSentUnderItsName) {
   EXPECT_EQ(f.DumpMode, 0);
 }
 
+TEST_F(Transfer, DumpsOfACancelledBankArePassedOverQuietlyUntilTheAnswerComes) {
+  TfrmMain& f = Start();
+  UseEndpoint();
+  SelectProgram(0, 7);
+  AnswerFile(dir_ / "p.syx");
+  f.btnGetProgramClick();
+  ASSERT_TRUE(WaitFor([&] { return endpoint_->Sent().size() >= 1; }));
+  const std::size_t statuses = host_.statuses.size();
+  endpoint_->Inject(Sim().Dump(kProgramKind, 0, 3));
+  endpoint_->Inject(Sim().Dump(kProgramKind, 0, 4));
+  endpoint_->Inject(Sim().Dump(kProgramKind, 0, 7));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(Read(dir_ / "p.syx"), Sim().Dump(kProgramKind, 0, 7));
+  for (std::size_t i = statuses; i < host_.statuses.size(); ++i)
+    EXPECT_THAT(host_.statuses[i], ::testing::Not(::testing::HasSubstr("unknown"))) << i;
+}
+
 TEST_F(Transfer, CardCountsAreLearnedFromCardBanksOnly) {
   TfrmMain& f = Start([](SimSettings& s) {
     s.programCardBanks = 3;
@@ -106,10 +123,15 @@ TEST_F(Transfer, SendProgramAddressesTheFileToTheChosenSlot) {
   file.push_back(0x55);  // one byte more: still one whole record
   const auto path = Write("send.syx", file);
   AnswerFile(path);
-  AnswerDialog<TdlgSendProgram>([](TdlgSendProgram& d) {
+  std::string name = DumpName(kProgramKind, file);
+  name.erase(name.find_last_not_of(' ') + 1);
+  AnswerDialog<TdlgSendProgram>([&](TdlgSendProgram& d) {
     EXPECT_TRUE(d.rbUserBankChecked());
     EXPECT_EQ(d.Number, 3);  // opens on the file's own entry
+    // The dialog names what goes and where to.
+    EXPECT_EQ(d.Subject, "Program \"" + name + "\" (send.syx)");
     d.cbProgramChange(17);
+    EXPECT_EQ(d.Destination(), "Programs User 017");
     d.btnOKClick();
   });
   f.btnSendProgramClick();
@@ -118,6 +140,22 @@ TEST_F(Transfer, SendProgramAddressesTheFileToTheChosenSlot) {
   Bytes expected(file.begin(), file.begin() + 2350);
   expected[7] = 17;
   EXPECT_EQ(Sim().Dump(kProgramKind, 0, 17), expected);
+
+  // With Verify the lone dump is copied and read back under its own name, never as one of 127.
+  f.Verify = true;
+  AnswerFile(path);
+  AnswerDialog<TdlgSendProgram>([](TdlgSendProgram& d) {
+    d.cbProgramChange(10);
+    d.btnOKClick();
+  });
+  f.btnSendProgramClick();
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(f.StatusText(), " send.syx sent to Andromeda and verified");
+  EXPECT_THAT(host_.statuses, ::testing::IsSupersetOf({" Keeping a copy of Program 010...",
+                                                       " Verifying Program 010..."}));
+  EXPECT_THAT(host_.progressCaptions, ::testing::Contains("Verifying Program 010..."));
+  EXPECT_THAT(host_.progressCaptions,
+              ::testing::Each(::testing::Not(::testing::HasSubstr("/127"))));
 }
 
 TEST_F(Transfer, FilesOfTheWrongSizeOrWithDamagedFramingAreRefusedAndNothingIsSent) {
