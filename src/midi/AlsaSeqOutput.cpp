@@ -72,11 +72,8 @@ std::size_t AlsaSeqOutput::PoolCells(std::size_t bytes, std::size_t pieceSize,
   return cells;
 }
 
-std::string AlsaSeqOutput::Open(const std::string& clientName, const std::string& portName) {
+std::string AlsaSeqOutput::Make(const std::string& clientName, const char* portName) {
   Close();
-  const auto address = AddressOf(portName);
-  if (!address) return "\"" + portName + "\" names no ALSA sequencer port";
-  std::string error;
   const auto fail = [&](std::string why) {
     Close();
     return why;
@@ -97,9 +94,26 @@ std::string AlsaSeqOutput::Open(const std::string& clientName, const std::string
     return fail(Failed("snd_seq_set_client_pool_output", r));
   }
   port_ =
-      snd_seq_create_simple_port(seq_, "out", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
+      snd_seq_create_simple_port(seq_, portName, SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
                                  SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
   if (port_ < 0) return fail(Failed("snd_seq_create_simple_port", port_));
+  if (const int r = snd_midi_event_new(16, &coder_); r < 0) {
+    coder_ = nullptr;
+    return fail(Failed("snd_midi_event_new", r));
+  }
+  return "";
+}
+
+std::string AlsaSeqOutput::Open(const std::string& clientName, const std::string& portName) {
+  Close();
+  const auto address = AddressOf(portName);
+  if (!address) return "\"" + portName + "\" names no ALSA sequencer port";
+  if (std::string error = Make(clientName, "out"); !error.empty()) return error;
+  const auto fail = [&](std::string why) {
+    Close();
+    return why;
+  };
+  std::string error;
   const std::string found = PortName(seq_, address->first, address->second,
                                      SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE, error);
   if (!error.empty()) return fail(portName + ": " + error);
@@ -108,11 +122,11 @@ std::string AlsaSeqOutput::Open(const std::string& clientName, const std::string
   if (const int r = snd_seq_connect_to(seq_, port_, address->first, address->second); r < 0) {
     return fail(Failed("snd_seq_connect_to", r));
   }
-  if (const int r = snd_midi_event_new(16, &coder_); r < 0) {
-    coder_ = nullptr;
-    return fail(Failed("snd_midi_event_new", r));
-  }
   return "";
+}
+
+std::string AlsaSeqOutput::OpenVirtual(const std::string& clientName, const std::string& portName) {
+  return Make(clientName, portName.c_str());
 }
 
 bool AlsaSeqOutput::Send(ByteView piece, std::string& error) {

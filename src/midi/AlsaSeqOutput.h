@@ -45,12 +45,17 @@ class AlsaSeqOutput {
   // Makes the client (named clientName) and its port and connects it to the port RtMidi lists as
   // portName. Empty on success, else why not; the object is then closed again.
   std::string Open(const std::string& clientName, const std::string& portName);
+  // Makes the client and a port named portName that others connect to, as an instrument's port;
+  // what is sent goes to every one connected. Empty on success, else why not.
+  std::string OpenVirtual(const std::string& clientName, const std::string& portName);
   // One piece of a SysEx, or one whole short message, directly to the destination. Blocks while
   // the client's pool is full. False with the reason in error when alsa-lib refused it.
   bool Send(ByteView piece, std::string& error);
   void Close();
 
  private:
+  std::string Make(const std::string& clientName, const char* portName);
+
   _snd_seq* seq_ = nullptr;
   snd_midi_event* coder_ = nullptr;
   int port_ = -1;
