@@ -26,6 +26,7 @@ mkdir -p /rw/upper /rw/work
 mount -t overlay -o lowerdir=/host,upperdir=/rw/upper,workdir=/rw/work overlay /root ||
   fail "no overlay over the host root"
 mount --move /dev /root/dev
+ln -s /proc/self/fd /root/dev/fd
 mount -t proc proc /root/proc
 mount -t sysfs sys /root/sys
 mount -t tmpfs tmp /root/tmp

@@ -26,18 +26,21 @@ fail() {
 check() {
   local name=$1
   shift
-  local out
-  if out=$("$@" 2>&1); then pass "$name"; else
-    fail "$name"
-    printf '%s\n' "$out" | tail -30 | sed 's/^/    /'
+  local out start=$SECONDS
+  if out=$("$@" 2>&1); then pass "$name ($((SECONDS - start)) s)"; else
+    fail "$name ($((SECONDS - start)) s)"
+    printf '%s\n' "$out" | tail -12 | cut -c1-300 | sed 's/^/    /'
   fi
 }
 
 [[ -e /dev/snd/seq ]] || { echo "FAIL no ALSA sequencer in this machine"; failures=1; exit 1; }
 
-# The device name quorle-cli lists for the sequencer port whose name ends in PORT.
+# The device name quorle-cli lists for the sequencer port whose name ends in PORT, among its
+# inputs or its outputs (a program's two ports may belong to two clients).
 port() {
-  "$bin/quorle-cli" devices | sed -n "s/^ *[0-9]\+  \(.*:$1 [0-9]\+:[0-9]\+\)\$/\1/p" | head -1
+  local side=$1 name=$2
+  "$bin/quorle-cli" devices | sed -n "/^MIDI ${side}s/,/^MIDI/p" |
+    sed -n "s/^ *[0-9]\+  \(.*:$name [0-9]\+:[0-9]\+\)\$/\1/p" | head -1
 }
 
 # Waits until the sequencer lists a client whose name holds TEXT.

@@ -6,7 +6,7 @@ source "$(dirname "$0")/common.sh"
 "$tests/quorle-raw-andromeda" --print-bank program 0 >"$work/expected.syx"
 "$tests/quorle-raw-andromeda" --device /dev/snd/midiC0D1 --burst >"$work/raw.log" 2>&1 &
 helpers+=($!)
-device=$(port "VirMIDI 0-1")
+device=$(port input "VirMIDI 0-1")
 [[ -n $device ]] || { fail "VirMIDI 0-1 is listed"; exit; }
 
 exact=0
