@@ -20,7 +20,7 @@ done </modules/order
 
 mkdir -p /job /host /rw /root
 mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144 job /job || fail "no job share"
-mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144,ro hostroot /host || fail "no host root"
+mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144,cache=loose,ro hostroot /host || fail "no host root"
 mount -t tmpfs -o size=75% rw /rw
 mkdir -p /rw/upper /rw/work
 mount -t overlay -o lowerdir=/host,upperdir=/rw/upper,workdir=/rw/work overlay /root ||

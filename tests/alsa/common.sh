@@ -22,14 +22,14 @@ fail() {
   cases=$((cases + 1)) failures=$((failures + 1))
   echo "FAIL $*"
 }
-# Runs a case's check; the check's output is shown only when it fails.
+# Runs a case's check in this shell (it may wait for the helpers); its output is shown only when
+# it fails.
 check() {
-  local name=$1
+  local name=$1 start=$SECONDS
   shift
-  local out start=$SECONDS
-  if out=$("$@" 2>&1); then pass "$name ($((SECONDS - start)) s)"; else
+  if "$@" >"$work/case.out" 2>&1; then pass "$name ($((SECONDS - start)) s)"; else
     fail "$name ($((SECONDS - start)) s)"
-    printf '%s\n' "$out" | tail -12 | cut -c1-300 | sed 's/^/    /'
+    tail -12 "$work/case.out" | cut -c1-300 | sed 's/^/    /'
   fi
 }
 
