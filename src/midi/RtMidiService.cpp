@@ -128,6 +128,7 @@ struct RtMidiService::Sender {
   std::shared_ptr<MidiOutputDriver> driver;
   std::unique_ptr<RtMidiOut> midi;
   std::unique_ptr<AlsaSeqOutput> alsa;
+  decltype(Options::sendPiece) sendPiece;
   std::atomic<bool> spoke{false};  // RtMidi reported an error or warning
   unsigned bytesPerSecond = 0;
   std::size_t pieceSize = 0;
@@ -144,7 +145,12 @@ struct RtMidiService::Sender {
     if (alsa) return alsa->Send(piece, error);
     spoke.store(false, std::memory_order_relaxed);
     try {
-      midi->sendMessage(piece.data(), piece.size());
+      if (sendPiece) {
+        sendPiece(*midi, piece,
+                  [this](const std::string& text) { Logged(RtMidiError::WARNING, text, &spoke); });
+      } else {
+        midi->sendMessage(piece.data(), piece.size());
+      }
     } catch (const RtMidiError& e) {
       error = e.getMessage();
       return false;
@@ -347,6 +353,7 @@ MidiResult RtMidiService::OutOpen(HMIDIOUT* handle, unsigned id, MidiCallback ca
     if (!sender->midi) return MMSYSERR_NODRIVER;
     if (!OpenByName(*sender->midi, names[id], "out")) return MMSYSERR_ALLOCATED;
     sender->pieceSize = options_.pieceSize;
+    sender->sendPiece = options_.sendPiece;
   }
   sender->bytesPerSecond = options_.bytesPerSecond;
   sender->sendLimit = options_.sendLimit;
