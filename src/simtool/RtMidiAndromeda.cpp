@@ -37,6 +37,8 @@ RtMidiAndromeda::RtMidiAndromeda(SimulatedAndromeda& instrument, RtMidi::Api api
 
 RtMidiAndromeda::~RtMidiAndromeda() {
   CloseInput();
+  // Once its client is closed the MIDI system calls back no more.
+  in_.reset();
   {
     std::lock_guard lock(mutex_);
     stop_ = true;
@@ -73,7 +75,7 @@ std::string RtMidiAndromeda::Open() {
     alsaOut_ = std::make_unique<AlsaSeqOutput>();
     if (std::string error = alsaOut_->OpenVirtual(kClientName, SimulatedAndromeda::kDeviceName);
         !error.empty()) {
-      CloseInput();
+      in_.reset();
       alsaOut_.reset();
       return error;
     }
@@ -88,14 +90,9 @@ std::string RtMidiAndromeda::Open() {
 }
 
 void RtMidiAndromeda::CloseInput() {
-  if (!in_) return;
-  try {
-    in_->cancelCallback();
-    in_->closePort();
-  } catch (const RtMidiError&) {
-    // Closing is best effort; the port goes when the program ends.
-  }
-  in_.reset();
+  // Not RtMidi's cancelCallback: it clears the callback and its argument before the flag the
+  // input thread checks, so a message arriving meanwhile calls a null function or a null this.
+  inputClosed_.store(true, std::memory_order_release);
 }
 
 std::string RtMidiAndromeda::ApiName() const {
@@ -104,6 +101,7 @@ std::string RtMidiAndromeda::ApiName() const {
 
 void RtMidiAndromeda::OnMessage(double, std::vector<unsigned char>* message, void* self) {
   auto* me = static_cast<RtMidiAndromeda*>(self);
+  if (me->inputClosed_.load(std::memory_order_acquire)) return;
   {
     std::lock_guard lock(me->mutex_);
     me->incoming_.emplace_back(message->begin(), message->end());

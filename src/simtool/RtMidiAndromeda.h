@@ -46,7 +46,7 @@ class RtMidiAndromeda {
 
   // Opens the port pair; the reason on failure.
   std::string Open();
-  // Stops taking requests: what comes in from now on is ignored.
+  // Stops taking requests: what comes in from now on is ignored (the port stays until the end).
   void CloseInput();
   std::string ApiName() const;
 
@@ -61,7 +61,9 @@ class RtMidiAndromeda {
   std::unique_ptr<RtMidiOut> out_;
   std::unique_ptr<AlsaSeqOutput> alsaOut_;
   std::unique_ptr<PacedSender> paced_;  // the sender thread's
-  std::atomic<bool> closing_{false};    // a message being sent stops at its next piece
+  std::atomic<bool> closing_{false};
+  std::atomic<bool> inputClosed_{false};  // requests from now on are ignored    // a message being
+                                          // sent stops at its next piece
 
   // Requests are answered off the MIDI system's thread, which must never wait.
   std::mutex mutex_;
