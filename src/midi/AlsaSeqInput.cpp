@@ -85,15 +85,22 @@ void AlsaSeqInput::Read() {
     if (::poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR) return;
     if (fds[0].revents != 0) return;
     for (;;) {
+      // The kernel tells of an overrun at the start of the next read, after the events that
+      // followed the gap in the read before: what those completed waits for a read without one.
+      const bool reads = snd_seq_event_input_pending(seq_, 0) == 0;
       snd_seq_event_t* event = nullptr;
       const int r = snd_seq_event_input(seq_, &event);
-      if (r == -EAGAIN) break;
+      if (r == -EAGAIN) {
+        driver_->Confirm();
+        break;
+      }
       if (r < 0) {
         // -ENOSPC: the pool overran and the kernel emptied it; whatever else, input is missing.
         driver_->InputLost();
         if (r != -ENOSPC) MidiSystemLog::Main().Write(Failed("snd_seq_event_input", r));
         continue;
       }
+      if (reads) driver_->Confirm();
       if (!event) continue;
       if (event->type == SND_SEQ_EVENT_SYSEX) {
         driver_->ReceivePiece(

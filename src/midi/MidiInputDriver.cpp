@@ -180,36 +180,49 @@ void MidiInputDriver::Receive(ByteView message) noexcept {
 void MidiInputDriver::ReceivePiece(ByteView piece) noexcept {
   if (piece.empty()) return;
   if (piece[0] == kSysexStart) {
-    // A SysEx left unfinished by a new one goes on as it is, to be seen as damaged.
-    if (joining_ && !overlong_) Receive(ByteView(join_.get(), joined_));
+    // One left unfinished by a new one stays held as it is, to be seen as damaged.
+    if (overlong_) joined_ = begun_;
+    begun_ = joined_;
     joining_ = true;
     overlong_ = false;
-    joined_ = 0;
   } else if (!joining_) {
     return;
   }
+  // Longer than any message of the instrument: dropped whole.
+  if (!overlong_ && piece.size() > kJoinBytes - joined_) overlong_ = true;
   if (!overlong_) {
-    const std::size_t n = std::min(piece.size(), kJoinBytes - joined_);
-    std::memcpy(join_.get() + joined_, piece.data(), n);
-    joined_ += n;
-    if (n < piece.size()) {
-      // Too long to join: it goes on without its F7, and its rest is dropped.
-      Receive(ByteView(join_.get(), joined_));
-      overlong_ = true;
-    }
+    std::memcpy(join_.get() + joined_, piece.data(), piece.size());
+    joined_ += piece.size();
   }
   if (piece.back() == kSysexEnd) {
-    if (!overlong_) Receive(ByteView(join_.get(), joined_));
+    if (overlong_) joined_ = begun_;
     joining_ = false;
     overlong_ = false;
-    joined_ = 0;
+    begun_ = joined_;
   }
+}
+
+void MidiInputDriver::Confirm() noexcept {
+  // Every held message starts with F0, and only there.
+  const std::uint8_t* held = join_.get();
+  std::size_t from = 0;
+  for (std::size_t at = 1; at <= begun_; ++at) {
+    if (at == begun_ || held[at] == kSysexStart) {
+      if (at > from) Receive(ByteView(held + from, at - from));
+      from = at;
+    }
+  }
+  const std::size_t rest = (overlong_ ? begun_ : joined_) - begun_;
+  std::memmove(join_.get(), join_.get() + begun_, rest);
+  joined_ = rest;
+  begun_ = 0;
 }
 
 void MidiInputDriver::InputLost() noexcept {
   joining_ = false;
   overlong_ = false;
   joined_ = 0;
+  begun_ = 0;
   receiving_.fetch_add(1, std::memory_order_seq_cst);
   if (started_.load(std::memory_order_seq_cst)) {
     const std::size_t losses = inputLosses_.fetch_add(1, std::memory_order_relaxed) + 1;

@@ -127,6 +127,7 @@ void VirtualMidiEngine::Deliver(VirtualDevice& device, MidiInputDriver& input, B
     for (std::size_t at = kPiece; at < message.size(); at += kPiece) {
       input.ReceivePiece(message.subspan(at, std::min(kPiece, message.size() - at)));
     }
+    input.Confirm();
   } else if (sysex && device.LosesLongMessage()) {
     input.ReceivePiece(message.first(std::min(kPiece, message.size())));
     input.InputLost();
