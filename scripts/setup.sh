@@ -10,6 +10,8 @@ packages=(
   xvfb xauth imagemagick fonts-dejavu-core
   libelf-dev qt6-tools-dev qt6-tools-dev-tools qt6-documentation-tools libqt6sql6-sqlite
   desktop-file-utils libsqlite3-dev libsqlitecpp-dev libssl-dev
+  # The ALSA tests boot Debian's kernel under QEMU, with its sequencer and virtual MIDI cards.
+  qemu-system-x86 linux-image-amd64 busybox-static cpio alsa-utils file
 )
 
 missing=()

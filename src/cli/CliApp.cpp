@@ -79,7 +79,8 @@ void AddLiveOptions(CLI::App& app, LiveOptions& live, std::vector<std::string>& 
            }
          },
          "Simulator misbehaviour, several allowed: drop:K, wrong-opcode:K, short:K, foreign:K, "
-         "stall:K, stall:K:MS, slow:MS, ignore, busy:MS, lose:P[:SEED], port-fail:N")
+         "stall:K, stall:K:MS, slow:MS, ignore, busy:MS, lose:P[:SEED], port-fail:N, "
+         "input-loss:N")
       ->expected(1)
       ->take_all();
   simValue("--sim-version", "Software version the simulator reports (a.bc)",

@@ -38,6 +38,17 @@ bool VirtualDevice::RefusesLongMessage() {
   return sendFault_ && sendFault_(longMessages_);
 }
 
+void VirtualDevice::SetReceiveFault(SendFault loses) {
+  std::lock_guard lock(faultMutex_);
+  receiveFault_ = std::move(loses);
+}
+
+bool VirtualDevice::LosesLongMessage() {
+  std::lock_guard lock(faultMutex_);
+  ++longDelivered_;
+  return receiveFault_ && receiveFault_(longDelivered_);
+}
+
 void VirtualDevice::Record(ByteView message) {
   {
     std::lock_guard lock(sentMutex_);

@@ -42,6 +42,11 @@ class VirtualDevice {
   // the device (1 for the first since the device was added). Empty: none is refused.
   using SendFault = std::function<bool(unsigned number)>;
   void SetSendFault(SendFault fails);
+  // The input port from this device loses input in the middle of the long messages for which
+  // loses answers true (1 for the first delivered since the device was added): it gets the
+  // message's first piece and the MIDI system's report of lost input; the rest of it and the
+  // head of the next long message are lost.
+  void SetReceiveFault(SendFault loses);
   // Waits (with a limit) until at least n messages have been sent to the device.
   bool WaitForSent(std::size_t n, std::chrono::milliseconds limit) const;
 
@@ -52,6 +57,8 @@ class VirtualDevice {
   void Record(ByteView message);
   // The engine's thread: whether the next long message is refused.
   bool RefusesLongMessage();
+  // The engine's thread: whether the next long message delivered is cut by lost input.
+  bool LosesLongMessage();
 
   const std::string name_;
   const Receiver receiver_;
@@ -71,6 +78,9 @@ class VirtualDevice {
   std::mutex faultMutex_;
   SendFault sendFault_;
   unsigned longMessages_ = 0;
+  SendFault receiveFault_;
+  unsigned longDelivered_ = 0;
+  bool headLost_ = false;  // the engine's thread's
 
   mutable std::mutex sentMutex_;
   mutable std::condition_variable sentChanged_;

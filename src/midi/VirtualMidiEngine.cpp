@@ -116,6 +116,27 @@ void VirtualMidiEngine::Run() {
   }
 }
 
+// The input's MIDI thread. A long message cut by lost input goes in pieces, as ALSA delivers
+// SysEx: its head, the report of the loss, and nothing more of it; the next long message then
+// lacks its head, lost with it. Joined regardless, the two would make one dump of the right size.
+void VirtualMidiEngine::Deliver(VirtualDevice& device, MidiInputDriver& input, ByteView message) {
+  constexpr std::size_t kPiece = 256;
+  const bool sysex = !message.empty() && message[0] == kSysexStart;
+  if (sysex && device.headLost_) {
+    device.headLost_ = false;
+    for (std::size_t at = kPiece; at < message.size(); at += kPiece) {
+      input.ReceivePiece(message.subspan(at, std::min(kPiece, message.size() - at)));
+    }
+    input.Confirm();
+  } else if (sysex && device.LosesLongMessage()) {
+    input.ReceivePiece(message.first(std::min(kPiece, message.size())));
+    input.InputLost();
+    device.headLost_ = true;
+  } else {
+    input.Receive(message);
+  }
+}
+
 bool VirtualMidiEngine::DeliverOne(std::unique_lock<std::mutex>& lock, Clock::time_point& next) {
   const auto now = Clock::now();
   for (const auto& held : devices_) {
@@ -130,7 +151,7 @@ bool VirtualMidiEngine::DeliverOne(std::unique_lock<std::mutex>& lock, Clock::ti
         device->inboundStart_ = ready;  // the next message follows this one on the wire
         const std::shared_ptr<MidiInputDriver> input = device->input_;
         lock.unlock();
-        if (input) input->Receive(message);
+        if (input) Deliver(*device, *input, message);
         lock.lock();
         return true;
       }

@@ -37,6 +37,7 @@ class VirtualMidiEngine : public std::enable_shared_from_this<VirtualMidiEngine>
   static Clock::duration WireTime(std::size_t bytes, unsigned rate);
   void Run();
   // Delivers one message that is due, with the lock released meanwhile; false when none is.
+  static void Deliver(VirtualDevice& device, MidiInputDriver& input, ByteView message);
   bool DeliverOne(std::unique_lock<std::mutex>& lock, Clock::time_point& next);
 
   mutable std::mutex mutex_;

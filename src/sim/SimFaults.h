@@ -36,6 +36,9 @@ struct SimFaults {
   // The in-process output port towards the instrument refuses the k-th long message it is given
   // (1 the first), as a MIDI system that cannot send it; 0: none. quorle-sim has no such port.
   unsigned portFailAt = 0;
+  // The in-process input port from the instrument loses input in the middle of the k-th long
+  // message it delivers (1 the first), as an overrun MIDI system: the message is lost. 0: none.
+  unsigned inputLossAt = 0;
 
   bool operator==(const SimFaults&) const = default;
 };

@@ -117,6 +117,10 @@ bool ParseSimFault(std::string_view text, SimFaults& faults, std::string& error)
     const auto k = parts.size() == 2 ? ParseNumber<unsigned>(parts[1]) : std::nullopt;
     ok = k && *k >= 1;
     if (ok) faults.portFailAt = *k;
+  } else if (name == "input-loss") {
+    const auto k = parts.size() == 2 ? ParseNumber<unsigned>(parts[1]) : std::nullopt;
+    ok = k && *k >= 1;
+    if (ok) faults.inputLossAt = *k;
   } else {
     const std::pair<std::string_view, SimDumpSet SimFaults::*> perDump[] = {
         {"drop", &SimFaults::dropDump},
@@ -138,7 +142,8 @@ bool ParseSimFault(std::string_view text, SimFaults& faults, std::string& error)
     error =
         "--sim-fault takes drop:K, wrong-opcode:K, short:K, foreign:K, stall:K, stall:K:MS, "
         "slow:MS, ignore, busy:MS or lose:P[:SEED] (K a dump of a bank, 0 to 127; MS "
-        "milliseconds up to 600000; P a percentage, 0 to 100), or port-fail:N (N from 1), not \"" +
+        "milliseconds up to 600000; P a percentage, 0 to 100), port-fail:N or input-loss:N (N from "
+        "1), not \"" +
         std::string(text) + "\"";
   }
   return ok;

@@ -38,7 +38,8 @@ std::optional<std::string> ParseSimVersion(std::string_view text, std::string& e
 // stall:K:MS, slow:MS, ignore, busy:MS or lose:P[:SEED]; K is a dump number of a bank, 0 to 127,
 // P a percentage. Faults at several dumps gather; a later stall, slow, busy or lose replaces an
 // earlier one. port-fail:N: the in-process output port refuses the N-th long message sent to the
-// instrument.
+// instrument. input-loss:N: the in-process input port loses input in the middle of the N-th long
+// message from the instrument.
 bool ParseSimFault(std::string_view text, SimFaults& faults, std::string& error);
 
 // The simulator's options at the front of a command line, before any command name:

@@ -21,6 +21,10 @@ std::unique_ptr<VirtualAndromeda> VirtualAndromeda::Create(VirtualMidiService& s
     std::lock_guard lock(link->mutex);
     return link->owner && simulated->Faults().portFailAt == number;
   });
+  sim->device_->SetReceiveFault([link, simulated](unsigned number) {
+    std::lock_guard lock(link->mutex);
+    return link->owner && simulated->Faults().inputLossAt == number;
+  });
   const unsigned rate = sim->instrument_->Settings().rate;
   sim->device_->SetRate(rate);
   // The device carries each message at the rate; the sender keeps the line's order and pauses.

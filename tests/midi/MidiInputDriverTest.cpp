@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "midi/MidiSystemLog.h"
 #include "midi/MidiTestSupport.h"
 #include "midi/VirtualMidiService.h"
 
@@ -131,6 +132,63 @@ TEST(DriverStore, WhatFindsNoRoomIsCountedAndWhatWaitsArrivesWholeAcrossTheStore
   messages.pop_back();
   EXPECT_EQ(messages, (std::vector<Bytes>{m1, m2, m4, m5}));
   EXPECT_EQ(deliveries.size(), 9u);  // two buffers each and the overflow: nothing else
+}
+
+// As ALSA's sequencer delivers SysEx: in pieces of 256 bytes.
+void Pieces(MidiInputDriver& driver, ByteView message, std::size_t from, std::size_t to) {
+  for (std::size_t pos = from; pos < to; pos += 256) {
+    driver.ReceivePiece(message.subspan(pos, std::min<std::size_t>(256, to - pos)));
+  }
+}
+
+TEST_F(DriverTest, ASysexJoinedAcrossLostInputIsNeverHandedOnWholeNorIsTheTailThatFollows) {
+  Lodge(40, 4096);
+  driver.Start();
+  MidiSystemLog::Main().Take();
+  const Bytes first = test::Sysex(2350, 1), second = test::Sysex(2350, 2),
+              third = test::Sysex(2350, 3);
+  // The kernel empties the pool (the rest of first, the head of second) and tells so only at the
+  // next read, after the tail of second: the two make a message of the right size.
+  Pieces(driver, first, 0, 768);
+  Pieces(driver, second, 768, second.size());
+  driver.InputLost();
+  // Told before the tail: the tail is dropped.
+  Pieces(driver, first, 0, 768);
+  driver.InputLost();
+  Pieces(driver, second, 1024, second.size());
+  Pieces(driver, third, 0, third.size());
+  driver.Receive(Bytes{0x90, 0x3C, 0x40});  // short messages are never held
+  driver.Confirm();
+
+  ASSERT_EQ(deliveries.size(), 4u);
+  EXPECT_EQ(deliveries[0].message, MIM_INPUTLOST);
+  EXPECT_EQ(deliveries[0].p1, 1u);
+  EXPECT_EQ(deliveries[1].message, MIM_INPUTLOST);
+  EXPECT_EQ(deliveries[2].message, MIM_DATA);
+  EXPECT_EQ(deliveries[3].message, MIM_LONGDATA);
+  EXPECT_EQ(deliveries[3].bytes, third);
+  EXPECT_EQ(driver.InputLosses(), 2u);
+  const auto log = MidiSystemLog::Main().Take();
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_NE(log[0].find("MIDI input overflowed"), std::string::npos);
+  EXPECT_NE(log[1].find("(loss 2 "), std::string::npos);
+
+  // One cut short by a new one goes on as it is, seen as damaged; one too long to join is
+  // dropped; a message held across a Confirm goes on at the next.
+  Pieces(driver, first, 0, 512);
+  Pieces(driver, second, 0, second.size());
+  const Bytes huge = test::Sysex(MidiInputDriver::kJoinBytes + 300, 4);
+  Pieces(driver, huge, 0, huge.size());
+  Pieces(driver, third, 0, 1024);
+  driver.Confirm();
+  Pieces(driver, third, 1024, third.size());
+  driver.Confirm();
+  std::vector<Delivery> done(deliveries.begin() + 4, deliveries.end());
+  ASSERT_EQ(done.size(), 3u);
+  EXPECT_EQ(done[0].message, MIM_LONGERROR);
+  EXPECT_EQ(done[0].bytes, Bytes(first.begin(), first.begin() + 512));
+  EXPECT_EQ(done[1].bytes, second);
+  EXPECT_EQ(done[2].bytes, third);
 }
 
 TEST_F(DriverTest, AnUnterminatedMessageIsReportedAsAnError) {

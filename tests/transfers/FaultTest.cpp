@@ -249,6 +249,16 @@ TEST_F(Faults, SilenceNotLengthEndsAWaitAndTheUserCanGiveUpAtOnce) {
   EXPECT_FALSE(std::filesystem::exists(dir_ / "cancelled.syx"));
 }
 
+// The MIDI system reports lost input in the middle of a dump: the head joined so far and the tail
+// of the next dump never make one (they would pass for one), both entries are asked for again,
+// and the status counts the loss.
+TEST_F(Faults, ADumpCutByLostInputIsFetchedAgainAndTheLossCounted) {
+  TfrmMain& f = StartWith("input-loss:6");
+  EXPECT_EQ(Fetch("programs"), SimBank(kProgramKind));
+  EXPECT_EQ(f.StatusText(),
+            "Bank \"programs.syx\" saved to disk (input overflowed once; 2 dumps fetched again)");
+}
+
 // The MIDI system refuses a message: the window says so, never "sent", unlocks, and sends nothing
 // after it.
 TEST_F(Faults, AMessageTheOutputPortCannotSendIsNeverReportedSent) {
