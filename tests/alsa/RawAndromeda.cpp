@@ -48,11 +48,15 @@ class WireWriter {
   WireWriter(int fd, std::size_t chunk) : fd_(fd), chunk_(chunk) {}
 
   bool Write(const Bytes& message, std::chrono::milliseconds pause) {
+    // A reply that follows the last one at once continues its line: waking late for one chunk
+    // must not push every later dump back.
     const auto now = Clock::now();
-    if (lineFree_ + pause < now)
-      lineStart_ = now, sent_ = 0;
-    else
+    if (lineFree_ + pause + kSlack < now) {
+      lineStart_ = now;
+      sent_ = 0;
+    } else {
       lineStart_ += pause;
+    }
     for (std::size_t at = 0; at < message.size(); at += chunk_) {
       const std::size_t n = std::min(chunk_, message.size() - at);
       std::this_thread::sleep_until(lineStart_ + ByteTime(sent_));
@@ -68,6 +72,8 @@ class WireWriter {
     return std::chrono::duration_cast<Clock::duration>(std::chrono::microseconds(
         static_cast<std::int64_t>(bytes) * 1'000'000 / SimSettings::kWireRate));
   }
+
+  static constexpr auto kSlack = std::chrono::milliseconds(50);
 
   int fd_;
   std::size_t chunk_;
