@@ -320,6 +320,7 @@ class TfrmMain : public TMainState {
   void Fail(const std::string& status);
   std::string FetchedAgainText() const;
   std::shared_ptr<EntryCollector> collector_;
+  std::size_t inputLossesAtStart_ = 0;  // the input port's count when the collecting began
   int collectBank_ = 0;
   MidiDispatcher::TimerId collectTimer_ = 0;
   // Sends a request whose wait the caller times itself.

@@ -31,7 +31,8 @@ void CliHost::StatusChanged(const std::string& text) {
   if (text.find_first_not_of(' ') == std::string::npos) return;
   out_ << text << '\n' << std::flush;
   // Dumps that had to be asked for again say the link is poor: worth a word where warnings go.
-  if (text.find(" fetched again") != std::string::npos) {
+  if (text.find(" fetched again") != std::string::npos ||
+      text.find("(input overflowed") != std::string::npos) {
     err_ << text.substr(text.front() == ' ' ? 1 : 0) << '\n' << std::flush;
   }
 }

@@ -15,8 +15,10 @@ std::string Failed(const char* call, int code) {
   return std::string(call) + " failed: " + snd_strerror(code);
 }
 
-// The name RtMidi gives the port at this address, to be sure the address still means it.
-std::string RtMidiName(snd_seq_t* seq, int client, int port, std::string& error) {
+}  // namespace
+
+std::string AlsaSeqOutput::PortName(snd_seq_t* seq, int client, int port, unsigned wanted,
+                                    std::string& error) {
   snd_seq_client_info_t* clientInfo = nullptr;
   snd_seq_port_info_t* portInfo = nullptr;
   snd_seq_client_info_alloca(&clientInfo);
@@ -29,17 +31,15 @@ std::string RtMidiName(snd_seq_t* seq, int client, int port, std::string& error)
     error = Failed("snd_seq_get_any_port_info", r);
     return "";
   }
-  const unsigned wanted = SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE;
   if ((snd_seq_port_info_get_capability(portInfo) & wanted) != wanted) {
-    error = "the port takes no connections for output";
+    error = wanted & SND_SEQ_PORT_CAP_WRITE ? "the port takes no connections for output"
+                                            : "the port takes no connections for input";
     return "";
   }
   return std::string(snd_seq_client_info_get_name(clientInfo)) + ":" +
          snd_seq_port_info_get_name(portInfo) + " " + std::to_string(client) + ":" +
          std::to_string(port);
 }
-
-}  // namespace
 
 AlsaSeqOutput::~AlsaSeqOutput() {
   Close();
@@ -72,11 +72,8 @@ std::size_t AlsaSeqOutput::PoolCells(std::size_t bytes, std::size_t pieceSize,
   return cells;
 }
 
-std::string AlsaSeqOutput::Open(const std::string& clientName, const std::string& portName) {
+std::string AlsaSeqOutput::Make(const std::string& clientName, const char* portName) {
   Close();
-  const auto address = AddressOf(portName);
-  if (!address) return "\"" + portName + "\" names no ALSA sequencer port";
-  std::string error;
   const auto fail = [&](std::string why) {
     Close();
     return why;
@@ -97,21 +94,39 @@ std::string AlsaSeqOutput::Open(const std::string& clientName, const std::string
     return fail(Failed("snd_seq_set_client_pool_output", r));
   }
   port_ =
-      snd_seq_create_simple_port(seq_, "out", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
+      snd_seq_create_simple_port(seq_, portName, SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
                                  SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
   if (port_ < 0) return fail(Failed("snd_seq_create_simple_port", port_));
-  const std::string found = RtMidiName(seq_, address->first, address->second, error);
+  if (const int r = snd_midi_event_new(16, &coder_); r < 0) {
+    coder_ = nullptr;
+    return fail(Failed("snd_midi_event_new", r));
+  }
+  return "";
+}
+
+std::string AlsaSeqOutput::Open(const std::string& clientName, const std::string& portName) {
+  Close();
+  const auto address = AddressOf(portName);
+  if (!address) return "\"" + portName + "\" names no ALSA sequencer port";
+  if (std::string error = Make(clientName, "out"); !error.empty()) return error;
+  const auto fail = [&](std::string why) {
+    Close();
+    return why;
+  };
+  std::string error;
+  const std::string found = PortName(seq_, address->first, address->second,
+                                     SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE, error);
   if (!error.empty()) return fail(portName + ": " + error);
   // Ports are numbered afresh when devices come and go: never send to another device.
   if (found != portName) return fail("\"" + portName + "\" is now \"" + found + "\"");
   if (const int r = snd_seq_connect_to(seq_, port_, address->first, address->second); r < 0) {
     return fail(Failed("snd_seq_connect_to", r));
   }
-  if (const int r = snd_midi_event_new(16, &coder_); r < 0) {
-    coder_ = nullptr;
-    return fail(Failed("snd_midi_event_new", r));
-  }
   return "";
+}
+
+std::string AlsaSeqOutput::OpenVirtual(const std::string& clientName, const std::string& portName) {
+  return Make(clientName, portName.c_str());
 }
 
 bool AlsaSeqOutput::Send(ByteView piece, std::string& error) {

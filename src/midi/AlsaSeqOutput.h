@@ -34,6 +34,10 @@ class AlsaSeqOutput {
   // The client and port address at the end of a port name as RtMidi lists ALSA ports
   // ("Midi Through:Midi Through Port-0 14:0"); nothing when the name has none.
   static std::optional<std::pair<int, int>> AddressOf(const std::string& portName);
+  // The name RtMidi gives the port at this address when it has the capabilities wanted (both of
+  // a direction's), to be sure the address still means it; else empty with the reason in error.
+  static std::string PortName(_snd_seq* seq, int client, int port, unsigned wanted,
+                              std::string& error);
   // Pool cells that hold a message of `bytes` whole when sent in pieces of pieceSize: a cell for
   // each event and one for every cellBytes of its data, as the kernel stores them.
   static std::size_t PoolCells(std::size_t bytes, std::size_t pieceSize, std::size_t cellBytes);
@@ -41,12 +45,17 @@ class AlsaSeqOutput {
   // Makes the client (named clientName) and its port and connects it to the port RtMidi lists as
   // portName. Empty on success, else why not; the object is then closed again.
   std::string Open(const std::string& clientName, const std::string& portName);
+  // Makes the client and a port named portName that others connect to, as an instrument's port;
+  // what is sent goes to every one connected. Empty on success, else why not.
+  std::string OpenVirtual(const std::string& clientName, const std::string& portName);
   // One piece of a SysEx, or one whole short message, directly to the destination. Blocks while
   // the client's pool is full. False with the reason in error when alsa-lib refused it.
   bool Send(ByteView piece, std::string& error);
   void Close();
 
  private:
+  std::string Make(const std::string& clientName, const char* portName);
+
   _snd_seq* seq_ = nullptr;
   snd_midi_event* coder_ = nullptr;
   int port_ = -1;

@@ -1,9 +1,12 @@
 #include "midi/MidiInputDriver.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <new>
 #include <thread>
+
+#include "midi/MidiSystemLog.h"
 
 namespace quorle {
 
@@ -13,7 +16,8 @@ MidiInputDriver::MidiInputDriver(MidiService& owner, MidiCallback callback, void
       callback_(callback),
       instance_(instance),
       lodged_(TMidiEventRing::Create(TMidiEventRing::kMaxCapacity)),
-      waiting_(storeBytes) {
+      waiting_(storeBytes),
+      join_(new std::uint8_t[kJoinBytes]) {
   if (!lodged_) throw std::bad_alloc();
 }
 
@@ -169,6 +173,56 @@ void MidiInputDriver::Receive(ByteView message) noexcept {
       const std::size_t lost = lost_.fetch_add(1, std::memory_order_relaxed) + 1;
       callback_(this, MIM_OVERFLOW, instance_, lost, Timestamp());
     }
+  }
+  receiving_.fetch_sub(1, std::memory_order_seq_cst);
+}
+
+void MidiInputDriver::ReceivePiece(ByteView piece) noexcept {
+  if (piece.empty()) return;
+  if (piece[0] == kSysexStart) {
+    // A SysEx left unfinished by a new one goes on as it is, to be seen as damaged.
+    if (joining_ && !overlong_) Receive(ByteView(join_.get(), joined_));
+    joining_ = true;
+    overlong_ = false;
+    joined_ = 0;
+  } else if (!joining_) {
+    return;
+  }
+  if (!overlong_) {
+    const std::size_t n = std::min(piece.size(), kJoinBytes - joined_);
+    std::memcpy(join_.get() + joined_, piece.data(), n);
+    joined_ += n;
+    if (n < piece.size()) {
+      // Too long to join: it goes on without its F7, and its rest is dropped.
+      Receive(ByteView(join_.get(), joined_));
+      overlong_ = true;
+    }
+  }
+  if (piece.back() == kSysexEnd) {
+    if (!overlong_) Receive(ByteView(join_.get(), joined_));
+    joining_ = false;
+    overlong_ = false;
+    joined_ = 0;
+  }
+}
+
+void MidiInputDriver::InputLost() noexcept {
+  joining_ = false;
+  overlong_ = false;
+  joined_ = 0;
+  receiving_.fetch_add(1, std::memory_order_seq_cst);
+  if (started_.load(std::memory_order_seq_cst)) {
+    const std::size_t losses = inputLosses_.fetch_add(1, std::memory_order_relaxed) + 1;
+    constexpr std::string_view head =
+        "MIDI input overflowed: the message being received is dropped (loss ";
+    constexpr std::string_view tail = " since the port opened)";
+    char line[head.size() + 24 + tail.size()];
+    std::memcpy(line, head.data(), head.size());
+    char* end = std::to_chars(line + head.size(), line + head.size() + 24, losses).ptr;
+    std::memcpy(end, tail.data(), tail.size());
+    end += tail.size();
+    MidiSystemLog::Main().Write(std::string_view(line, static_cast<std::size_t>(end - line)));
+    callback_(this, MIM_INPUTLOST, instance_, losses, Timestamp());
   }
   receiving_.fetch_sub(1, std::memory_order_seq_cst);
 }

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <string_view>
 
 #include "midi/MidiMessageStore.h"
 #include "midi/MidiService.h"
@@ -55,9 +56,21 @@ class MidiInputDriver {
 
   // The MIDI system's thread: one whole message as it came off the wire.
   void Receive(ByteView message) noexcept;
+  // The MIDI system's thread, for systems that deliver SysEx in pieces (ALSA's sequencer events):
+  // the pieces are joined in a buffer set aside in advance and go on to Receive at their F7.
+  // A piece that continues no SysEx begun here is the tail of one whose head was lost: dropped.
+  void ReceivePiece(ByteView piece) noexcept;
+  // The MIDI system's thread: the system reports lost input. Whatever SysEx is being joined has a
+  // hole in it now and never goes on as a whole message; the loss is counted, logged and told
+  // through the callback as MIM_INPUTLOST.
+  void InputLost() noexcept;
   bool Started() const { return started_.load(std::memory_order_acquire); }
   // Messages lost for want of room since the port opened.
   std::size_t Lost() const { return lost_.load(std::memory_order_relaxed); }
+  // Losses the MIDI system reported since the port opened.
+  std::size_t InputLosses() const { return inputLosses_.load(std::memory_order_relaxed); }
+  // Room for a SysEx joined from pieces; a longer one goes on cut short, without its F7.
+  static constexpr std::size_t kJoinBytes = 1 << 16;
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -90,6 +103,12 @@ class MidiInputDriver {
   std::atomic<bool> everLodged_{false};
   std::atomic<bool> started_{false};
   std::atomic<std::size_t> lost_{0};
+  std::atomic<std::size_t> inputLosses_{0};
+  // The SysEx being joined from pieces; the MIDI system's thread's alone.
+  std::unique_ptr<std::uint8_t[]> join_;
+  std::size_t joined_ = 0;
+  bool joining_ = false;
+  bool overlong_ = false;  // the one being joined went on cut short; its rest is dropped
   std::atomic<Clock::rep> startTime_{0};
   bool closed_ = false;  // the port's thread's
 };

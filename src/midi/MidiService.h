@@ -43,6 +43,9 @@ inline constexpr unsigned WM_USER = 0x400;
 // Quorle's own: a received message found no room in the port's buffers nor in the driver's store
 // and was lost; p1 the number lost since the port opened. It may come from any service thread.
 inline constexpr unsigned MIM_OVERFLOW = WM_USER + 1;
+// Quorle's own: the MIDI system lost input (its input pool overran, a read failed); the SysEx
+// being assembled then was dropped. p1 the number of losses since the port opened.
+inline constexpr unsigned MIM_INPUTLOST = WM_USER + 2;
 
 inline constexpr std::uint32_t CALLBACK_FUNCTION = 0x30000;
 

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "midi/AlsaSeqInput.h"
 #include "midi/AlsaSeqOutput.h"
 #include "midi/MidiSystemLog.h"
 #include "midi/PacedSender.h"
@@ -113,9 +114,11 @@ void OnInput(double, std::vector<unsigned char>* message, void* user) {
 
 }  // namespace
 
+// On ALSA the port is a sequencer client of Quorle's own; on JACK an RtMidi client.
 struct RtMidiService::InputPort {
   std::shared_ptr<MidiInputDriver> driver;
   std::unique_ptr<RtMidiIn> midi;
+  std::unique_ptr<AlsaSeqInput> alsa;
 };
 
 // One output port's sender thread and what it needs; shared with the thread, which may outlive
@@ -125,6 +128,7 @@ struct RtMidiService::Sender {
   std::shared_ptr<MidiOutputDriver> driver;
   std::unique_ptr<RtMidiOut> midi;
   std::unique_ptr<AlsaSeqOutput> alsa;
+  decltype(Options::sendPiece) sendPiece;
   std::atomic<bool> spoke{false};  // RtMidi reported an error or warning
   unsigned bytesPerSecond = 0;
   std::size_t pieceSize = 0;
@@ -141,7 +145,12 @@ struct RtMidiService::Sender {
     if (alsa) return alsa->Send(piece, error);
     spoke.store(false, std::memory_order_relaxed);
     try {
-      midi->sendMessage(piece.data(), piece.size());
+      if (sendPiece) {
+        sendPiece(*midi, piece,
+                  [this](const std::string& text) { Logged(RtMidiError::WARNING, text, &spoke); });
+      } else {
+        midi->sendMessage(piece.data(), piece.size());
+      }
     } catch (const RtMidiError& e) {
       error = e.getMessage();
       return false;
@@ -193,6 +202,7 @@ RtMidiService::~RtMidiService() {
   for (auto& [driver, port] : inputs_) {
     port->driver->Reset();
     port->midi.reset();
+    port->alsa.reset();
   }
   std::vector<const MidiOutputDriver*> open;
   for (auto& [driver, sender] : senders_) open.push_back(driver);
@@ -267,6 +277,18 @@ MidiResult RtMidiService::InOpen(HMIDIIN* handle, unsigned id, MidiCallback call
   if (id >= names.size()) return MMSYSERR_BADDEVICEID;
   auto port = std::make_unique<InputPort>();
   port->driver = std::make_shared<MidiInputDriver>(*this, callback, instance);
+  if (api_ == RtMidi::LINUX_ALSA) {
+    port->alsa = std::make_unique<AlsaSeqInput>();
+    const std::string error =
+        port->alsa->Open(FitClientName(NextClientName("in")), names[id], *port->driver);
+    if (!error.empty()) {
+      MidiSystemLog::Main().Write(error);
+      return MMSYSERR_ALLOCATED;
+    }
+    *handle = port->driver.get();
+    inputs_.emplace(port->driver.get(), std::move(port));
+    return MMSYSERR_NOERROR;
+  }
   // Input warnings (a message too large for RtMidi's buffer, say) go to the log, not the terminal.
   port->midi = MakeClient<RtMidiIn>(api_, NextClientName("in"), &Logged);
   if (!port->midi) return MMSYSERR_NODRIVER;
@@ -287,7 +309,9 @@ MidiResult RtMidiService::InClose(HMIDIIN handle) {
   if (it == inputs_.end()) return MMSYSERR_INVALHANDLE;
   const MidiResult result = handle->Close();
   if (result != MMSYSERR_NOERROR) return result;
-  it->second->midi.reset();  // the backend's thread calls back no more once its client is gone
+  // The backend's thread calls back no more once its client is gone.
+  it->second->midi.reset();
+  it->second->alsa.reset();
   inputs_.erase(it);
   return MMSYSERR_NOERROR;
 }
@@ -329,6 +353,7 @@ MidiResult RtMidiService::OutOpen(HMIDIOUT* handle, unsigned id, MidiCallback ca
     if (!sender->midi) return MMSYSERR_NODRIVER;
     if (!OpenByName(*sender->midi, names[id], "out")) return MMSYSERR_ALLOCATED;
     sender->pieceSize = options_.pieceSize;
+    sender->sendPiece = options_.sendPiece;
   }
   sender->bytesPerSecond = options_.bytesPerSecond;
   sender->sendLimit = options_.sendLimit;

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -37,6 +38,11 @@ class RtMidiService : public MidiService {
     std::size_t pieceSize = 4096;                // on JACK, which loses single sends above 16 KiB
     std::chrono::milliseconds sendLimit{10000};  // beyond the message's own paced time
     bool listOwnPorts = false;  // whether the ports of this service's own clients are listed
+    // Stands in for RtMidi's send of one piece on JACK, so that tests can refuse a piece as
+    // RtMidi does: by throwing, or by a word through the client's error callback (warn) and a
+    // normal return. Null: RtMidi's own sendMessage.
+    using Warn = std::function<void(const std::string& text)>;
+    std::function<void(RtMidiOut& midi, ByteView piece, const Warn& warn)> sendPiece;
   };
 
   RtMidiService();

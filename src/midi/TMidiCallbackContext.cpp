@@ -32,6 +32,11 @@ void MidiCallbackProc(void*, unsigned message, void* instance, std::uintptr_t p1
       // Told as the ring's own overflow is: the port learns that something was lost.
       if (context && context->Dispatcher) context->Dispatcher->Post(context->Window, WM_USER, 0, 0);
       return;
+    case MIM_INPUTLOST:
+      if (context && context->Dispatcher) {
+        context->Dispatcher->Post(context->Window, MIM_INPUTLOST, 0, 0);
+      }
+      return;
     case MOM_DONE:
       if (context && context->Dispatcher) {
         context->Dispatcher->Post(context->Window, MOM_DONE, p2, p1);

@@ -165,6 +165,8 @@ void TMidiInput::WindowProc(const MidiNotice& notice) {
       const Handler handler = onMidiInput_;  // the handler may install its successor
       handler(*this);
     }
+  } else if (notice.message == MIM_INPUTLOST) {
+    if (open_) ++inputLosses_;
   } else if (notice.message == WM_USER) {
     if (onOverflow_ && open_) {
       const Handler handler = onOverflow_;

@@ -54,6 +54,9 @@ class TMidiInput {
   void SetOnMidiInput(Handler handler) { onMidiInput_ = std::move(handler); }
   const Handler& OnOverflow() const { return onOverflow_; }
   void SetOnOverflow(Handler handler) { onOverflow_ = std::move(handler); }
+  // Times the MIDI system reported lost input while this port was open, each dropping the SysEx
+  // it was receiving then; counted as the notices come, in order with the messages.
+  std::size_t InputLosses() const { return inputLosses_; }
 
   unsigned DeviceCount() const { return deviceCount_; }
   std::uint32_t DriverVersion() const { return driverVersion_; }
@@ -83,6 +86,7 @@ class TMidiInput {
   bool sysexOnly_ = false;
   Handler onMidiInput_;
   Handler onOverflow_;
+  std::size_t inputLosses_ = 0;
   unsigned deviceCount_ = 0;
   std::uint32_t driverVersion_ = 0;
   std::uint16_t mid_ = 0;

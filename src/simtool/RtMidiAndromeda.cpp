@@ -43,26 +43,46 @@ RtMidiAndromeda::~RtMidiAndromeda() {
   }
   wake_.notify_all();
   if (worker_.joinable()) worker_.join();
+  closing_.store(true, std::memory_order_relaxed);
   sender_.reset();
   out_.reset();
+  alsaOut_.reset();
 }
 
 std::string RtMidiAndromeda::Open() {
   try {
     in_ = std::make_unique<RtMidiIn>(api_, kClientName);
-    out_ = std::make_unique<RtMidiOut>(api_, kClientName);
     // SysEx is the instrument's whole language; clock and active sensing mean nothing to it.
     in_->ignoreTypes(false, true, true);
     in_->setCallback(&RtMidiAndromeda::OnMessage, this);
     in_->openVirtualPort(SimulatedAndromeda::kDeviceName);
-    out_->openVirtualPort(SimulatedAndromeda::kDeviceName);
+    if (api_ != RtMidi::LINUX_ALSA) {
+      out_ = std::make_unique<RtMidiOut>(api_, kClientName);
+      out_->openVirtualPort(SimulatedAndromeda::kDeviceName);
+    }
   } catch (const RtMidiError& e) {
     in_.reset();
     out_.reset();
     return e.getMessage();
   }
-  sender_ = std::make_unique<SimSender>([this](Bytes m) { Send(std::move(m)); },
-                                        instrument_.Settings().rate);
+  const unsigned rate = instrument_.Settings().rate;
+  auto handover = SimSender::Handover::WhenArrived;
+  if (api_ == RtMidi::LINUX_ALSA) {
+    // RtMidi's ALSA output sends a message as one event, which the sequencer refuses beyond the
+    // client's pool: the Global Data goes out in pieces, paced on the way as the programs pace.
+    alsaOut_ = std::make_unique<AlsaSeqOutput>();
+    if (std::string error = alsaOut_->OpenVirtual(kClientName, SimulatedAndromeda::kDeviceName);
+        !error.empty()) {
+      CloseInput();
+      alsaOut_.reset();
+      return error;
+    }
+    paced_ = std::make_unique<PacedSender>(rate, AlsaSeqOutput::kPieceSize);
+    handover = SimSender::Handover::WhenStarted;
+  } else {
+    paced_ = std::make_unique<PacedSender>(0, kMaxPiece);
+  }
+  sender_ = std::make_unique<SimSender>([this](Bytes m) { Send(std::move(m)); }, rate, handover);
   worker_ = std::thread([this] { Work(); });
   return {};
 }
@@ -107,14 +127,20 @@ void RtMidiAndromeda::Work() {
 
 void RtMidiAndromeda::Send(Bytes message) {
   if (tap_) tap_('>', message);
-  // Only JACK needs pieces; ALSA's encoder takes a message whole.
-  const std::size_t piece = api_ == RtMidi::UNIX_JACK ? kMaxPiece : message.size();
-  try {
-    for (std::size_t at = 0; at < message.size(); at += piece) {
-      out_->sendMessage(message.data() + at, std::min(piece, message.size() - at));
+  std::string error;
+  const auto put = [this](ByteView piece, std::string& why) {
+    if (alsaOut_) return alsaOut_->Send(piece, why);
+    try {
+      out_->sendMessage(piece.data(), piece.size());
+    } catch (const RtMidiError& e) {
+      why = e.getMessage();
+      return false;
     }
-  } catch (const RtMidiError& e) {
-    std::cerr << "quorle-sim: " << e.getMessage() << "\n";
+    return true;
+  };
+  const auto wanted = [this] { return !closing_.load(std::memory_order_relaxed); };
+  if (paced_->Send(message, put, wanted, error) == PacedSender::Outcome::Refused) {
+    std::cerr << "quorle-sim: " << error << "\n";
   }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -10,13 +11,17 @@
 
 #include <RtMidi.h>
 
+#include "midi/AlsaSeqOutput.h"
+#include "midi/PacedSender.h"
 #include "sim/SimSender.h"
 #include "sim/SimulatedAndromeda.h"
 
 namespace quorle {
 
 // The simulated Andromeda on a real MIDI system: a virtual input and output port pair named
-// "Simulated Andromeda" through RtMidi, so other programs reach it as they would the instrument.
+// "Simulated Andromeda", so other programs reach it as they would the instrument. Input through
+// RtMidi; output on ALSA through a sequencer client as the programs send (AlsaSeqOutput, paced
+// pieces of 256 bytes), on JACK through RtMidi.
 class RtMidiAndromeda {
  public:
   // RtMidi's JACK send ring loses a message of 16,380 bytes or more without a word; pieces this
@@ -54,6 +59,9 @@ class RtMidiAndromeda {
   const RtMidi::Api api_;
   std::unique_ptr<RtMidiIn> in_;
   std::unique_ptr<RtMidiOut> out_;
+  std::unique_ptr<AlsaSeqOutput> alsaOut_;
+  std::unique_ptr<PacedSender> paced_;  // the sender thread's
+  std::atomic<bool> closing_{false};    // a message being sent stops at its next piece
 
   // Requests are answered off the MIDI system's thread, which must never wait.
   std::mutex mutex_;

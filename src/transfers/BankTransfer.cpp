@@ -76,6 +76,7 @@ void TfrmMain::BeginCollect(const DumpKind& kind, int bank,
   collecting_ = &kind;
   collectBank_ = bank;
   collector_ = std::move(collector);
+  inputLossesAtStart_ = MidiIn.InputLosses();
   ReceivedCount = 0;
   BankNames.emplace(kBankEntries);
   gaveUp_ = GaveUp::No;
@@ -162,8 +163,18 @@ void TfrmMain::Fail(const std::string& status) {
 
 std::string TfrmMain::FetchedAgainText() const {
   const std::size_t again = collector_ ? collector_->FetchedAgain() : 0;
-  if (again == 0) return "";
-  return " (" + std::to_string(again) + (again == 1 ? " dump" : " dumps") + " fetched again)";
+  const std::size_t losses = MidiIn.InputLosses() - inputLossesAtStart_;
+  std::string text;
+  if (losses > 0) {
+    text = "input overflowed " + (losses == 1   ? std::string("once")
+                                  : losses == 2 ? std::string("twice")
+                                                : std::to_string(losses) + " times");
+  }
+  if (again > 0) {
+    if (!text.empty()) text += "; ";
+    text += std::to_string(again) + (again == 1 ? " dump" : " dumps") + " fetched again";
+  }
+  return text.empty() ? "" : " (" + text + ")";
 }
 
 void TfrmMain::RecBank(const DumpKind& kind, TMidiInput& port) {

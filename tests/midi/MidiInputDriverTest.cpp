@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "midi/MidiSystemLog.h"
 #include "midi/MidiTestSupport.h"
 #include "midi/VirtualMidiService.h"
 
@@ -131,6 +132,55 @@ TEST(DriverStore, WhatFindsNoRoomIsCountedAndWhatWaitsArrivesWholeAcrossTheStore
   messages.pop_back();
   EXPECT_EQ(messages, (std::vector<Bytes>{m1, m2, m4, m5}));
   EXPECT_EQ(deliveries.size(), 9u);  // two buffers each and the overflow: nothing else
+}
+
+// As ALSA's sequencer delivers SysEx: in pieces of 256 bytes.
+void Pieces(MidiInputDriver& driver, ByteView message, std::size_t from, std::size_t to) {
+  for (std::size_t pos = from; pos < to; pos += 256) {
+    driver.ReceivePiece(message.subspan(pos, std::min<std::size_t>(256, to - pos)));
+  }
+}
+
+TEST_F(DriverTest, ASysexJoinedAcrossLostInputIsNeverHandedOnWholeNorIsTheTailThatFollows) {
+  Lodge(40, 4096);
+  driver.Start();
+  MidiSystemLog::Main().Take();
+  const Bytes first = test::Sysex(2350, 1), second = test::Sysex(2350, 2),
+              third = test::Sysex(2350, 3);
+  Pieces(driver, first, 0, 768);
+  driver.InputLost();  // the kernel emptied the pool: the rest of first and the head of second
+  Pieces(driver, second, 1024, second.size());
+  Pieces(driver, third, 0, third.size());
+  driver.Receive(Bytes{0x90, 0x3C, 0x40});
+
+  ASSERT_EQ(deliveries.size(), 3u);
+  EXPECT_EQ(deliveries[0].message, MIM_INPUTLOST);
+  EXPECT_EQ(deliveries[0].p1, 1u);
+  EXPECT_EQ(deliveries[1].message, MIM_LONGDATA);
+  EXPECT_EQ(deliveries[1].bytes, third);
+  EXPECT_EQ(deliveries[2].message, MIM_DATA);
+  EXPECT_EQ(driver.InputLosses(), 1u);
+  const auto log = MidiSystemLog::Main().Take();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_NE(log[0].find("MIDI input overflowed"), std::string::npos);
+  EXPECT_NE(log[0].find("(loss 1 "), std::string::npos);
+
+  // One cut short by a new one goes on as it is, seen as damaged; one too long to join goes on
+  // cut short, and its rest is dropped.
+  Pieces(driver, first, 0, 512);
+  Pieces(driver, second, 0, second.size());
+  const Bytes huge = test::Sysex(MidiInputDriver::kJoinBytes + 300, 4);
+  Pieces(driver, huge, 0, huge.size());
+  std::vector<Delivery> done(deliveries.begin() + 3, deliveries.end());
+  ASSERT_GE(done.size(), 3u);
+  EXPECT_EQ(done[0].message, MIM_LONGERROR);
+  EXPECT_EQ(done[0].bytes, Bytes(first.begin(), first.begin() + 512));
+  EXPECT_EQ(done[1].bytes, second);
+  Bytes cut;
+  for (std::size_t i = 2; i < done.size(); ++i)
+    cut.insert(cut.end(), done[i].bytes.begin(), done[i].bytes.end());
+  EXPECT_EQ(cut, Bytes(huge.begin(), huge.begin() + MidiInputDriver::kJoinBytes));
+  EXPECT_EQ(done.back().message, MIM_LONGERROR);
 }
 
 TEST_F(DriverTest, AnUnterminatedMessageIsReportedAsAnError) {

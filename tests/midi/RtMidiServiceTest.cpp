@@ -4,11 +4,14 @@
 
 #include <RtMidi.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <memory>
 
 #include "midi/EMidiInputError.h"
 #include "midi/JackServer.h"
+#include "midi/MidiSystemLog.h"
 #include "midi/MidiTestSupport.h"
 #include "midi/TMidiInput.h"
 #include "midi/TMidiOutput.h"
@@ -71,6 +74,13 @@ class JackTest : public ::testing::Test {
     options.clientName = Unique("qt");
     options.bytesPerSecond = 100000;
     options.listOwnPorts = true;
+    options.sendPiece = [this](RtMidiOut& midi, ByteView piece,
+                               const RtMidiService::Options::Warn& warn) {
+      const int planted = refuse_.exchange(0);
+      if (planted == 1) throw RtMidiError("the planted refusal", RtMidiError::DRIVER_ERROR);
+      if (planted == 2) return warn("the planted warning");
+      midi.sendMessage(piece.data(), piece.size());
+    };
     service_ = std::make_unique<RtMidiService>(options);
     ASSERT_EQ(service_->ApiName(), "jack");
     // An idle source port, only so that the input port has a device to open.
@@ -122,6 +132,7 @@ class JackTest : public ::testing::Test {
   std::unique_ptr<TMidiOutput> output_;
   std::vector<std::unique_ptr<TMyMidiEvent>> events_;
   int done_ = 0;
+  std::atomic<int> refuse_{0};  // the next piece: 1 throws, 2 makes RtMidi warn
 };
 
 test::JackServer* JackTest::server_ = nullptr;
@@ -173,6 +184,41 @@ TEST_F(JackTest, EveryDumpSizeShortMessagesAndABankArriveWholeAndInOrder) {
   }
   ASSERT_TRUE(dispatcher_.DispatchUntil([&] { return done_ == 133; }, kPatience));
   EXPECT_TRUE(output_->Close());
+}
+
+// A piece RtMidi refuses, by throwing or by a warning on the sender's thread, fails its message
+// with RtMidi's words in the MIDI log, and the messages after it still go.
+TEST_F(JackTest, APieceRefusedInsideRtMidiFailsItsMessage) {
+  Connect(16);
+  MidiSystemLog::Main().Take();
+  std::vector<MidiResult> results;
+  output_->SetOnmidioutput([&](TMidiOutput& o) { results.push_back(o.DoneResult()); });
+  for (int planted : {1, 2}) {
+    refuse_ = planted;
+    output_->SendLong(Sysex(2350, static_cast<unsigned>(planted)));
+    ASSERT_TRUE(dispatcher_.DispatchUntil([&] { return results.size() == std::size_t(planted); },
+                                          kPatience));
+    EXPECT_NE(results.back(), MMSYSERR_NOERROR) << "refusal " << planted << " reported as sent";
+  }
+  EXPECT_EQ(refuse_, 0) << "the refusal was never reached";
+  const auto log = MidiSystemLog::Main().Take();
+  const auto said = [&](const char* words) {
+    return std::any_of(log.begin(), log.end(), [&](const std::string& line) {
+      return line.find(words) != std::string::npos;
+    });
+  };
+  EXPECT_TRUE(said("the planted refusal"));
+  EXPECT_TRUE(said("the planted warning"));
+  output_->SendLong(Sysex(2350, 7));
+  ASSERT_TRUE(dispatcher_.DispatchUntil([&] { return results.size() == 3; }, kPatience));
+  EXPECT_EQ(results.back(), MMSYSERR_NOERROR);
+  // Nothing refused arrives as a whole message; the one after does.
+  ASSERT_TRUE(dispatcher_.DispatchUntil(
+      [&] { return !events_.empty() && events_.back()->SysexData == Sysex(2350, 7); }, kPatience));
+  for (const auto& e : events_) {
+    EXPECT_NE(e->SysexData, Sysex(2350, 1));
+    EXPECT_NE(e->SysexData, Sysex(2350, 2));
+  }
 }
 
 }  // namespace
