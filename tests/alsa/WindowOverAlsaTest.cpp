@@ -1,6 +1,6 @@
 // The window fetching a Program bank from quorle-sim over the ALSA sequencer, as a user would:
 // both devices chosen from the lists, Get Bank clicked, the bank chooser and the file chooser
-// answered. Run by window.sh inside the VM, with quorle-sim (seed 5, 50,000 bytes a second) already
+// answered. Run by wire.sh inside the VM, with quorle-sim (seed 5, 50,000 bytes a second) already
 // listed.
 #include <gtest/gtest.h>
 

@@ -1,6 +1,7 @@
 # The simulated Andromeda on the raw side of a virtual card (where a USB MIDI interface would
 # be), answering at the MIDI wire rate a few bytes at a time; and amidi, on the raw side of the
-# second card, as a witness of what quorle-cli sends: every byte, in order, paced.
+# second card, as a witness of what quorle-cli sends: every byte, in order, paced. While the
+# witness takes its bank, the window fetches one from quorle-sim, offscreen.
 source "$(dirname "$0")/common.sh"
 
 raw() { "$tests/quorle-raw-andromeda" "$@"; }
@@ -58,6 +59,11 @@ store() {
     cmp <(tail -c +9 "$work/p4.syx") <(tail -c +9 "$work/p11.syx")
 }
 check "send-program to the raw side, then fetched again" store
+
+"$bin/quorle-sim" --sim-seed 5 --sim-rate 50000 >"$work/sim.log" 2>&1 &
+helpers+=($!)
+wait_for_client "quorle-sim" || fail "quorle-sim is on the sequencer"
+check "the window fetches a Program bank from quorle-sim" "$tests/tests_alsa_window"
 
 witnessed() {
   wait "$sender_pid"
