@@ -20,7 +20,7 @@ while (($#)); do
   case $1 in
     --runs) runs=$2; shift 2 ;;
     --build) build=$(cd "$2" && pwd); shift 2 ;;
-    --inside) inside=1; shift ;;
+    --inside) inside=1; shift ;;  # as run by itself inside the VM
     *) echo "usage: $0 wire|burst [--runs N] [--build DIR]" >&2; exit 2 ;;
   esac
 done
@@ -81,11 +81,13 @@ for run in $(seq "$runs"); do
   start=$SECONDS
   status=0
   fetch || status=$?
-  said=$(grep -v "^MIDI:\|^MidiIn\|^System reports\|^ *$" "$work/err" | tail -1)
+  said=$(grep -v "^MIDI:\|^MidiIn\|^System reports\|^ *$" "$work/err" | tail -1 || true)
+  [[ -n $said ]] || said=$(tail -1 "$work/out")
   if ((status == 0)) && cmp -s "$work/bank.syx" "$work/expected.syx"; then
     exact=$((exact + 1)) verdict="byte-exact"
   elif ((status == 0)); then
     wrong=$((wrong + 1)) verdict="WRONG FILE"
+    mkdir -p "$ALSA_VM_KEEP/fetch-$run" && cp "$work/bank.syx" "$work/midi.log" "$ALSA_VM_KEEP/fetch-$run/"
   elif [[ -e $work/bank.syx ]]; then
     partial=$((partial + 1)) verdict="FILE WRITTEN ON FAILURE"
   else

@@ -16,10 +16,12 @@ for run in 1 2 3 4; do
     get-program-bank --bank 0 -o "$work/bank.syx" >"$work/out" 2>"$work/err"
   status=$?
   said=$(grep -v "^MIDI:\|^MidiIn\|^System reports\|^ *$" "$work/err" | tail -1)
+  [[ -n $said ]] || said=$(tail -1 "$work/out")
   if ((status == 0)) && cmp -s "$work/bank.syx" "$work/expected.syx"; then
     exact=$((exact + 1))
     pass "burst fetch $run: the bank byte for byte ($said)"
   elif ((status == 0)); then
+    mkdir -p "$ALSA_VM_KEEP/splice-$run" && cp "$work/bank.syx" "$work/midi-$run.log" "$ALSA_VM_KEEP/splice-$run/"
     fail "burst fetch $run: exit 0 with a wrong bank: $(cmp "$work/bank.syx" "$work/expected.syx" 2>&1) ($said)"
   elif [[ -e $work/bank.syx ]]; then
     fail "burst fetch $run: exit $status, yet a file was written ($said)"
