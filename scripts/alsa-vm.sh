@@ -6,8 +6,10 @@
 #
 #   scripts/alsa-vm.sh [--build-dir DIR] [--timeout SECONDS] [--env NAME=VALUE]... -- COMMAND...
 #
-# The initramfs (busybox and the modules) is cached in DIR/alsa-vm (default: build/). Exit 125
-# when the VM cannot start (the reason on standard error), 124 when it does not end in time.
+# The initramfs (busybox and the modules) is cached in DIR/alsa-vm (default: build/). What the
+# command leaves in $ALSA_VM_KEEP comes back to DIR/alsa-vm/kept/ (the VM's own /tmp, like all
+# it writes elsewhere, is gone when it ends). Exit 125 when the VM cannot start (the reason on
+# standard error), 124 when it does not end in time.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build_dir=$here/../build
@@ -82,7 +84,8 @@ trap 'rm -rf "$job"' EXIT
 {
   echo "export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"
   echo "export HOME=/root LANG=C.UTF-8 XDG_RUNTIME_DIR=/tmp/runtime QT_QPA_PLATFORM=offscreen"
-  echo "export QUORLE_MIDI_API=alsa ALSA_VM=1"
+  echo "export QUORLE_MIDI_API=alsa ALSA_VM_KEEP=/run/alsa-vm-job/kept"
+  echo "mkdir -p \$ALSA_VM_KEEP"
   echo "mkdir -p -m 700 /tmp/runtime"
   for e in "${envs[@]}"; do printf 'export %q\n' "$e"; done
   printf 'cd %q || exit 126\n' "$PWD"
@@ -100,6 +103,11 @@ timeout --kill-after=10 "$limit" "$qemu" "${accel[@]}" -nodefaults -no-user-conf
   -virtfs "local,path=$job,mount_tag=job,security_model=none" || status=$?
 
 [[ -f $job/output.log ]] && cat "$job/output.log"
+if [[ -n $(ls -A "$job/kept" 2>/dev/null) ]]; then
+  rm -rf "$build_dir/alsa-vm/kept"
+  mv "$job/kept" "$build_dir/alsa-vm/kept"
+  echo "alsa-vm: what the command kept is in $build_dir/alsa-vm/kept"
+fi
 if [[ -f $job/status ]]; then
   exit "$(cat "$job/status")"
 fi

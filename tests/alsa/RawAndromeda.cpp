@@ -8,6 +8,8 @@
 //   quorle-raw-andromeda --print-global [simulator options]               its Global Data
 
 #include <fcntl.h>
+#include <sound/asound.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -26,6 +28,8 @@ namespace {
 using namespace quorle;
 using Clock = std::chrono::steady_clock;
 
+constexpr std::size_t kRing = 4096;  // the rawmidi output buffer's default size
+
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
   while (size > 0) {
     const ssize_t n = ::write(fd, data, size);
@@ -33,6 +37,39 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
     if (n <= 0) return false;
     data += n;
     size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// The whole reply as fast as the kernel takes it. Linux 6.1's rawmidi write advances the ring's
+// pointer before it copies the bytes in, and snd-virmidi drains the ring from a worker on the
+// other processor: a write longer than the ring let it send bytes of the ring's previous lap
+// (measured: a few bytes of the dump 4,096 bytes earlier inside a whole, well-framed dump). So
+// the ring is filled only while that worker is idle: once it is empty, or once it has stopped
+// moving (the worker gives up while the receiving client's pool is full, until the next write).
+// The sequencer still gets the events far faster than any client reads them.
+bool WaitWhileDraining(int fd) {
+  snd_rawmidi_status status{};
+  status.stream = SNDRV_RAWMIDI_STREAM_OUTPUT;
+  std::size_t last = 0;
+  auto moved = Clock::now();
+  for (;;) {
+    if (::ioctl(fd, SNDRV_RAWMIDI_IOCTL_STATUS, &status) < 0) return false;
+    if (status.avail >= kRing) return true;
+    if (status.avail != last) {
+      last = status.avail;
+      moved = Clock::now();
+    } else if (Clock::now() - moved > std::chrono::milliseconds(20)) {
+      return true;
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(500));
+  }
+}
+
+bool WriteBurst(int fd, const Bytes& bytes) {
+  for (std::size_t at = 0; at < bytes.size(); at += kRing) {
+    if (!WaitWhileDraining(fd)) return false;
+    if (!WriteAll(fd, bytes.data() + at, std::min(kRing, bytes.size() - at))) return false;
   }
   return true;
 }
@@ -48,11 +85,15 @@ class WireWriter {
   WireWriter(int fd, std::size_t chunk) : fd_(fd), chunk_(chunk) {}
 
   bool Write(const Bytes& message, std::chrono::milliseconds pause) {
+    // A reply that follows the last one at once continues its line: waking late for one chunk
+    // must not push every later dump back.
     const auto now = Clock::now();
-    if (lineFree_ + pause < now)
-      lineStart_ = now, sent_ = 0;
-    else
+    if (lineFree_ + pause + kSlack < now) {
+      lineStart_ = now;
+      sent_ = 0;
+    } else {
       lineStart_ += pause;
+    }
     for (std::size_t at = 0; at < message.size(); at += chunk_) {
       const std::size_t n = std::min(chunk_, message.size() - at);
       std::this_thread::sleep_until(lineStart_ + ByteTime(sent_));
@@ -68,6 +109,8 @@ class WireWriter {
     return std::chrono::duration_cast<Clock::duration>(std::chrono::microseconds(
         static_cast<std::int64_t>(bytes) * 1'000'000 / SimSettings::kWireRate));
   }
+
+  static constexpr auto kSlack = std::chrono::milliseconds(50);
 
   int fd_;
   std::size_t chunk_;
@@ -130,7 +173,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::cout << "quorle-raw-andromeda: answering on " << device
-            << (burst ? ", each reply in one write" : ", at the MIDI wire rate") << std::endl;
+            << (burst ? ", each reply at once" : ", at the MIDI wire rate") << std::endl;
 
   // Requests are answered one at a time: the kernel keeps what arrives meanwhile.
   WireWriter wire(fd, chunk);
@@ -153,7 +196,7 @@ int main(int argc, char** argv) {
       bool ok = true;
       if (burst) {
         for (const auto& r : replies) whole.insert(whole.end(), r.message.begin(), r.message.end());
-        ok = whole.empty() || WriteAll(fd, whole.data(), whole.size());
+        ok = WriteBurst(fd, whole);
       } else {
         for (const auto& r : replies) ok = ok && wire.Write(r.message, r.pauseBefore);
       }

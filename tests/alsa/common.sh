@@ -29,7 +29,7 @@ check() {
   shift
   if "$@" >"$work/case.out" 2>&1; then pass "$name ($((SECONDS - start)) s)"; else
     fail "$name ($((SECONDS - start)) s)"
-    tail -12 "$work/case.out" | cut -c1-300 | sed 's/^/    /'
+    tail -25 "$work/case.out" | cut -c1-300 | sed 's/^/    /'
   fi
 }
 

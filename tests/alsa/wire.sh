@@ -1,6 +1,7 @@
 # The simulated Andromeda on the raw side of a virtual card (where a USB MIDI interface would
 # be), answering at the MIDI wire rate a few bytes at a time; and amidi, on the raw side of the
-# second card, as a witness of what quorle-cli sends: every byte, in order, paced.
+# second card, as a witness of what quorle-cli sends: every byte, in order, paced. While the
+# witness takes its bank, the window fetches one from quorle-sim, offscreen.
 source "$(dirname "$0")/common.sh"
 
 raw() { "$tests/quorle-raw-andromeda" "$@"; }
@@ -10,7 +11,8 @@ raw --print-global >"$work/global.syx"
 raw --sim-seed 9 --print-bank mix 0 >"$work/other-mixes.syx"
 raw --sim-seed 9 --print-bank program 0 >"$work/other-programs.syx"
 
-# The witness takes a Mix bank sent with a pause of 30 ms after each dump, beside the other cases.
+# The witness takes a Mix bank sent with a pause of 150 ms after each dump, beside the other cases
+# (long enough that the bank without the pauses would arrive sooner than the check allows).
 witness=$(port output "VirMIDI 1-0")
 [[ -n $witness ]] || { fail "VirMIDI 1-0 is listed"; exit; }
 amidi -p hw:1,0 -r "$work/witnessed.syx" -t 20 >"$work/amidi.log" 2>&1 &
@@ -19,7 +21,7 @@ helpers+=($amidi_pid)
 until grep -q "Owner PID" /proc/asound/card1/midi0 2>/dev/null; do sleep 0.1; done
 (
   start=$EPOCHREALTIME
-  cli --out "$witness" --delay 30 send-mix-bank "$work/other-mixes.syx" --bank 0 --no-keep-copy
+  cli --out "$witness" --delay 150 send-mix-bank "$work/other-mixes.syx" --bank 0 --no-keep-copy
   echo "exit $?"
 ) >"$work/witness-send.log" 2>&1 &
 sender_pid=$!
@@ -59,6 +61,11 @@ store() {
 }
 check "send-program to the raw side, then fetched again" store
 
+"$bin/quorle-sim" --sim-seed 5 --sim-rate 50000 >"$work/sim.log" 2>&1 &
+helpers+=($!)
+wait_for_client "quorle-sim" || fail "quorle-sim is on the sequencer"
+check "the window fetches a Program bank from quorle-sim" "$tests/tests_alsa_window"
+
 witnessed() {
   wait "$sender_pid"
   cat "$work/witness-send.log"
@@ -71,7 +78,7 @@ witnessed() {
   cmp "$work/witnessed.syx" "$work/other-mixes.syx" || return 1
   # The 127 dumps after the first cannot arrive faster than the wire rate and the pause allow.
   local least span
-  least=$(awk 'BEGIN { printf "%.3f", 127 * (1180 / 3125 + 0.030) }')
+  least=$(awk 'BEGIN { printf "%.3f", 127 * (1180 / 3125 + 0.150) }')
   span=$(awk -v a="$(cat "$work/first-byte")" -v b="$(cat "$work/last-byte")" 'BEGIN { printf "%.3f", b - a }')
   echo "the witness saw the bank over $span s; at least $least s" | tee "$work/span"
   awk -v s="$span" -v l="$least" 'BEGIN { exit !(s >= l) }'
