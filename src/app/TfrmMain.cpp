@@ -15,6 +15,7 @@ TfrmMain::TfrmMain(FormHost& host, MidiService& service, MidiDispatcher& dispatc
     : MidiIn(service, dispatcher),
       MidiOut(service, dispatcher),
       BankBuffer(kBankEntries),
+      service_(service),
       host_(host),
       dispatcher_(dispatcher) {
   std::string folder = appFolder.string();
@@ -64,12 +65,13 @@ void TfrmMain::FormCreate() {
 
   // A stored device that no longer exists leaves both ports closed rather than talking to a
   // device the user did not choose.
-  if (!startupError_) {
+  // So does a chosen device that no port has now: nothing goes to whatever stands in its place.
+  if (!startupError_ && missingIn_.empty()) {
     MidiIn.Open();
     Guarded([&] { MidiIn.Start(); });
     InputOpen = true;
-    OutputOpen = MidiOut.Open();
   }
+  if (!startupError_ && missingOut_.empty()) OutputOpen = MidiOut.Open();
 
   const int position = std::clamp(SendDelay, 0, kMaxSendDelay);
   if (position != tbSendDelayPosition) {
@@ -94,6 +96,7 @@ void TfrmMain::FormCreate() {
     host_.ShowMessage(MessageIcon::Error, *startupError_);
     startupError_.reset();
   }
+  if (const std::string missing = MissingDeviceText(); !missing.empty()) SetStatus(missing);
 }
 
 void TfrmMain::FormClose() {
@@ -199,7 +202,7 @@ void TfrmMain::InstallReplyHandler(ReplyHandler handler) {
 void TfrmMain::SendRequest(Bytes message, ReplyHandler handler, bool lock) {
   OutMessage = std::move(message);
   InstallReplyHandler(handler);
-  if (!OutputOpen) return;
+  if (!OutputReady(false)) return;
   if (lock) Disable();
   gaveUp_ = GaveUp::No;
   awaiting_ = true;

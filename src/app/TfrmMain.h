@@ -130,6 +130,23 @@ class TfrmMain : public TMainState {
   void btnCheckClick();
   void RecDeviceInfo(TMidiInput& port);
 
+  // The devices the user chose, by name: a number names whatever port stands at that place
+  // today. Empty for settings written before names were kept.
+  std::string InputDeviceName, OutputDeviceName;
+  // A device for this run only (the simulator of a rehearsal): both ports use it, whatever was
+  // chosen before, and the stored choice is written back as it was.
+  std::optional<std::string> SessionDevice;
+  // " The MIDI device "X" is not connected": a chosen device that no port has; empty when none.
+  std::string MissingDeviceText() const;
+  // Before an exchange: each port is (re)opened on its chosen device wherever that now stands.
+  // False when the output port cannot be used; the status then says why (the missing device, or
+  // with sayNotOpen kNoOutputText).
+  bool OutputReady(bool sayNotOpen = true);
+  // Both ports are on their chosen devices and the output port is open.
+  bool CanSend() const { return OutputOpen && MissingDeviceText().empty(); }
+  // The Setup page's "Refresh": both lists again, for an interface plugged in after the start.
+  void btnRefreshClick();
+
   // What the user does on the Setup page: each sets the control, then runs its change operation.
   void UserSelectsInput(int index);
   void UserSelectsOutput(int index);
@@ -255,6 +272,10 @@ class TfrmMain : public TMainState {
   static int FieldValue(const std::string& text, int minimum);
   void SetFieldFromProgram(std::string& text, int value, int minimum, int maximum,
                            void (TfrmMain::*change)());
+  // Opens each port on its chosen device where that stands in today's lists.
+  void FollowDevices();
+  std::string missingIn_, missingOut_;  // chosen devices that no port has now
+  MidiService& service_;
   // Closes the input port while set changes one of its properties, then opens it again.
   void ReopenInput(const std::function<void()>& set);
   // The single-object transfers, written once over the Program and Mix descriptors.

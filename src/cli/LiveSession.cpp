@@ -6,6 +6,7 @@
 #include "cli/DeviceCommands.h"
 #include "cli/OfflineCommands.h"
 #include "midi/MidiDispatcher.h"
+#include "sim/SimulatedAndromeda.h"
 
 namespace quorle {
 
@@ -49,6 +50,7 @@ int LiveSession::DeviceIndex(const std::string& device, const std::vector<std::s
 }
 
 void LiveSession::Start() {
+  if (options_.simulator) form_->SessionDevice = SimulatedAndromeda::kDeviceName;
   form_->FormCreate();
   started_ = true;
   TfrmMain& f = *form_;
@@ -64,6 +66,12 @@ void LiveSession::Start() {
     f.UserTypesBufferSize(std::to_string(*options_.bufferSize));
     f.UserLeavesBufferSize();
   }
+}
+
+void RequireOutput(TfrmMain& form) {
+  if (form.OutputReady(false)) return;
+  const std::string missing = form.MissingDeviceText();
+  throw Refusal(missing.empty() ? "the MIDI output port is not open" : missing.substr(1));
 }
 
 void LiveSession::WaitFor(const std::function<bool()>& done) {

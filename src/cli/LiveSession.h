@@ -35,6 +35,8 @@ struct LiveOptions {
   std::optional<int> delay, buffers, bufferSize;
   std::optional<double> timeout;  // seconds; the stored setting when not given
   std::string midiLog;            // every message sent and received goes here when set
+  // A --sim-* option was given: the simulated Andromeda for input and output, nothing real.
+  bool simulator = false;
 
   MidiSystem::Options midi;
 };
@@ -68,6 +70,10 @@ class LiveSession {
   std::unique_ptr<TfrmMain> form_;
   bool started_ = false;
 };
+
+// Refuses a command that needs the instrument when the output port cannot be used: its chosen
+// device is not connected, or the port is not open.
+void RequireOutput(TfrmMain& form);
 
 // A command's own --verify and --no-keep-copy, for as long as it runs: the window's stored
 // choices come back however the command ends, so the settings the session writes when it closes

@@ -63,10 +63,7 @@ void TfrmMain::btnBackupClick() {
 }
 
 void TfrmMain::Backup(const std::string& folder) {
-  if (!OutputOpen) {
-    SetStatus(kNoOutputText);
-    return;
-  }
+  if (!OutputReady()) return;
   // Whatever an earlier split or rename left in DumpMode, a backup only collects.
   DumpMode = kDumpSave;
   const fs::path target = FolderPath(folder);

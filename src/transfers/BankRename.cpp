@@ -50,11 +50,8 @@ void TfrmMain::HandleRename(const DumpKind& kind) {
                  : (IsProgram(kind) ? "Bank" : "MixBank") + std::to_string(inHand);
 
   TfrmSelBank dialog(*this, kind, TfrmSelBank::Question::Target);
-  if (!OutputOpen) {
-    // The edited names can still be saved.
-    dialog.OnlyDisk();
-    SetStatus(kNoOutputText);
-  }
+  // The edited names can still be saved.
+  if (!OutputReady()) dialog.OnlyDisk();
   if (host_.ShowModal(dialog) != ModalResult::OK) return;
   if (!dialog.DiskChosen()) {
     if (!dialog.OkEnabled()) return;
@@ -82,7 +79,7 @@ void TfrmMain::HandleRename(const DumpKind& kind) {
     return;
   }
 
-  if (!OutputOpen || !IsBankNumber(kind, SelectedBank(kind))) return;
+  if (!CanSend() || !IsBankNumber(kind, SelectedBank(kind))) return;
   const auto bank = static_cast<std::uint8_t>(SelectedBank(kind));
   std::vector<PacedMessage> messages;
   messages.reserve(kBankEntries);

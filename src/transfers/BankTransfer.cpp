@@ -56,10 +56,7 @@ void TfrmMain::SendBankRequest(const DumpKind& kind) {
 }
 
 void TfrmMain::StartBankFetch(const DumpKind& kind) {
-  if (!OutputOpen) {
-    SetStatus(kNoOutputText);
-    return;
-  }
+  if (!OutputReady()) return;
   Disable();
   SetStatus(DumpMode == kDumpSplit
                 ? (IsProgram(kind) ? " Splitting Program Bank..." : " Splitting Mix Bank...")
@@ -252,10 +249,7 @@ void TfrmMain::SendBankInHand(const DumpKind& kind, ByteView content, const std:
     if (confirmed) dialog.btnOKClick();
   }
   if (!confirmed) return;
-  if (!OutputOpen) {
-    SetStatus(kNoOutputText);
-    return;
-  }
+  if (!OutputReady()) return;
 
   const auto bank = static_cast<std::uint8_t>(SelectedBank(kind));
   std::vector<PacedMessage> messages;

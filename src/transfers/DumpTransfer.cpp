@@ -35,7 +35,7 @@ std::span<std::uint8_t> TfrmMain::DumpBuffer(const DumpKind& kind) {
 }
 
 void TfrmMain::SendMessage(ByteView message, const std::string& status) {
-  if (!OutputOpen) return;
+  if (!OutputReady(false)) return;
   Disable();
   singleSend_ = SingleSend{Bytes(message.begin(), message.end()), status};
   Send(message);
@@ -200,7 +200,7 @@ void TfrmMain::SendDumpInHand(const DumpKind& kind, const std::string& what) {
 
 void TfrmMain::SendAddressedDump(const DumpKind& kind, ByteView dump, const std::string& done,
                                  const std::string& notVerified) {
-  if (!Verify || !OutputOpen) return SendMessage(dump, done);
+  if (!Verify || !CanSend()) return SendMessage(dump, done);
   std::vector<PacedMessage> message{
       {Bytes(dump.begin(), dump.end()), EntryCaption(dump[7], DumpName(kind, dump))}};
   SendVerified(true, std::move(message),

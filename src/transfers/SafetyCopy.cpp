@@ -26,7 +26,7 @@ std::vector<std::size_t> TfrmMain::AllEntries() {
 void TfrmMain::KeepThenSend(std::vector<ReplacedPlaces> parts, bool keep, const std::string& note,
                             std::function<void()> send) {
   // Without an output port the send says so itself; nothing would be overwritten.
-  if (!keep || parts.empty() || !OutputOpen) return send();
+  if (!keep || parts.empty() || !CanSend()) return send();
   if (!dumpListener_) {
     SetStatus(" No copy of what this replaces could be kept (no Library)" +
               std::string(kNothingSent));

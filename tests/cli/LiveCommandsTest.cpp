@@ -228,8 +228,14 @@ TEST_F(LiveCli, RefusalsAndUsageErrorsHaveTheirOwnExitStatus) {
   EXPECT_EQ(Run({"send-program", Path("a.syx"), "--bank", "1", "--number", "1"}), 1);
   EXPECT_THAT(err_.str(), HasSubstr("bank 1 entry 1 cannot be chosen"));  // no preset takes it
   EXPECT_EQ(Run({"get-program", "--bank", "0", "--number", "128", "-o", Path("x.syx")}), 2);
-  EXPECT_EQ(Run({"--in", "No Such Port", "check"}), 1);
+  EXPECT_EQ(RunCli({"--in", "No Such Port", "check"}), 1);
   EXPECT_THAT(err_.str(), HasSubstr("MIDI Input Device No Such Port not installed "));
+  // A rehearsal never reaches another device: the simulator's options and a port of another
+  // name, or a number (a place in the list of real devices), are refused together.
+  EXPECT_EQ(Run({"--out", "0", "check"}), 2);
+  EXPECT_THAT(err_.str(), HasSubstr("the --sim- options mean the Simulated Andromeda, but --out 0 "
+                                    "names another device"));
+  EXPECT_EQ(Run({"--in", "Simulated Andromeda", "--out", "Simulated Andromeda", "check"}), 0);
   // A card bank the instrument lacks gets no answer.
   EXPECT_EQ(
       Run({"--timeout", "0.5", "get-program", "--bank", "9", "--number", "0", "-o", Path("x.syx")}),
