@@ -165,6 +165,7 @@ void TfrmMain::EndExchange() {
   pacedSend_.reset();
   singleSend_.reset();
   Progress.reset();
+  KeepWhatWasReplaced();
 }
 
 void TfrmMain::SetStatus(const std::string& text) {
@@ -180,8 +181,9 @@ void TfrmMain::ReportFetched(const DumpKind& kind, ByteView dump, int bank, int 
 }
 
 void TfrmMain::ReportSent(ByteView message) {
-  if (!dumpListener_ || !LibraryCapture) return;
   const DumpKind* kind = FramedDumpKind(message);
+  if (kind) NoteReplaced(*kind, message[6], message[7]);
+  if (!dumpListener_ || !LibraryCapture) return;
   if (kind && !dumpListener_->DumpSent(*kind, message, message[6], message[7])) {
     libraryMissed_ = true;
   }
@@ -286,7 +288,8 @@ void TfrmMain::GiveUp(GaveUp why) {
   } else if (safety_) {
     status += ": no copy kept, nothing was sent";
   } else if (why == GaveUp::SendFailed) {
-    // The port's own failure needs no count: nothing after it went.
+    // What already changed on the instrument, and what did not.
+    status += CutShortText();
   } else if (pacedSend_) {
     status += ": " + std::to_string(pacedSend_->sent) + " of " +
               std::to_string(pacedSend_->messages.size()) + " sent";

@@ -380,6 +380,9 @@ class TfrmMain : public TMainState {
     std::size_t left = 0;  // known to have left the port, and so recorded in the Library
   };
   std::optional<PacedSend> pacedSend_;
+  // What a paced send cut short had sent: ": entries 000-037 of Programs User were sent, the rest
+  // not", or for several banks each as restored, restored in part or not sent.
+  std::string CutShortText() const;
 
   // A verified send: once the dumps have gone out, each part is read back and compared.
   std::shared_ptr<SendVerification> verify_;
@@ -399,6 +402,11 @@ class TfrmMain : public TMainState {
   void KeepNextPart();
   void SafetyCollected(const DumpKind& kind);
   std::shared_ptr<SafetyCopy> safety_;
+  // The copy stored before the send under way: the places that send reaches are marked replaced
+  // when it ends, however it ends.
+  std::shared_ptr<SafetyCopy> replacing_;
+  void KeepWhatWasReplaced();
+  void NoteReplaced(const DumpKind& kind, int bank, int entry);
   static std::vector<std::size_t> AllEntries();
 
   // A backup or restore under way: what it has learned and what is left to do.

@@ -84,7 +84,9 @@ void LiveSession::WaitFor(const std::function<bool()>& done) {
   if (form_->LastGaveUp() == TfrmMain::GaveUp::NoOutput) {
     throw NoReply("no reply from the MIDI output port");
   }
-  if (form_->LastGaveUp() == TfrmMain::GaveUp::SendFailed) throw SendFailure();
+  if (form_->LastGaveUp() == TfrmMain::GaveUp::SendFailed) {
+    throw SendFailure(form_->StatusText());
+  }
 }
 
 }  // namespace quorle

@@ -26,7 +26,9 @@ class NoReply : public std::runtime_error {
 // The MIDI output port could not send what the command sent: exit status 3 too.
 class SendFailure : public std::runtime_error {
  public:
-  SendFailure() : std::runtime_error(std::string(TfrmMain::kSendFailedText).substr(1)) {}
+  // status: the window's, which names what was sent before the port refused.
+  explicit SendFailure(const std::string& status = TfrmMain::kSendFailedText)
+      : std::runtime_error(status.substr(status.find_first_not_of(' '))) {}
 };
 
 // What the command line says about ports and the simulator, before the command name.

@@ -61,14 +61,23 @@ void TfrmMain::SafetyCollected(const DumpKind& kind) {
   for (const std::size_t n : copy.Current().entries)
     copy.Take(ByteView(BankBuffer[n].data(), kind.dumpSize), n);
   if (copy.NextPart()) return KeepNextPart();
-  if (!dumpListener_ || !copy.Keep(*dumpListener_)) {
+  if (!dumpListener_ || !copy.Store(*dumpListener_)) {
     return Fail(" No copy of what this replaces could be kept in the Library" +
                 std::string(kNothingSent));
   }
   const std::function<void()> send = copy.TakeSend();
-  safety_.reset();
+  replacing_ = std::move(safety_);
   Progress.reset();
   send();
+}
+
+void TfrmMain::NoteReplaced(const DumpKind& kind, int bank, int entry) {
+  if (replacing_) replacing_->Sent(kind, bank, entry);
+}
+
+void TfrmMain::KeepWhatWasReplaced() {
+  const std::shared_ptr<SafetyCopy> copy = std::move(replacing_);
+  if (copy && dumpListener_ && !copy->KeepSent(*dumpListener_)) libraryMissed_ = true;
 }
 
 void TfrmMain::PutBack(std::vector<Bytes> dumps) {

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -74,11 +76,37 @@ TEST_F(LiveCli, AMessageTheOutputPortCannotSendEndsInStatusThreeWithItsReason) {
     if (command[0] == "send-program") args[1] = "port-fail:2";
     args.insert(args.end(), command.begin(), command.end());
     EXPECT_EQ(Run(args), 3) << command[0];
-    EXPECT_THAT(err_.str(), HasSubstr("The MIDI output port could not send the message\n"));
+    // A bank says what it had changed already.
+    EXPECT_THAT(err_.str(),
+                HasSubstr(command[0] == "send-program"
+                              ? "The MIDI output port could not send the message\n"
+                              : "The MIDI output port could not send the message: entries 000 of "
+                                "Programs User were sent, the rest not\n"));
     EXPECT_THAT(err_.str(), HasSubstr("MIDI: Simulated Andromeda: the in-process MIDI output "
                                       "refused a 2350-byte message"));
     EXPECT_THAT(out_.str(), Not(HasSubstr("sent to Andromeda")));
   }
+}
+
+// A bank send the port stops halfway: the status names what was sent, and only those places are
+// marked replaced in the Library.
+TEST_F(LiveCli, ABankSendCutShortNamesWhatItChangedAndMarksOnlyThatReplaced) {
+  ASSERT_EQ(Run({"get-program-bank", "--bank", "1", "-o", Path("bank.syx")}), 0);
+  // The copy's bank request is the first message, dump 37 the 39th.
+  EXPECT_EQ(
+      Run({"--sim-fault", "port-fail:40", "send-program-bank", Path("bank.syx"), "--bank", "0"}),
+      3);
+  EXPECT_THAT(err_.str(), HasSubstr("The MIDI output port could not send the message: entries "
+                                    "000-037 of Programs User were sent, the rest not\n"));
+  ASSERT_EQ(Run({"library", "list", "--place", "Andromeda", "--limit", "100000", "--json"}), 0);
+  std::set<int> replaced;
+  for (const auto& d : nlohmann::json::parse(out_.str())) {
+    for (const auto& p : d["places"]) {
+      if (p["how"] == "replaced") replaced.insert(p["entry"].get<int>());
+    }
+  }
+  EXPECT_EQ(replaced.size(), 38u);
+  EXPECT_EQ(*replaced.rbegin(), 37);
 }
 
 TEST_F(LiveCli, WholeBanksTravelByteExactBothWays) {
