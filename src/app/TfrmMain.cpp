@@ -262,7 +262,9 @@ void TfrmMain::WatchReply() {
   const auto limit = std::chrono::milliseconds(static_cast<long long>(ReplyTimeout * 1000));
   watchdog_ = dispatcher_.StartTimer(limit, [this] {
     watchdog_ = 0;
-    Guarded([&] { GiveUp(GaveUp::NoReply); });
+    Guarded([&] {
+      if (!AskAgainAfterSilence()) GiveUp(GaveUp::NoReply);
+    });
   });
 }
 

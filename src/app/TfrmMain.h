@@ -282,6 +282,10 @@ class TfrmMain : public TMainState {
   void GetDumpClick(const DumpKind& kind, bool rename);
   void SendDumpRequest(const DumpKind& kind);
   void RecDump(const DumpKind& kind, TMidiInput& port);
+  // A single Program or Mix request met silence: true when it was asked again (or ended as a
+  // damaged one), by the rules of a bank's entries; false when the instrument is given up.
+  bool AskAgainAfterSilence();
+  std::string DamagedThriceText(const DumpKind& kind) const;
   void SendDumpFileClick(const DumpKind& kind);
   int& SelectedBank(const DumpKind& kind);
   int& SelectedNumber(const DumpKind& kind);

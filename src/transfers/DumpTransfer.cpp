@@ -96,8 +96,7 @@ void TfrmMain::RecDump(const DumpKind& kind, TMidiInput& port) {
                   IsProgram(kind) ? &TfrmMain::RecProgramDump : &TfrmMain::RecMixDump, true);
       return;
     }
-    Fail(" " + std::string(kind.name) + (DumpMode == kDumpSave ? " not saved" : " not renamed") +
-         ": dump " + std::to_string(collector_->Entry()) + " arrived damaged three times");
+    Fail(DamagedThriceText(kind));
     return;
   }
   collector_.reset();
@@ -153,6 +152,29 @@ void TfrmMain::RecDump(const DumpKind& kind, TMidiInput& port) {
       return;
     }
     SendMessage(dump, std::string(kind.name) + " \"" + typed + "\" sent to Andromeda");
+  }
+}
+
+std::string TfrmMain::DamagedThriceText(const DumpKind& kind) const {
+  return " " + std::string(kind.name) + (DumpMode == kDumpSave ? " not saved" : " not renamed") +
+         ": dump " + std::to_string(collector_->Entry()) + " arrived damaged three times";
+}
+
+bool TfrmMain::AskAgainAfterSilence() {
+  // Only a single request waits without a bank collection; a bank times its own waits.
+  if (!collector_ || collecting_ || OutMessage.size() < 6) return false;
+  const DumpKind& kind = OutMessage[5] == kProgramKind.requestOpcode ? kProgramKind : kMixKind;
+  switch (collector_->Silence()) {
+    case CollectStep::AskEntry:
+      SendRequest(Bytes(OutMessage),
+                  IsProgram(kind) ? &TfrmMain::RecProgramDump : &TfrmMain::RecMixDump, true);
+      return true;
+    case CollectStep::Damaged:
+      Fail(DamagedThriceText(kind));
+      return true;
+    default:
+      collector_.reset();
+      return false;
   }
 }
 

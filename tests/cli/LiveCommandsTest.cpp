@@ -314,6 +314,18 @@ TEST_F(LiveCli, SimulatorFaultsComeBeforeTheCommandAndAMalformedOneIsAUsageError
                  "get-program-bank", "--bank", "0", "-o", Path("b.syx")}),
             3);
   EXPECT_FALSE(fs::exists(Path("b.syx")));
+  // A single Program meets silence as a bank's entry does: three tries, then no reply.
+  EXPECT_EQ(Run({"--sim-fault", "ignore", "--timeout", "0.3", "--midi-log", Path("single.log"),
+                 "get-program", "--bank", "0", "--number", "5", "-o", Path("p.syx")}),
+            3);
+  EXPECT_FALSE(fs::exists(Path("p.syx")));
+  std::ifstream single(Path("single.log"));
+  int requests = 0;
+  for (std::string line; std::getline(single, line);) {
+    requests += line.find(" > ") != std::string::npos &&
+                line.find(" 9 F0 00 00 0E 1D 01 00 05 F7") != std::string::npos;
+  }
+  EXPECT_EQ(requests, 3);
   EXPECT_EQ(Run({"--sim-fault", "drop:3", "--sim-fault", "stall:300", "check"}), 2);
   EXPECT_THAT(err_.str(), HasSubstr("--sim-fault takes"));
 }

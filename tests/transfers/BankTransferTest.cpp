@@ -113,6 +113,8 @@ TEST_F(BankTransfer, SentBanksReachTheInstrumentPacedAndAddressedToTheChosenBank
   EXPECT_EQ(f.StatusText(), " Keeping a copy of Mix Bank...");
   EXPECT_FALSE(f.ControlsEnabled());
   ASSERT_TRUE(WaitFor([&] { return f.StatusText() == " Sending Mix Bank..."; }));
+  // The places become replaced as the send reaches them.
+  ASSERT_TRUE(WaitIdle());
   ASSERT_EQ(copies_.kept.size(), 128u);
   for (int i = 0; i < 128; ++i) {
     const auto& kept = copies_.kept[i];
@@ -123,7 +125,6 @@ TEST_F(BankTransfer, SentBanksReachTheInstrumentPacedAndAddressedToTheChosenBank
     const ByteView old = Record(before, kMixKind, i);
     ASSERT_EQ(kept.dump, Bytes(old.begin(), old.end())) << i;
   }
-  ASSERT_TRUE(WaitIdle());
   EXPECT_EQ(f.StatusText(), " mixes.syx sent to Andromeda");
   EXPECT_EQ(f.MixBank, 4);
   for (int i = 0; i < 128; ++i) {
