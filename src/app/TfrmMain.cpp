@@ -213,6 +213,7 @@ void TfrmMain::SendRequest(Bytes message, ReplyHandler handler, bool lock) {
 }
 
 void TfrmMain::Send(ByteView message) {
+  ++sends_;
   if (Log) Log->Write(MidiLog::kSent, MidiOut.ProductName(), message);
   MidiOut.SendLong(message);
   outSizes_.push_back(message.size());

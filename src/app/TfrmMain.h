@@ -410,6 +410,18 @@ class TfrmMain : public TMainState {
   // when it ends, however it ends.
   std::shared_ptr<SafetyCopy> replacing_;
   void KeepWhatWasReplaced();
+  // A bank fetched whole for the rename grid is the copy of what a send back to the same bank
+  // replaces, as long as nothing was sent to the instrument since: sends counts Send's messages.
+  struct FetchedForRename {
+    const DumpKind* kind;
+    int bank;
+    std::size_t sends;
+  };
+  std::optional<FetchedForRename> fetchedForRename_;
+  std::size_t sends_ = 0;
+  // Stores the bank in hand as the copy of what send replaces, then sends; no fetch.
+  void KeepInHandThenSend(const DumpKind& kind, int bank, const std::string& note,
+                          std::function<void()> send);
   void NoteReplaced(const DumpKind& kind, int bank, int entry);
   static std::vector<std::size_t> AllEntries();
 

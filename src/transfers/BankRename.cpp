@@ -12,6 +12,7 @@
 namespace quorle {
 
 void TfrmMain::RenameBankClick(const DumpKind& kind) {
+  fetchedForRename_.reset();
   TfrmSelBank dialog(*this, kind, TfrmSelBank::Question::Source);
   if (host_.ShowModal(dialog) != ModalResult::OK) return;
   if (!dialog.DiskChosen()) {
@@ -81,6 +82,11 @@ void TfrmMain::HandleRename(const DumpKind& kind) {
 
   if (!CanSend() || !IsBankNumber(kind, SelectedBank(kind))) return;
   const auto bank = static_cast<std::uint8_t>(SelectedBank(kind));
+  // The grid's own fetch is the copy when the send goes back where it came from and nothing
+  // reached the instrument since; otherwise what is there now is fetched.
+  const bool copyInHand = fetchedForRename_ && fetchedForRename_->kind == &kind &&
+                          fetchedForRename_->bank == bank && fetchedForRename_->sends == sends_;
+  fetchedForRename_.reset();
   std::vector<PacedMessage> messages;
   messages.reserve(kBankEntries);
   for (std::size_t i = 0; i < kBankEntries; ++i) {
@@ -88,21 +94,22 @@ void TfrmMain::HandleRename(const DumpKind& kind) {
     AddressDump(m.bytes, bank, static_cast<std::uint8_t>(i));
     messages.push_back(std::move(m));
   }
-  KeepThenSend({{&kind, bank, AllEntries()}}, KeepReplaced,
-               IsProgram(kind) ? "Rename Program Bank" : "Rename Mix Bank",
-               [this, &kind, m = std::move(messages)]() mutable {
-                 const std::string status =
-                     IsProgram(kind) ? " Sending Program Bank..." : " Sending Mix Bank...";
-                 const std::string done = IsProgram(kind) ? " Renamed bank sent to Andromeda"
-                                                          : " Renamed mix bank sent to Andromeda";
-                 SendVerified(Verify, std::move(m), status, done, done + " and verified",
-                              IsProgram(kind) ? " Renamed bank not verified"
-                                              : " Renamed mix bank not verified");
-               });
+  auto send = [this, &kind, m = std::move(messages)]() mutable {
+    const std::string status =
+        IsProgram(kind) ? " Sending Program Bank..." : " Sending Mix Bank...";
+    const std::string done =
+        IsProgram(kind) ? " Renamed bank sent to Andromeda" : " Renamed mix bank sent to Andromeda";
+    SendVerified(Verify, std::move(m), status, done, done + " and verified",
+                 IsProgram(kind) ? " Renamed bank not verified" : " Renamed mix bank not verified");
+  };
+  const std::string note = IsProgram(kind) ? "Rename Program Bank" : "Rename Mix Bank";
+  if (KeepReplaced && copyInHand) return KeepInHandThenSend(kind, bank, note, std::move(send));
+  KeepThenSend({{&kind, bank, AllEntries()}}, KeepReplaced, note, std::move(send));
 }
 
 void TfrmMain::BankCollected(const DumpKind& kind) {
   if (DumpMode == kDumpRenameBank) {
+    fetchedForRename_ = FetchedForRename{&kind, SelectedBank(kind), sends_};
     // The bank is in: "Receiving..." would stay beside the grid and after it.
     SetStatus(" ");
     RenameBankInHand(kind);

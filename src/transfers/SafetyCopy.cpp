@@ -71,6 +71,27 @@ void TfrmMain::SafetyCollected(const DumpKind& kind) {
   send();
 }
 
+void TfrmMain::KeepInHandThenSend(const DumpKind& kind, int bank, const std::string& note,
+                                  std::function<void()> send) {
+  if (!dumpListener_) {
+    SetStatus(" No copy of what this replaces could be kept (no Library)" +
+              std::string(kNothingSent));
+    return;
+  }
+  auto copy = std::make_shared<SafetyCopy>(std::vector<ReplacedPlaces>{{&kind, bank, AllEntries()}},
+                                           note, std::move(send));
+  for (std::size_t n = 0; n < kBankEntries; ++n)
+    copy->Take(ByteView(BankBuffer[n].data(), kind.dumpSize), n);
+  if (!copy->Store(*dumpListener_)) {
+    SetStatus(" No copy of what this replaces could be kept in the Library" +
+              std::string(kNothingSent));
+    return;
+  }
+  const std::function<void()> go = copy->TakeSend();
+  replacing_ = std::move(copy);
+  go();
+}
+
 void TfrmMain::NoteReplaced(const DumpKind& kind, int bank, int entry) {
   if (replacing_) replacing_->Sent(kind, bank, entry);
 }

@@ -195,6 +195,19 @@ TEST_F(LiveCli, BankNamesRoundTripThroughInfoAnEditAndARename) {
   for (std::size_t i = 0; i < 128; ++i) expected[i * 2350 + 6] = 3;
   EXPECT_EQ(card, expected);
 
+  // Renamed in place, the bank fetched for the names is the copy of what the send replaces: the
+  // bank is asked for once.
+  ASSERT_EQ(Run({"--delay", "0", "--midi-log", Path("rename.log"), "rename-program-bank", "--bank",
+                 "0", "--names", Path("names.txt"), "--send-to", "0"}),
+            0)
+      << err_.str();
+  std::ifstream log(Path("rename.log"));
+  int bankRequests = 0;
+  for (std::string line; std::getline(log, line);)
+    bankRequests += line.find(" > ") != std::string::npos &&
+                    line.find(" 8 F0 00 00 0E 1D 0A 00 F7") != std::string::npos;
+  EXPECT_EQ(bankRequests, 1);
+
   // A line no name can be is refused, naming it, before anything is written.
   names.replace(from(9), names.find('\n', from(9)) - from(9), "Seventeen chars!!");
   ASSERT_TRUE(WriteFileAtomically(
