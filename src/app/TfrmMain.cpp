@@ -184,6 +184,12 @@ void TfrmMain::ReportSent(ByteView message) {
   const DumpKind* kind = FramedDumpKind(message);
   if (kind) NoteReplaced(*kind, message[6], message[7]);
   if (!dumpListener_ || !LibraryCapture) return;
+  // Until the card's size is known, a card bank may not be there at all: such a send is not
+  // recorded as placed.
+  if (kind && kind->IsCardBank(message[6]) &&
+      (&*kind == &kProgramKind ? ProgramBanksOnCard : MixBanksOnCard) < 0) {
+    return;
+  }
   if (kind && !dumpListener_->DumpSent(*kind, message, message[6], message[7])) {
     libraryMissed_ = true;
   }

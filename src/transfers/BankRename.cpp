@@ -81,6 +81,10 @@ void TfrmMain::HandleRename(const DumpKind& kind) {
   }
 
   if (!CanSend() || !IsBankNumber(kind, SelectedBank(kind))) return;
+  const int onCard = IsProgram(kind) ? ProgramBanksOnCard : MixBanksOnCard;
+  if (const auto refusal = NotOnCardRefusal(kind, SelectedBank(kind), onCard)) {
+    return SetStatus(*refusal);
+  }
   const auto bank = static_cast<std::uint8_t>(SelectedBank(kind));
   // The grid's own fetch is the copy when the send goes back where it came from and nothing
   // reached the instrument since; otherwise what is there now is fetched.

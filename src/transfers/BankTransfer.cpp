@@ -250,6 +250,10 @@ void TfrmMain::SendBankInHand(const DumpKind& kind, ByteView content, const std:
   }
   if (!confirmed) return;
   if (!OutputReady()) return;
+  const int onCard = IsProgram(kind) ? ProgramBanksOnCard : MixBanksOnCard;
+  if (const auto refusal = NotOnCardRefusal(kind, SelectedBank(kind), onCard)) {
+    return SetStatus(*refusal);
+  }
 
   const auto bank = static_cast<std::uint8_t>(SelectedBank(kind));
   std::vector<PacedMessage> messages;

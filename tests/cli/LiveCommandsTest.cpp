@@ -109,6 +109,35 @@ TEST_F(LiveCli, ABankSendCutShortNamesWhatItChangedAndMarksOnlyThatReplaced) {
   EXPECT_EQ(*replaced.rbegin(), 37);
 }
 
+// A card bank the card lacks: while the card's size is unknown a send there is not recorded as
+// placed; once it is known, the send is refused before anything goes out.
+TEST_F(LiveCli, ASendToACardBankTheCardLacksIsNeitherRecordedNorOnceKnownSent) {
+  ASSERT_EQ(Run({"get-program-bank", "--bank", "1", "-o", Path("bank.syx")}), 0);
+  const auto cardTenPlaces = [&] {
+    EXPECT_EQ(Run({"library", "list", "--place", "Andromeda", "--limit", "100000", "--json"}), 0);
+    int places = 0;
+    for (const auto& d : nlohmann::json::parse(out_.str())) {
+      for (const auto& p : d["places"]) places += p["bank"] == 10;
+    }
+    return places;
+  };
+  ASSERT_EQ(Run({"--sim-program-card-banks", "2", "send-program-bank", Path("bank.syx"), "--bank",
+                 "10", "--no-keep-copy"}),
+            0)
+      << err_.str();
+  EXPECT_EQ(cardTenPlaces(), 0);
+
+  ASSERT_EQ(Run({"--sim-program-card-banks", "2", "get-program", "--bank", "3", "--number", "0",
+                 "-o", Path("card.syx")}),
+            0);
+  EXPECT_EQ(Run({"--sim-program-card-banks", "2", "--midi-log", Path("refused.log"),
+                 "send-program-bank", Path("bank.syx"), "--bank", "10", "--no-keep-copy"}),
+            1);
+  EXPECT_EQ(err_.str(), "Programs Card 8 is not on the card (2 banks): nothing was sent\n");
+  EXPECT_EQ(fs::file_size(Path("refused.log")), 0u);
+  EXPECT_EQ(cardTenPlaces(), 0);
+}
+
 TEST_F(LiveCli, WholeBanksTravelByteExactBothWays) {
   ASSERT_EQ(Run({"get-mix-bank", "--bank", "1", "-o", Path("presets.syx")}), 0) << err_.str();
   EXPECT_THAT(out_.str(), HasSubstr("Mix Bank \"presets.syx\" saved to disk"));

@@ -154,11 +154,11 @@ TEST_F(Faults, AnInstrumentThatIgnoresSingleRequestsTimesOutAndALateReplyIsNever
   EXPECT_EQ(Fetch("programs"), SimBank(kProgramKind));  // banks still come
   EXPECT_TRUE(host_.fileChoices.size() == 1);           // only the bank asked where to save
 
-  // A reply later than the time-out is freed unread: no save dialog, no file.
+  // A reply later than the time-out of every try is freed unread: no save dialog, no file.
   form_.reset();
   midi_.reset();
   host_.fileChoices.clear();
-  TfrmMain& g = StartWith("slow:600");
+  TfrmMain& g = StartWith("slow:1500");
   EXPECT_EQ(Fetch("program"), std::nullopt);
   EXPECT_EQ(g.StatusText(), TfrmMain::kNoReplyText);
   g.ReplyTimeout = 5;
@@ -169,7 +169,8 @@ TEST_F(Faults, AnInstrumentThatIgnoresSingleRequestsTimesOutAndALateReplyIsNever
 }
 
 TEST_F(Faults, AReplyGivenUpOnNeverPassesForTheAnswerToTheNextRequest) {
-  TfrmMain& f = StartWith("slow:600");
+  // Later than the three tries of a single request.
+  TfrmMain& f = StartWith("slow:1500");
   AnswerDialog<TfrmSelProgram>([](TfrmSelProgram& d) {
     d.Bank = 1;  // Preset Bank 1, entry 0
     d.btnOKClick();
