@@ -11,6 +11,7 @@
 #include "dialogs/TfrmSplitBank.h"
 #include "dialogs/TfrmSplitMixBank.h"
 #include "protocol/DumpName.h"
+#include "protocol/Pack.h"
 #include "support/WindowFixture.h"
 
 namespace quorle {
@@ -174,6 +175,30 @@ TEST_F(BankTransfer, EachDumpOfAPacedSendLeavesAtLeastTheSendDelayAfterTheLastOn
   ASSERT_GE(sentAt.size(), 6u);
   // The log counts whole milliseconds, so a gap may read one short.
   for (std::size_t i = 1; i < sentAt.size(); ++i) EXPECT_GE(sentAt[i] - sentAt[i - 1], 29) << i;
+}
+
+// A read-back that differs from what was sent in one byte deep in the sound data (past the name,
+// not the card counts) is a dump that did not take.
+TEST_F(BankTransfer, AVerifiedSendComparesTheWholeSoundData) {
+  TfrmMain& f = Start([](SimSettings& s) { s.faults.busyAfterStore = std::chrono::seconds(10); });
+  f.SendDelay = 0;
+  f.KeepReplaced = false;
+  Bytes bank = SimBank(kProgramKind, 0);
+  // Entry 0 is stored as sent; entry 9 differs from what the instrument keeps in data byte 1900.
+  std::vector<std::uint8_t> data(kProgramKind.dataSize);
+  const std::size_t at = 9 * 2350 + kPayloadOffset;
+  Unpack(ByteView(bank).subspan(at, kProgramKind.packedSize), data, kProgramKind.packedSize);
+  data[1900] ^= 0x01;
+  Pack(data, std::span<std::uint8_t>(bank).subspan(at, kProgramKind.packedSize),
+       kProgramKind.dataSize);
+  AnswerFile(Write("b.syx", bank));
+  AnswerDialog<TdlgSendBank>([](TdlgSendBank& d) {
+    d.cbVerifyChecked = true;
+    d.BitBtn1Click();
+  });
+  f.btnSendBankClick();
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(f.StatusText(), " b.syx not verified: entry 9 did not take");
 }
 
 TEST_F(BankTransfer, AVerifiedSendReadsBackAndNamesTheEntriesThatNeverTook) {
