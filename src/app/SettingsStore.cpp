@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <charconv>
 #include <locale>
 #include <sstream>
@@ -45,19 +46,53 @@ void TfrmMain::ReadRegistry() {
   // Values that do not fit a port's 16-bit property are out of range like any other stale one.
   auto port16 = [](long long v) { return v >= 0 && v <= 65535; };
 
-  const long long input = integer(kMidi, "InputDeviceID", 0);
+  // A device is the user's choice by name; its number is where it stood when chosen.
+  long long input = integer(kMidi, "InputDeviceID", 0);
+  long long output = integer(kMidi, "OutputDeviceID", 0);
+  InputDeviceName = ini.Get(kMidi, "InputDeviceName").value_or("");
+  OutputDeviceName = ini.Get(kMidi, "OutputDeviceName").value_or("");
+  if (SessionDevice) {
+    // The last port of that name: the in-process simulator is listed after every real device.
+    const auto at = [&](const std::vector<std::string>& names) {
+      const auto found = std::find(names.rbegin(), names.rend(), *SessionDevice);
+      return found == names.rend() ? -1LL : static_cast<long long>(names.rend() - found - 1);
+    };
+    input = at(cbxInItems);
+    output = at(cbxOutItems);
+    if (input < 0) missingIn_ = *SessionDevice;
+    if (output < 0) missingOut_ = *SessionDevice;
+  } else {
+    const auto follow = [](const std::vector<std::string>& names, long long& number,
+                           const std::string& name, std::string& missing) {
+      if (name.empty()) return;
+      if (number >= 0 && number < static_cast<long long>(names.size()) && names[number] == name)
+        return;
+      const auto found = std::find(names.begin(), names.end(), name);
+      if (found == names.end()) {
+        missing = name;
+        number = 0;
+      } else {
+        number = found - names.begin();
+      }
+    };
+    follow(cbxInItems, input, InputDeviceName, missingIn_);
+    follow(cbxOutItems, output, OutputDeviceName, missingOut_);
+  }
   apply([&] {
     if (!port16(input)) throw EMidiInputError("Invalid device ID");
+    if (!missingIn_.empty() && cbxInItems.empty()) return;
     MidiIn.SetDeviceID(static_cast<std::uint16_t>(input));
+    if (InputDeviceName.empty() && !SessionDevice) InputDeviceName = MidiIn.ProductName();
   });
   const long long size = integer(kMidi, "BufferSize", 4096);
   MidiIn.SetSysexBufferSize(static_cast<std::uint16_t>(port16(size) ? size : 4096));
   const long long count = integer(kMidi, "BufferCount", 4);
   MidiIn.SetSysexBufferCount(static_cast<std::uint16_t>(port16(count) ? count : 4));
-  const long long output = integer(kMidi, "OutputDeviceID", 0);
   apply([&] {
     if (output < 0 || output > 65535) throw EmidioutputError("Invalid device ID");
+    if (!missingOut_.empty() && cbxOutItems.empty()) return;
     MidiOut.SetDeviceID(static_cast<int>(output));
+    if (OutputDeviceName.empty() && !SessionDevice) OutputDeviceName = MidiOut.ProductName();
   });
   SendDelay =
       static_cast<int>(std::clamp<long long>(integer(kMidi, "SendDelay", 15), -1000000, 1000000));
@@ -90,13 +125,22 @@ void TfrmMain::ReadRegistry() {
   cbxOutIndex = MidiOut.DeviceID() >= 0 && MidiOut.DeviceID() < static_cast<int>(cbxOutItems.size())
                     ? MidiOut.DeviceID()
                     : cbxOutIndex;
+  if (!missingIn_.empty()) cbxInIndex = -1;
+  if (!missingOut_.empty()) cbxOutIndex = -1;
 }
 
 void TfrmMain::WriteRegistry() {
   const std::filesystem::path path = SettingsPath();
   IniFile ini = IniFile::Load(path);
-  ini.Set(kMidi, "InputDeviceID", std::to_string(MidiIn.DeviceID()));
-  ini.Set(kMidi, "OutputDeviceID", std::to_string(MidiOut.DeviceID()));
+  // A device missing today, or a device of this run only, leaves the stored choice as it was.
+  if (!SessionDevice && missingIn_.empty() && !InputDeviceName.empty()) {
+    ini.Set(kMidi, "InputDeviceID", std::to_string(MidiIn.DeviceID()));
+    ini.Set(kMidi, "InputDeviceName", InputDeviceName);
+  }
+  if (!SessionDevice && missingOut_.empty() && !OutputDeviceName.empty()) {
+    ini.Set(kMidi, "OutputDeviceID", std::to_string(MidiOut.DeviceID()));
+    ini.Set(kMidi, "OutputDeviceName", OutputDeviceName);
+  }
   ini.Set(kMidi, "BufferCount", std::to_string(MidiIn.SysexBufferCount()));
   ini.Set(kMidi, "BufferSize", std::to_string(MidiIn.SysexBufferSize()));
   ini.Set(kMidi, "SendDelay", std::to_string(SendDelay));

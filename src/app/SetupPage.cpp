@@ -2,8 +2,106 @@
 #include <cctype>
 
 #include "app/TfrmMain.h"
+#include "midi/MidiService.h"
 
 namespace quorle {
+
+namespace {
+
+// The ports' names as the MIDI system lists them now.
+std::vector<std::string> DeviceNames(MidiService& service, bool inputs) {
+  std::vector<std::string> names;
+  const unsigned count = inputs ? service.InGetNumDevs() : service.OutGetNumDevs();
+  for (unsigned i = 0; i < count; ++i) {
+    std::string name;
+    if (inputs) {
+      MidiInCaps caps;
+      if (service.InGetDevCaps(i, caps) == MMSYSERR_NOERROR) name = caps.szPname;
+    } else {
+      MidiOutCaps caps;
+      if (service.OutGetDevCaps(i, caps) == MMSYSERR_NOERROR) name = caps.szPname;
+    }
+    names.push_back(name);
+  }
+  return names;
+}
+
+// Where the chosen device stands in names: at its number when that still names it, else wherever
+// its name is; -1 when no port has the name. A choice without a name keeps its number.
+int DevicePlace(const std::vector<std::string>& names, int number, const std::string& name) {
+  const int count = static_cast<int>(names.size());
+  if (name.empty()) return number >= 0 && number < count ? number : -1;
+  if (number >= 0 && number < count && names[number] == name) return number;
+  const auto found = std::find(names.begin(), names.end(), name);
+  return found == names.end() ? -1 : static_cast<int>(found - names.begin());
+}
+
+}  // namespace
+
+std::string TfrmMain::MissingDeviceText() const {
+  const std::string& missing = !missingOut_.empty() ? missingOut_ : missingIn_;
+  return missing.empty() ? "" : " The MIDI device \"" + missing + "\" is not connected";
+}
+
+void TfrmMain::FollowDevices() {
+  if (SessionDevice) return;
+  const std::vector<std::string> ins = DeviceNames(service_, true);
+  if (!InputDeviceName.empty()) {
+    const bool wasMissing = !missingIn_.empty();
+    const int at = DevicePlace(ins, MidiIn.DeviceID(), InputDeviceName);
+    missingIn_ = at < 0 ? InputDeviceName : "";
+    if (at < 0 && InputOpen) {
+      MidiIn.Close();
+      InputOpen = false;
+    }
+    if (at >= 0 && (wasMissing || at != MidiIn.DeviceID())) {
+      cbxInItems = ins;
+      cbxInIndex = at;
+      cbxInChange();
+    }
+  }
+  const std::vector<std::string> outs = DeviceNames(service_, false);
+  if (!OutputDeviceName.empty()) {
+    const bool wasMissing = !missingOut_.empty();
+    const int at = DevicePlace(outs, MidiOut.DeviceID(), OutputDeviceName);
+    missingOut_ = at < 0 ? OutputDeviceName : "";
+    if (at < 0 && OutputOpen && MidiOut.MessagesInFlight() == 0) {
+      MidiOut.Close();
+      OutputOpen = false;
+    }
+    if (at >= 0 && (wasMissing || at != MidiOut.DeviceID())) {
+      cbxOutItems = outs;
+      cbxOutIndex = at;
+      cbxOutChange();
+    }
+  }
+}
+
+bool TfrmMain::OutputReady(bool sayNotOpen) {
+  FollowDevices();
+  if (const std::string missing = MissingDeviceText(); !missing.empty()) {
+    SetStatus(missing);
+    return false;
+  }
+  if (!OutputOpen && sayNotOpen) SetStatus(kNoOutputText);
+  return OutputOpen;
+}
+
+void TfrmMain::btnRefreshClick() {
+  if (!ControlsEnabled()) return;
+  cbxInItems = DeviceNames(service_, true);
+  cbxOutItems = DeviceNames(service_, false);
+  const auto place = [](const std::vector<std::string>& names, const std::string& name) {
+    const auto found = std::find(names.begin(), names.end(), name);
+    return found == names.end() ? -1 : static_cast<int>(found - names.begin());
+  };
+  if (!InputDeviceName.empty()) cbxInIndex = place(cbxInItems, InputDeviceName);
+  if (!OutputDeviceName.empty()) cbxOutIndex = place(cbxOutItems, OutputDeviceName);
+  FollowDevices();
+  host_.StateChanged();
+  const std::string missing = MissingDeviceText();
+  SetStatus(missing);
+}
 
 void TfrmMain::InitMidiControls() {
   InputOpen = false;
@@ -29,8 +127,11 @@ void TfrmMain::InitMidiControls() {
 
 void TfrmMain::cbxInChange() {
   if (InputOpen) MidiIn.Close();
+  InputOpen = false;
   if (cbxInIndex < 0) return;  // typed text that names no device
   MidiIn.SetDeviceID(static_cast<std::uint16_t>(cbxInIndex));
+  if (!SessionDevice) InputDeviceName = MidiIn.ProductName();
+  missingIn_.clear();
   MidiIn.SetSysexOnly(true);
   MidiIn.Open();
   MidiIn.Start();
@@ -44,6 +145,8 @@ void TfrmMain::cbxOutChange() {
   }
   if (cbxOutIndex < 0) return;
   MidiOut.SetDeviceID(cbxOutIndex);
+  if (!SessionDevice) OutputDeviceName = MidiOut.ProductName();
+  missingOut_.clear();
   if (MidiOut.Open()) {
     OutputOpen = true;
   } else {

@@ -15,6 +15,7 @@ TfrmMain::TfrmMain(FormHost& host, MidiService& service, MidiDispatcher& dispatc
     : MidiIn(service, dispatcher),
       MidiOut(service, dispatcher),
       BankBuffer(kBankEntries),
+      service_(service),
       host_(host),
       dispatcher_(dispatcher) {
   std::string folder = appFolder.string();
@@ -64,12 +65,13 @@ void TfrmMain::FormCreate() {
 
   // A stored device that no longer exists leaves both ports closed rather than talking to a
   // device the user did not choose.
-  if (!startupError_) {
+  // So does a chosen device that no port has now: nothing goes to whatever stands in its place.
+  if (!startupError_ && missingIn_.empty()) {
     MidiIn.Open();
     Guarded([&] { MidiIn.Start(); });
     InputOpen = true;
-    OutputOpen = MidiOut.Open();
   }
+  if (!startupError_ && missingOut_.empty()) OutputOpen = MidiOut.Open();
 
   const int position = std::clamp(SendDelay, 0, kMaxSendDelay);
   if (position != tbSendDelayPosition) {
@@ -94,6 +96,7 @@ void TfrmMain::FormCreate() {
     host_.ShowMessage(MessageIcon::Error, *startupError_);
     startupError_.reset();
   }
+  if (const std::string missing = MissingDeviceText(); !missing.empty()) SetStatus(missing);
 }
 
 void TfrmMain::FormClose() {
@@ -162,6 +165,7 @@ void TfrmMain::EndExchange() {
   pacedSend_.reset();
   singleSend_.reset();
   Progress.reset();
+  KeepWhatWasReplaced();
 }
 
 void TfrmMain::SetStatus(const std::string& text) {
@@ -177,8 +181,15 @@ void TfrmMain::ReportFetched(const DumpKind& kind, ByteView dump, int bank, int 
 }
 
 void TfrmMain::ReportSent(ByteView message) {
-  if (!dumpListener_ || !LibraryCapture) return;
   const DumpKind* kind = FramedDumpKind(message);
+  if (kind) NoteReplaced(*kind, message[6], message[7]);
+  if (!dumpListener_ || !LibraryCapture) return;
+  // Until the card's size is known, a card bank may not be there at all: such a send is not
+  // recorded as placed.
+  if (kind && kind->IsCardBank(message[6]) &&
+      (&*kind == &kProgramKind ? ProgramBanksOnCard : MixBanksOnCard) < 0) {
+    return;
+  }
   if (kind && !dumpListener_->DumpSent(*kind, message, message[6], message[7])) {
     libraryMissed_ = true;
   }
@@ -199,7 +210,7 @@ void TfrmMain::InstallReplyHandler(ReplyHandler handler) {
 void TfrmMain::SendRequest(Bytes message, ReplyHandler handler, bool lock) {
   OutMessage = std::move(message);
   InstallReplyHandler(handler);
-  if (!OutputOpen) return;
+  if (!OutputReady(false)) return;
   if (lock) Disable();
   gaveUp_ = GaveUp::No;
   awaiting_ = true;
@@ -208,6 +219,7 @@ void TfrmMain::SendRequest(Bytes message, ReplyHandler handler, bool lock) {
 }
 
 void TfrmMain::Send(ByteView message) {
+  ++sends_;
   if (Log) Log->Write(MidiLog::kSent, MidiOut.ProductName(), message);
   MidiOut.SendLong(message);
   outSizes_.push_back(message.size());
@@ -257,7 +269,9 @@ void TfrmMain::WatchReply() {
   const auto limit = std::chrono::milliseconds(static_cast<long long>(ReplyTimeout * 1000));
   watchdog_ = dispatcher_.StartTimer(limit, [this] {
     watchdog_ = 0;
-    Guarded([&] { GiveUp(GaveUp::NoReply); });
+    Guarded([&] {
+      if (!AskAgainAfterSilence()) GiveUp(GaveUp::NoReply);
+    });
   });
 }
 
@@ -283,7 +297,8 @@ void TfrmMain::GiveUp(GaveUp why) {
   } else if (safety_) {
     status += ": no copy kept, nothing was sent";
   } else if (why == GaveUp::SendFailed) {
-    // The port's own failure needs no count: nothing after it went.
+    // What already changed on the instrument, and what did not.
+    status += CutShortText();
   } else if (pacedSend_) {
     status += ": " + std::to_string(pacedSend_->sent) + " of " +
               std::to_string(pacedSend_->messages.size()) + " sent";

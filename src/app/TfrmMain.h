@@ -130,6 +130,23 @@ class TfrmMain : public TMainState {
   void btnCheckClick();
   void RecDeviceInfo(TMidiInput& port);
 
+  // The devices the user chose, by name: a number names whatever port stands at that place
+  // today. Empty for settings written before names were kept.
+  std::string InputDeviceName, OutputDeviceName;
+  // A device for this run only (the simulator of a rehearsal): both ports use it, whatever was
+  // chosen before, and the stored choice is written back as it was.
+  std::optional<std::string> SessionDevice;
+  // " The MIDI device "X" is not connected": a chosen device that no port has; empty when none.
+  std::string MissingDeviceText() const;
+  // Before an exchange: each port is (re)opened on its chosen device wherever that now stands.
+  // False when the output port cannot be used; the status then says why (the missing device, or
+  // with sayNotOpen kNoOutputText).
+  bool OutputReady(bool sayNotOpen = true);
+  // Both ports are on their chosen devices and the output port is open.
+  bool CanSend() const { return OutputOpen && MissingDeviceText().empty(); }
+  // The Setup page's "Refresh": both lists again, for an interface plugged in after the start.
+  void btnRefreshClick();
+
   // What the user does on the Setup page: each sets the control, then runs its change operation.
   void UserSelectsInput(int index);
   void UserSelectsOutput(int index);
@@ -258,12 +275,20 @@ class TfrmMain : public TMainState {
   static int FieldValue(const std::string& text, int minimum);
   void SetFieldFromProgram(std::string& text, int value, int minimum, int maximum,
                            void (TfrmMain::*change)());
+  // Opens each port on its chosen device where that stands in today's lists.
+  void FollowDevices();
+  std::string missingIn_, missingOut_;  // chosen devices that no port has now
+  MidiService& service_;
   // Closes the input port while set changes one of its properties, then opens it again.
   void ReopenInput(const std::function<void()>& set);
   // The single-object transfers, written once over the Program and Mix descriptors.
   void GetDumpClick(const DumpKind& kind, bool rename);
   void SendDumpRequest(const DumpKind& kind);
   void RecDump(const DumpKind& kind, TMidiInput& port);
+  // A single Program or Mix request met silence: true when it was asked again (or ended as a
+  // damaged one), by the rules of a bank's entries; false when the instrument is given up.
+  bool AskAgainAfterSilence();
+  std::string DamagedThriceText(const DumpKind& kind) const;
   void SendDumpFileClick(const DumpKind& kind);
   int& SelectedBank(const DumpKind& kind);
   int& SelectedNumber(const DumpKind& kind);
@@ -364,6 +389,9 @@ class TfrmMain : public TMainState {
     std::size_t left = 0;  // known to have left the port, and so recorded in the Library
   };
   std::optional<PacedSend> pacedSend_;
+  // What a paced send cut short had sent: ": entries 000-037 of Programs User were sent, the rest
+  // not", or for several banks each as restored, restored in part or not sent.
+  std::string CutShortText() const;
 
   // A verified send: once the dumps have gone out, each part is read back and compared.
   std::shared_ptr<SendVerification> verify_;
@@ -383,6 +411,23 @@ class TfrmMain : public TMainState {
   void KeepNextPart();
   void SafetyCollected(const DumpKind& kind);
   std::shared_ptr<SafetyCopy> safety_;
+  // The copy stored before the send under way: the places that send reaches are marked replaced
+  // when it ends, however it ends.
+  std::shared_ptr<SafetyCopy> replacing_;
+  void KeepWhatWasReplaced();
+  // A bank fetched whole for the rename grid is the copy of what a send back to the same bank
+  // replaces, as long as nothing was sent to the instrument since: sends counts Send's messages.
+  struct FetchedForRename {
+    const DumpKind* kind;
+    int bank;
+    std::size_t sends;
+  };
+  std::optional<FetchedForRename> fetchedForRename_;
+  std::size_t sends_ = 0;
+  // Stores the bank in hand as the copy of what send replaces, then sends; no fetch.
+  void KeepInHandThenSend(const DumpKind& kind, int bank, const std::string& note,
+                          std::function<void()> send);
+  void NoteReplaced(const DumpKind& kind, int bank, int entry);
   static std::vector<std::size_t> AllEntries();
 
   // A backup or restore under way: what it has learned and what is left to do.

@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 
 std::string RunToEnd(LiveSession& session, const std::function<void(TfrmMain&)>& operation) {
   TfrmMain& form = session.Form();
-  if (!form.OutputOpen) throw Refusal("the MIDI output port is not open");
+  RequireOutput(form);
   form.Guarded([&] { operation(form); });
   session.WaitFor([&] { return form.ControlsEnabled() && form.MidiOut.MessagesInFlight() == 0; });
   session.Midi().Simulator().FlushState(std::chrono::seconds(10));

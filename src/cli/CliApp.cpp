@@ -13,6 +13,7 @@
 #include "cli/OfflineCommands.h"
 #include "frontend/LibraryConnection.h"
 #include "midi/MidiSystemLog.h"
+#include "sim/SimulatedAndromeda.h"
 
 namespace quorle {
 
@@ -41,7 +42,8 @@ void AddLiveOptions(CLI::App& app, LiveOptions& live, std::vector<std::string>& 
                       std::function<bool(const std::string&, std::string&)> apply) {
     app.add_option_function<std::string>(
         name,
-        [&simErrors, apply, name](const std::string& value) {
+        [&simErrors, &live, apply, name](const std::string& value) {
+          live.simulator = true;
           std::string error;
           if (!apply(value, error)) simErrors.push_back(std::string(name) + ": " + error);
         },
@@ -72,7 +74,8 @@ void AddLiveOptions(CLI::App& app, LiveOptions& live, std::vector<std::string>& 
            });
   app.add_option_function<std::vector<std::string>>(
          "--sim-fault",
-         [&sim, &simErrors](const std::vector<std::string>& values) {
+         [&sim, &simErrors, &live](const std::vector<std::string>& values) {
+           live.simulator = true;
            for (const std::string& v : values) {
              std::string e;
              if (!ParseSimFault(v, sim.faults, e)) simErrors.push_back(e);
@@ -181,7 +184,7 @@ int RunCli(int argc, const char* const* argv, const std::filesystem::path& appFo
     if (all) return;
     command = [&] {
       TfrmMain& f = startSession().Form();
-      if (!f.OutputOpen) throw Refusal("the MIDI output port is not open");
+      RequireOutput(f);
       f.Guarded([&] { f.btnCheckClick(); });
       session->WaitFor([&] { return session->Host().InformationCount() > 0; });
     };
@@ -209,6 +212,17 @@ int RunCli(int argc, const char* const* argv, const std::filesystem::path& appFo
   if (!simErrors.empty()) {
     err << "quorle-cli: " << simErrors.front() << '\n';
     return kExitUsage;
+  }
+  if (live.simulator) {
+    // A rehearsal never reaches a real instrument, whatever the stored or named devices.
+    for (const auto& [flag, device] : {std::pair{"--in", live.in}, std::pair{"--out", live.out}}) {
+      if (device && *device != SimulatedAndromeda::kDeviceName) {
+        err << "quorle-cli: the --sim- options mean the " << SimulatedAndromeda::kDeviceName
+            << ", but " << flag << " " << *device << " names another device\n";
+        return kExitUsage;
+      }
+    }
+    live.midi.realDevices = false;
   }
   ApplySimEnvironment(live.midi.sim, std::getenv(SimSettings::kStateVariable),
                       !live.midi.sim.stateFile.empty());

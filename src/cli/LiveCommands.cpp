@@ -147,7 +147,7 @@ class Runner {
       const bool save = choice.mode == FileChoice::Mode::Save && !target_.saveFile.empty();
       return std::filesystem::absolute(save ? target_.saveFile : target_.file).string();
     };
-    if (!form_.OutputOpen) throw Refusal("the MIDI output port is not open");
+    RequireOutput(form_);
   }
   Runner(const Runner&) = delete;
   Runner& operator=(const Runner&) = delete;

@@ -6,6 +6,7 @@
 #include "cli/DeviceCommands.h"
 #include "cli/OfflineCommands.h"
 #include "midi/MidiDispatcher.h"
+#include "sim/SimulatedAndromeda.h"
 
 namespace quorle {
 
@@ -49,6 +50,7 @@ int LiveSession::DeviceIndex(const std::string& device, const std::vector<std::s
 }
 
 void LiveSession::Start() {
+  if (options_.simulator) form_->SessionDevice = SimulatedAndromeda::kDeviceName;
   form_->FormCreate();
   started_ = true;
   TfrmMain& f = *form_;
@@ -66,6 +68,12 @@ void LiveSession::Start() {
   }
 }
 
+void RequireOutput(TfrmMain& form) {
+  if (form.OutputReady(false)) return;
+  const std::string missing = form.MissingDeviceText();
+  throw Refusal(missing.empty() ? "the MIDI output port is not open" : missing.substr(1));
+}
+
 void LiveSession::WaitFor(const std::function<bool()>& done) {
   // The window's own reply watch decides when the instrument has gone quiet for too long.
   const auto gaveUp = [&] { return form_->LastGaveUp() != TfrmMain::GaveUp::No; };
@@ -76,7 +84,9 @@ void LiveSession::WaitFor(const std::function<bool()>& done) {
   if (form_->LastGaveUp() == TfrmMain::GaveUp::NoOutput) {
     throw NoReply("no reply from the MIDI output port");
   }
-  if (form_->LastGaveUp() == TfrmMain::GaveUp::SendFailed) throw SendFailure();
+  if (form_->LastGaveUp() == TfrmMain::GaveUp::SendFailed) {
+    throw SendFailure(form_->StatusText());
+  }
 }
 
 }  // namespace quorle

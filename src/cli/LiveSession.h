@@ -26,7 +26,9 @@ class NoReply : public std::runtime_error {
 // The MIDI output port could not send what the command sent: exit status 3 too.
 class SendFailure : public std::runtime_error {
  public:
-  SendFailure() : std::runtime_error(std::string(TfrmMain::kSendFailedText).substr(1)) {}
+  // status: the window's, which names what was sent before the port refused.
+  explicit SendFailure(const std::string& status = TfrmMain::kSendFailedText)
+      : std::runtime_error(status.substr(status.find_first_not_of(' '))) {}
 };
 
 // What the command line says about ports and the simulator, before the command name.
@@ -35,6 +37,8 @@ struct LiveOptions {
   std::optional<int> delay, buffers, bufferSize;
   std::optional<double> timeout;  // seconds; the stored setting when not given
   std::string midiLog;            // every message sent and received goes here when set
+  // A --sim-* option was given: the simulated Andromeda for input and output, nothing real.
+  bool simulator = false;
 
   MidiSystem::Options midi;
 };
@@ -68,6 +72,10 @@ class LiveSession {
   std::unique_ptr<TfrmMain> form_;
   bool started_ = false;
 };
+
+// Refuses a command that needs the instrument when the output port cannot be used: its chosen
+// device is not connected, or the port is not open.
+void RequireOutput(TfrmMain& form);
 
 // A command's own --verify and --no-keep-copy, for as long as it runs: the window's stored
 // choices come back however the command ends, so the settings the session writes when it closes

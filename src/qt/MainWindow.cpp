@@ -105,6 +105,7 @@ MainWindow::MainWindow(MidiService& service, MidiDispatcher& dispatcher, const Q
   }
   Wire(btnCheck, &TfrmMain::btnCheckClick);
   const std::pair<const char*, void (TfrmMain::*)()> clicks[] = {
+      {"btnRefresh", &TfrmMain::btnRefreshClick},
       {"btnGetGlobal", &TfrmMain::btnGetGlobalClick},
       {"btnSendGlobal", &TfrmMain::btnSendGlobalClick},
       {"btnBackup", &TfrmMain::btnBackupClick},
@@ -274,6 +275,11 @@ QWidget* MainWindow::BuildSetupPage() {
   btnCheck->setObjectName("btnCheck");
   btnCheck->setGeometry(16, 226, 160, 25);
   buttons_.push_back(btnCheck);
+  // An interface plugged in after the start can be chosen without a restart.
+  auto* btnRefresh = new QPushButton("Refresh", page);
+  btnRefresh->setObjectName("btnRefresh");
+  btnRefresh->setGeometry(192, 226, 100, 25);
+  buttons_.push_back(btnRefresh);
   return page;
 }
 

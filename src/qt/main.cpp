@@ -11,6 +11,7 @@
 #include "help/THelpTrace.h"
 #include "midi/MidiDispatcher.h"
 #include "qt/MainWindow.h"
+#include "sim/SimulatedAndromeda.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -46,6 +47,9 @@ int main(int argc, char** argv) {
     QMessageBox::critical(nullptr, "Quorle", QString::fromStdString(what));
     return 2;
   }
+  // Any simulator option means a rehearsal: the simulator for input and output, nothing real.
+  const bool rehearsal = parsed.rest.size() < args.size();
+  if (rehearsal) options.realDevices = false;
   quorle::ApplySimEnvironment(options.sim, std::getenv(quorle::SimSettings::kStateVariable),
                               parsed.stateGiven);
   if (const char* api = std::getenv("QUORLE_MIDI_API"); api && std::string(api) == "none") {
@@ -70,6 +74,7 @@ int main(int argc, char** argv) {
                             QCoreApplication::applicationDirPath());
   window.Form().Log = log.get();
   window.SetLibrary(&library);
+  if (rehearsal) window.Form().SessionDevice = quorle::SimulatedAndromeda::kDeviceName;
   window.Form().FormCreate();
   window.show();
   return QApplication::exec();

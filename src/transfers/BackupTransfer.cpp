@@ -2,7 +2,9 @@
 // of the single transfers: the identity, one dump of card bank 1 to learn the card, the Global
 // Data and every bank through the bank collector.
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -62,11 +64,31 @@ void TfrmMain::btnBackupClick() {
   if (folder) Backup(*folder);
 }
 
-void TfrmMain::Backup(const std::string& folder) {
-  if (!OutputOpen) {
-    SetStatus(kNoOutputText);
-    return;
+namespace {
+
+// ".NAME.unfinished-PID" (or "-PID-N") folders beside a new backup whose process has ended: what
+// an interrupted backup left behind.
+void RemoveAbandonedBackups(const fs::path& parent) {
+  std::error_code ec;
+  for (const fs::directory_entry& e : fs::directory_iterator(parent, ec)) {
+    const std::string name = e.path().filename().string();
+    const std::size_t mark = name.rfind(".unfinished-");
+    if (name.empty() || name[0] != '.' || mark == std::string::npos) continue;
+    const std::string number = name.substr(mark + 12, name.find('-', mark + 12) - mark - 12);
+    if (number.empty() || number.size() > 9 ||
+        !std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; }))
+      continue;
+    const pid_t pid = static_cast<pid_t>(std::stol(number));
+    std::error_code ignored;
+    if (pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH && e.is_directory(ignored))
+      fs::remove_all(e.path(), ignored);
   }
+}
+
+}  // namespace
+
+void TfrmMain::Backup(const std::string& folder) {
+  if (!OutputReady()) return;
   // Whatever an earlier split or rename left in DumpMode, a backup only collects.
   DumpMode = kDumpSave;
   const fs::path target = FolderPath(folder);
@@ -78,13 +100,16 @@ void TfrmMain::Backup(const std::string& folder) {
     return;
   }
   fs::create_directories(target.parent_path(), ec);
-  // Hidden and named unfinished, so an interrupted backup never looks like one.
+  RemoveAbandonedBackups(target.parent_path());
+  // Hidden and named unfinished, so an interrupted backup never looks like one; the number is
+  // the process's, so a later backup knows when nobody is writing it any more.
   fs::path temp;
   std::random_device seed;
   for (int attempt = 0; attempt < 16 && temp.empty(); ++attempt) {
     const fs::path candidate =
         target.parent_path() /
-        ("." + target.filename().string() + ".unfinished-" + std::to_string(seed() % 1000000));
+        ("." + target.filename().string() + ".unfinished-" + std::to_string(::getpid()) +
+         (attempt == 0 ? "" : "-" + std::to_string(seed() % 1000000)));
     if (fs::create_directory(candidate, ec)) temp = candidate;
   }
   if (temp.empty())

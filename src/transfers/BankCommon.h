@@ -3,9 +3,11 @@
 // What the bank operations (fetch, send, rename, split) share.
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "dialogs/BankChooser.h"
+#include "protocol/BankName.h"
 #include "protocol/DumpKind.h"
 #include "protocol/MessageSet.h"
 
@@ -43,6 +45,17 @@ inline bool IsDamagedDump(const DumpKind& kind, ByteView m) {
   const DumpKind& other = IsProgram(kind) ? kMixKind : kProgramKind;
   if (m.size() == other.dumpSize && CheckDumpFraming(other, m)) return false;
   return !(m.size() == kind.dumpSize && CheckDumpFraming(kind, m));
+}
+
+// A send to a card bank the inserted card lacks, once the card's size is known (banksOnCard
+// -1: not known): the status that refuses it, or nothing.
+inline std::optional<std::string> NotOnCardRefusal(const DumpKind& kind, int bank,
+                                                   int banksOnCard) {
+  if (!kind.IsCardBank(bank) || banksOnCard < 0 || bank - kind.firstCardBank < banksOnCard) {
+    return std::nullopt;
+  }
+  return " " + BankName(kind, bank) + " is not on the card (" + std::to_string(banksOnCard) +
+         (banksOnCard == 1 ? " bank" : " banks") + "): nothing was sent";
 }
 
 inline std::string BankRefusal(const DumpKind& kind) {

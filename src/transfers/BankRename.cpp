@@ -12,6 +12,7 @@
 namespace quorle {
 
 void TfrmMain::RenameBankClick(const DumpKind& kind) {
+  fetchedForRename_.reset();
   TfrmSelBank dialog(*this, kind, TfrmSelBank::Question::Source);
   if (host_.ShowModal(dialog) != ModalResult::OK) return;
   if (!dialog.DiskChosen()) {
@@ -50,11 +51,8 @@ void TfrmMain::HandleRename(const DumpKind& kind) {
                  : (IsProgram(kind) ? "Bank" : "MixBank") + std::to_string(inHand);
 
   TfrmSelBank dialog(*this, kind, TfrmSelBank::Question::Target);
-  if (!OutputOpen) {
-    // The edited names can still be saved.
-    dialog.OnlyDisk();
-    SetStatus(kNoOutputText);
-  }
+  // The edited names can still be saved.
+  if (!OutputReady()) dialog.OnlyDisk();
   if (host_.ShowModal(dialog) != ModalResult::OK) return;
   if (!dialog.DiskChosen()) {
     if (!dialog.OkEnabled()) return;
@@ -82,8 +80,17 @@ void TfrmMain::HandleRename(const DumpKind& kind) {
     return;
   }
 
-  if (!OutputOpen || !IsBankNumber(kind, SelectedBank(kind))) return;
+  if (!CanSend() || !IsBankNumber(kind, SelectedBank(kind))) return;
+  const int onCard = IsProgram(kind) ? ProgramBanksOnCard : MixBanksOnCard;
+  if (const auto refusal = NotOnCardRefusal(kind, SelectedBank(kind), onCard)) {
+    return SetStatus(*refusal);
+  }
   const auto bank = static_cast<std::uint8_t>(SelectedBank(kind));
+  // The grid's own fetch is the copy when the send goes back where it came from and nothing
+  // reached the instrument since; otherwise what is there now is fetched.
+  const bool copyInHand = fetchedForRename_ && fetchedForRename_->kind == &kind &&
+                          fetchedForRename_->bank == bank && fetchedForRename_->sends == sends_;
+  fetchedForRename_.reset();
   std::vector<PacedMessage> messages;
   messages.reserve(kBankEntries);
   for (std::size_t i = 0; i < kBankEntries; ++i) {
@@ -91,21 +98,22 @@ void TfrmMain::HandleRename(const DumpKind& kind) {
     AddressDump(m.bytes, bank, static_cast<std::uint8_t>(i));
     messages.push_back(std::move(m));
   }
-  KeepThenSend({{&kind, bank, AllEntries()}}, KeepReplaced,
-               IsProgram(kind) ? "Rename Program Bank" : "Rename Mix Bank",
-               [this, &kind, m = std::move(messages)]() mutable {
-                 const std::string status =
-                     IsProgram(kind) ? " Sending Program Bank..." : " Sending Mix Bank...";
-                 const std::string done = IsProgram(kind) ? " Renamed bank sent to Andromeda"
-                                                          : " Renamed mix bank sent to Andromeda";
-                 SendVerified(Verify, std::move(m), status, done, done + " and verified",
-                              IsProgram(kind) ? " Renamed bank not verified"
-                                              : " Renamed mix bank not verified");
-               });
+  auto send = [this, &kind, m = std::move(messages)]() mutable {
+    const std::string status =
+        IsProgram(kind) ? " Sending Program Bank..." : " Sending Mix Bank...";
+    const std::string done =
+        IsProgram(kind) ? " Renamed bank sent to Andromeda" : " Renamed mix bank sent to Andromeda";
+    SendVerified(Verify, std::move(m), status, done, done + " and verified",
+                 IsProgram(kind) ? " Renamed bank not verified" : " Renamed mix bank not verified");
+  };
+  const std::string note = IsProgram(kind) ? "Rename Program Bank" : "Rename Mix Bank";
+  if (KeepReplaced && copyInHand) return KeepInHandThenSend(kind, bank, note, std::move(send));
+  KeepThenSend({{&kind, bank, AllEntries()}}, KeepReplaced, note, std::move(send));
 }
 
 void TfrmMain::BankCollected(const DumpKind& kind) {
   if (DumpMode == kDumpRenameBank) {
+    fetchedForRename_ = FetchedForRename{&kind, SelectedBank(kind), sends_};
     // The bank is in: "Receiving..." would stay beside the grid and after it.
     SetStatus(" ");
     RenameBankInHand(kind);

@@ -9,10 +9,7 @@ namespace quorle {
 
 void TfrmMain::SplitBank(const DumpKind& kind) {
   // No folder is asked for what cannot be fetched.
-  if (!OutputOpen) {
-    SetStatus(kNoOutputText);
-    return;
-  }
+  if (!OutputReady()) return;
   TfrmPickDir dialog(*this);
   if (host_.ShowModal(dialog) != ModalResult::OK) return;
   dialog.btnOKClick();

@@ -58,10 +58,7 @@ void TfrmMain::SendBankRequest(const DumpKind& kind) {
 }
 
 void TfrmMain::StartBankFetch(const DumpKind& kind) {
-  if (!OutputOpen) {
-    SetStatus(kNoOutputText);
-    return;
-  }
+  if (!OutputReady()) return;
   Disable();
   SetStatus(DumpMode == kDumpSplit
                 ? (IsProgram(kind) ? " Splitting Program Bank..." : " Splitting Mix Bank...")
@@ -301,9 +298,10 @@ void TfrmMain::SendBankInHand(const DumpKind& kind, ByteView content, const std:
     if (confirmed) dialog.btnOKClick();
   }
   if (!confirmed) return;
-  if (!OutputOpen) {
-    SetStatus(kNoOutputText);
-    return;
+  if (!OutputReady()) return;
+  const int onCard = IsProgram(kind) ? ProgramBanksOnCard : MixBanksOnCard;
+  if (const auto refusal = NotOnCardRefusal(kind, SelectedBank(kind), onCard)) {
+    return SetStatus(*refusal);
   }
   if (mayGo && !mayGo(SelectedBank(kind))) return;
 

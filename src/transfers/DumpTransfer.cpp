@@ -35,7 +35,7 @@ std::span<std::uint8_t> TfrmMain::DumpBuffer(const DumpKind& kind) {
 }
 
 void TfrmMain::SendMessage(ByteView message, const std::string& status) {
-  if (!OutputOpen) return;
+  if (!OutputReady(false)) return;
   Disable();
   singleSend_ = SingleSend{Bytes(message.begin(), message.end()), status};
   Send(message);
@@ -96,8 +96,7 @@ void TfrmMain::RecDump(const DumpKind& kind, TMidiInput& port) {
                   IsProgram(kind) ? &TfrmMain::RecProgramDump : &TfrmMain::RecMixDump, true);
       return;
     }
-    Fail(" " + std::string(kind.name) + (DumpMode == kDumpSave ? " not saved" : " not renamed") +
-         ": dump " + std::to_string(collector_->Entry()) + " arrived damaged three times");
+    Fail(DamagedThriceText(kind));
     return;
   }
   collector_.reset();
@@ -156,6 +155,29 @@ void TfrmMain::RecDump(const DumpKind& kind, TMidiInput& port) {
   }
 }
 
+std::string TfrmMain::DamagedThriceText(const DumpKind& kind) const {
+  return " " + std::string(kind.name) + (DumpMode == kDumpSave ? " not saved" : " not renamed") +
+         ": dump " + std::to_string(collector_->Entry()) + " arrived damaged three times";
+}
+
+bool TfrmMain::AskAgainAfterSilence() {
+  // Only a single request waits without a bank collection; a bank times its own waits.
+  if (!collector_ || collecting_ || OutMessage.size() < 6) return false;
+  const DumpKind& kind = OutMessage[5] == kProgramKind.requestOpcode ? kProgramKind : kMixKind;
+  switch (collector_->Silence()) {
+    case CollectStep::AskEntry:
+      SendRequest(Bytes(OutMessage),
+                  IsProgram(kind) ? &TfrmMain::RecProgramDump : &TfrmMain::RecMixDump, true);
+      return true;
+    case CollectStep::Damaged:
+      Fail(DamagedThriceText(kind));
+      return true;
+    default:
+      collector_.reset();
+      return false;
+  }
+}
+
 void TfrmMain::SendDumpFileClick(const DumpKind& kind) {
   const auto path = ChooseFile(FileChoice::Mode::Open, FolderFor(kind));
   if (!path) return;
@@ -207,7 +229,7 @@ void TfrmMain::SendDumpInHand(const DumpKind& kind, const std::string& what) {
 
 void TfrmMain::SendAddressedDump(const DumpKind& kind, ByteView dump, const std::string& done,
                                  const std::string& notVerified) {
-  if (!Verify || !OutputOpen) return SendMessage(dump, done);
+  if (!Verify || !CanSend()) return SendMessage(dump, done);
   std::vector<PacedMessage> message{
       {Bytes(dump.begin(), dump.end()), EntryName(kind, dump[7]) + " - " + DumpName(kind, dump)}};
   SendVerified(true, std::move(message),

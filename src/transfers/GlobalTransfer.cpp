@@ -9,7 +9,7 @@ namespace quorle {
 
 void TfrmMain::btnGetGlobalClick() {
   SendRequest(GlobalDumpRequest(), &TfrmMain::RecGlobalDump, true);
-  if (!OutputOpen) return;
+  if (!CanSend()) return;
   // No reply is handled before this handler returns, so counting may start after the send.
   ReceivedCount = 0;
   globalReceived_ = 0;

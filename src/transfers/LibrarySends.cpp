@@ -22,7 +22,7 @@ std::string Trimmed(std::string name) {
 
 void TfrmMain::SendDump(const DumpKind& kind, ByteView dump) {
   // The window's own buttons keep quiet without a port; a send from the Library says why not.
-  if (!OutputOpen) return SetStatus(kNoOutputText);
+  if (!OutputReady()) return;
   // What the library holds was checked when it came in; a damaged dump still never goes out.
   if (dump.size() != kind.dumpSize || !CheckDumpFraming(kind, dump)) {
     host_.ShowMessage(MessageIcon::Error,
@@ -44,10 +44,7 @@ void TfrmMain::SendBank(const DumpKind& kind, ByteView bank, const std::string& 
 
 bool TfrmMain::FetchBankInto(const DumpKind& kind, BankDelivery done) {
   if (!ChooseBankToFetch(kind)) return false;
-  if (!OutputOpen) {
-    SetStatus(kNoOutputText);
-    return false;
-  }
+  if (!OutputReady()) return false;
   DumpMode = kDumpDeliver;
   bankDelivery_ = std::move(done);
   StartBankFetch(kind);

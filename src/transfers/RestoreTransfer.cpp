@@ -106,10 +106,7 @@ void TfrmMain::Restore(const std::string& folder, RestoreParts parts) {
     host_.ShowMessage(MessageIcon::Error, dir.filename().string() + " holds nothing to restore");
     return;
   }
-  if (!OutputOpen) {
-    SetStatus(kNoOutputText);
-    return;
-  }
+  if (!OutputReady()) return;
 
   backup_.emplace();
   backup_->restoring = true;

@@ -26,7 +26,7 @@ std::vector<std::size_t> TfrmMain::AllEntries() {
 void TfrmMain::KeepThenSend(std::vector<ReplacedPlaces> parts, bool keep, const std::string& note,
                             std::function<void()> send) {
   // Without an output port the send says so itself; nothing would be overwritten.
-  if (!keep || parts.empty() || !OutputOpen) return send();
+  if (!keep || parts.empty() || !CanSend()) return send();
   if (!dumpListener_) {
     SetStatus(" No copy of what this replaces could be kept (no Library)" +
               std::string(kNothingSent));
@@ -61,14 +61,44 @@ void TfrmMain::SafetyCollected(const DumpKind& kind) {
   for (const std::size_t n : copy.Current().entries)
     copy.Take(ByteView(BankBuffer[n].data(), kind.dumpSize), n);
   if (copy.NextPart()) return KeepNextPart();
-  if (!dumpListener_ || !copy.Keep(*dumpListener_)) {
+  if (!dumpListener_ || !copy.Store(*dumpListener_)) {
     return Fail(" No copy of what this replaces could be kept in the Library" +
                 std::string(kNothingSent));
   }
   const std::function<void()> send = copy.TakeSend();
-  safety_.reset();
+  replacing_ = std::move(safety_);
   Progress.reset();
   send();
+}
+
+void TfrmMain::KeepInHandThenSend(const DumpKind& kind, int bank, const std::string& note,
+                                  std::function<void()> send) {
+  if (!dumpListener_) {
+    SetStatus(" No copy of what this replaces could be kept (no Library)" +
+              std::string(kNothingSent));
+    return;
+  }
+  auto copy = std::make_shared<SafetyCopy>(std::vector<ReplacedPlaces>{{&kind, bank, AllEntries()}},
+                                           note, std::move(send));
+  for (std::size_t n = 0; n < kBankEntries; ++n)
+    copy->Take(ByteView(BankBuffer[n].data(), kind.dumpSize), n);
+  if (!copy->Store(*dumpListener_)) {
+    SetStatus(" No copy of what this replaces could be kept in the Library" +
+              std::string(kNothingSent));
+    return;
+  }
+  const std::function<void()> go = copy->TakeSend();
+  replacing_ = std::move(copy);
+  go();
+}
+
+void TfrmMain::NoteReplaced(const DumpKind& kind, int bank, int entry) {
+  if (replacing_) replacing_->Sent(kind, bank, entry);
+}
+
+void TfrmMain::KeepWhatWasReplaced() {
+  const std::shared_ptr<SafetyCopy> copy = std::move(replacing_);
+  if (copy && dumpListener_ && !copy->KeepSent(*dumpListener_)) libraryMissed_ = true;
 }
 
 void TfrmMain::PutBack(std::vector<Bytes> dumps) {

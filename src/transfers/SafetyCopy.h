@@ -36,18 +36,34 @@ class SafetyCopy {
   }
   // One dump of Current() is in.
   void Take(ByteView dump, std::size_t entry) {
-    held_.push_back(
-        {Current().kind, Bytes(dump.begin(), dump.end()), Current().bank, static_cast<int>(entry)});
+    held_.push_back({Current().kind, Bytes(dump.begin(), dump.end()), Current().bank,
+                     static_cast<int>(entry), false});
   }
   // Moves to the next part; false when every part is in.
   bool NextPart() { return ++part_ < parts_.size(); }
 
-  // Keeps everything held through listener, all or nothing.
-  bool Keep(DumpListener& listener) const {
+  // Stores everything held as fetched from its place, before the send may start. A place is
+  // marked replaced only once the send has reached it (KeepSent): a send cut short leaves the
+  // places it never reached as they were.
+  bool Store(DumpListener& listener) const {
+    for (const Held& h : held_) {
+      if (!listener.DumpFetched(*h.kind, h.dump, h.bank, h.entry)) return false;
+    }
+    return true;
+  }
+  // A dump of the send has left the port for this place.
+  void Sent(const DumpKind& kind, int bank, int entry) {
+    for (Held& h : held_) {
+      if (h.kind == &kind && h.bank == bank && h.entry == entry) h.sent = true;
+    }
+  }
+  // Marks the places the send reached as replaced, all or nothing; true when there are none.
+  bool KeepSent(DumpListener& listener) const {
     std::vector<DumpListener::Replaced> dumps;
-    dumps.reserve(held_.size());
-    for (const Held& h : held_) dumps.push_back({h.kind, h.dump, h.bank, h.entry});
-    return listener.KeepReplacedAll(dumps, note_);
+    for (const Held& h : held_) {
+      if (h.sent) dumps.push_back({h.kind, h.dump, h.bank, h.entry});
+    }
+    return dumps.empty() || listener.KeepReplacedAll(dumps, note_);
   }
   // The send the copy stands before, handed over once.
   std::function<void()> TakeSend() { return std::move(send_); }
@@ -58,6 +74,7 @@ class SafetyCopy {
     Bytes dump;
     int bank;
     int entry;
+    bool sent = false;
   };
   std::vector<Part> parts_;
   std::size_t part_ = 0;

@@ -73,7 +73,8 @@ class Shell : public ::testing::Test {
 
 // What a first start writes at close: every key, in order, with its default.
 constexpr const char* kDefaultSettings =
-    "[MIDI]\nInputDeviceID=0\nOutputDeviceID=0\nBufferCount=4\nBufferSize=4096\n"
+    "[MIDI]\nInputDeviceID=0\nInputDeviceName=Simulated Andromeda\nOutputDeviceID=0\n"
+    "OutputDeviceName=Simulated Andromeda\nBufferCount=4\nBufferSize=4096\n"
     "SendDelay=15\nReplyTimeout=10\nVerify=0\n\n[PROGRAM]\nProgramPath=\nBankPath=\nMixPath="
     "\nMixBankPath=\n"
     "GlobalPath=\nProgramBanksOnCard=-1\nMixBanksOnCard=-1\nActivePage=1\n\n[LIBRARY]\n"

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -74,11 +76,66 @@ TEST_F(LiveCli, AMessageTheOutputPortCannotSendEndsInStatusThreeWithItsReason) {
     if (command[0] == "send-program") args[1] = "port-fail:2";
     args.insert(args.end(), command.begin(), command.end());
     EXPECT_EQ(Run(args), 3) << command[0];
-    EXPECT_THAT(err_.str(), HasSubstr("The MIDI output port could not send the message\n"));
+    // A bank says what it had changed already.
+    EXPECT_THAT(err_.str(),
+                HasSubstr(command[0] == "send-program"
+                              ? "The MIDI output port could not send the message\n"
+                              : "The MIDI output port could not send the message: entries 000 of "
+                                "Programs User were sent, the rest not\n"));
     EXPECT_THAT(err_.str(), HasSubstr("MIDI: Simulated Andromeda: the in-process MIDI output "
                                       "refused a 2350-byte message"));
     EXPECT_THAT(out_.str(), Not(HasSubstr("sent to Andromeda")));
   }
+}
+
+// A bank send the port stops halfway: the status names what was sent, and only those places are
+// marked replaced in the Library.
+TEST_F(LiveCli, ABankSendCutShortNamesWhatItChangedAndMarksOnlyThatReplaced) {
+  ASSERT_EQ(Run({"get-program-bank", "--bank", "1", "-o", Path("bank.syx")}), 0);
+  // The copy's bank request is the first message, dump 37 the 39th.
+  EXPECT_EQ(
+      Run({"--sim-fault", "port-fail:40", "send-program-bank", Path("bank.syx"), "--bank", "0"}),
+      3);
+  EXPECT_THAT(err_.str(), HasSubstr("The MIDI output port could not send the message: entries "
+                                    "000-037 of Programs User were sent, the rest not\n"));
+  ASSERT_EQ(Run({"library", "list", "--place", "Andromeda", "--limit", "100000", "--json"}), 0);
+  std::set<int> replaced;
+  for (const auto& d : nlohmann::json::parse(out_.str())) {
+    for (const auto& p : d["places"]) {
+      if (p["how"] == "replaced") replaced.insert(p["entry"].get<int>());
+    }
+  }
+  EXPECT_EQ(replaced.size(), 38u);
+  EXPECT_EQ(*replaced.rbegin(), 37);
+}
+
+// A card bank the card lacks: while the card's size is unknown a send there is not recorded as
+// placed; once it is known, the send is refused before anything goes out.
+TEST_F(LiveCli, ASendToACardBankTheCardLacksIsNeitherRecordedNorOnceKnownSent) {
+  ASSERT_EQ(Run({"get-program-bank", "--bank", "1", "-o", Path("bank.syx")}), 0);
+  const auto cardTenPlaces = [&] {
+    EXPECT_EQ(Run({"library", "list", "--place", "Andromeda", "--limit", "100000", "--json"}), 0);
+    int places = 0;
+    for (const auto& d : nlohmann::json::parse(out_.str())) {
+      for (const auto& p : d["places"]) places += p["bank"] == 10;
+    }
+    return places;
+  };
+  ASSERT_EQ(Run({"--sim-program-card-banks", "2", "send-program-bank", Path("bank.syx"), "--bank",
+                 "10", "--no-keep-copy"}),
+            0)
+      << err_.str();
+  EXPECT_EQ(cardTenPlaces(), 0);
+
+  ASSERT_EQ(Run({"--sim-program-card-banks", "2", "get-program", "--bank", "3", "--number", "0",
+                 "-o", Path("card.syx")}),
+            0);
+  EXPECT_EQ(Run({"--sim-program-card-banks", "2", "--midi-log", Path("refused.log"),
+                 "send-program-bank", Path("bank.syx"), "--bank", "10", "--no-keep-copy"}),
+            1);
+  EXPECT_EQ(err_.str(), "Programs Card 8 is not on the card (2 banks): nothing was sent\n");
+  EXPECT_EQ(fs::file_size(Path("refused.log")), 0u);
+  EXPECT_EQ(cardTenPlaces(), 0);
 }
 
 TEST_F(LiveCli, WholeBanksTravelByteExactBothWays) {
@@ -167,6 +224,19 @@ TEST_F(LiveCli, BankNamesRoundTripThroughInfoAnEditAndARename) {
   for (std::size_t i = 0; i < 128; ++i) expected[i * 2350 + 6] = 3;
   EXPECT_EQ(card, expected);
 
+  // Renamed in place, the bank fetched for the names is the copy of what the send replaces: the
+  // bank is asked for once.
+  ASSERT_EQ(Run({"--delay", "0", "--midi-log", Path("rename.log"), "rename-program-bank", "--bank",
+                 "0", "--names", Path("names.txt"), "--send-to", "0"}),
+            0)
+      << err_.str();
+  std::ifstream log(Path("rename.log"));
+  int bankRequests = 0;
+  for (std::string line; std::getline(log, line);)
+    bankRequests += line.find(" > ") != std::string::npos &&
+                    line.find(" 8 F0 00 00 0E 1D 0A 00 F7") != std::string::npos;
+  EXPECT_EQ(bankRequests, 1);
+
   // A line no name can be is refused, naming it, before anything is written.
   names.replace(from(9), names.find('\n', from(9)) - from(9), "Seventeen chars!!");
   ASSERT_TRUE(WriteFileAtomically(
@@ -228,8 +298,14 @@ TEST_F(LiveCli, RefusalsAndUsageErrorsHaveTheirOwnExitStatus) {
   EXPECT_EQ(Run({"send-program", Path("a.syx"), "--bank", "1", "--number", "1"}), 1);
   EXPECT_THAT(err_.str(), HasSubstr("bank 1 entry 1 cannot be chosen"));  // no preset takes it
   EXPECT_EQ(Run({"get-program", "--bank", "0", "--number", "128", "-o", Path("x.syx")}), 2);
-  EXPECT_EQ(Run({"--in", "No Such Port", "check"}), 1);
+  EXPECT_EQ(RunCli({"--in", "No Such Port", "check"}), 1);
   EXPECT_THAT(err_.str(), HasSubstr("MIDI Input Device No Such Port not installed "));
+  // A rehearsal never reaches another device: the simulator's options and a port of another
+  // name, or a number (a place in the list of real devices), are refused together.
+  EXPECT_EQ(Run({"--out", "0", "check"}), 2);
+  EXPECT_THAT(err_.str(), HasSubstr("the --sim- options mean the Simulated Andromeda, but --out 0 "
+                                    "names another device"));
+  EXPECT_EQ(Run({"--in", "Simulated Andromeda", "--out", "Simulated Andromeda", "check"}), 0);
   // A card bank the instrument lacks gets no answer.
   EXPECT_EQ(
       Run({"--timeout", "0.5", "get-program", "--bank", "9", "--number", "0", "-o", Path("x.syx")}),
@@ -280,6 +356,18 @@ TEST_F(LiveCli, SimulatorFaultsComeBeforeTheCommandAndAMalformedOneIsAUsageError
                  "get-program-bank", "--bank", "0", "-o", Path("b.syx")}),
             3);
   EXPECT_FALSE(fs::exists(Path("b.syx")));
+  // A single Program meets silence as a bank's entry does: three tries, then no reply.
+  EXPECT_EQ(Run({"--sim-fault", "ignore", "--timeout", "0.3", "--midi-log", Path("single.log"),
+                 "get-program", "--bank", "0", "--number", "5", "-o", Path("p.syx")}),
+            3);
+  EXPECT_FALSE(fs::exists(Path("p.syx")));
+  std::ifstream single(Path("single.log"));
+  int requests = 0;
+  for (std::string line; std::getline(single, line);) {
+    requests += line.find(" > ") != std::string::npos &&
+                line.find(" 9 F0 00 00 0E 1D 01 00 05 F7") != std::string::npos;
+  }
+  EXPECT_EQ(requests, 3);
   EXPECT_EQ(Run({"--sim-fault", "drop:3", "--sim-fault", "stall:300", "check"}), 2);
   EXPECT_THAT(err_.str(), HasSubstr("--sim-fault takes"));
 }

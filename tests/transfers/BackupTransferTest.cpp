@@ -1,5 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "protocol/BackupManifest.h"
 #include "protocol/DumpName.h"
@@ -82,6 +84,27 @@ TEST_F(BackupTransfer, BacksUpEveryBankTheCardHoldsAndThePresetsWhenAskedIntoOne
   ASSERT_EQ(host_.messages.size(), 1u);
   EXPECT_THAT(host_.messages[0].text, HasSubstr("already exists"));
   EXPECT_TRUE(f.ControlsEnabled());
+}
+
+// What an interrupted backup left (its process gone) goes with the next backup beside it; a
+// backup still being written by a live process stays.
+TEST_F(BackupTransfer, ALaterBackupRemovesWhatAnInterruptedOneLeft) {
+  TfrmMain& f = Start();
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ASSERT_GT(child, 0);
+  ::waitpid(child, nullptr, 0);
+  const fs::path gone = dir_ / (".Old.unfinished-" + std::to_string(child));
+  const fs::path live = dir_ / (".Other.unfinished-" + std::to_string(::getppid()));
+  for (const fs::path& p : {gone, live}) {
+    fs::create_directories(p);
+    Write(fs::relative(p / "Global Data.syx", dir_).string(), Bytes{0xF0, 0xF7});
+  }
+  f.Backup((dir_ / "New").string());
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_TRUE(fs::exists(dir_ / "New" / "backup.json")) << f.StatusText();
+  EXPECT_FALSE(fs::exists(gone));
+  EXPECT_TRUE(fs::exists(live));
 }
 
 TEST_F(BackupTransfer, ACancelledOrUnansweredBackupLeavesNothingBehind) {

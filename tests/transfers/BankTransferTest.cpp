@@ -11,6 +11,7 @@
 #include "dialogs/TfrmSplitBank.h"
 #include "dialogs/TfrmSplitMixBank.h"
 #include "protocol/DumpName.h"
+#include "protocol/Pack.h"
 #include "support/WindowFixture.h"
 
 namespace quorle {
@@ -120,6 +121,8 @@ TEST_F(BankTransfer, SentBanksReachTheInstrumentPacedAndAddressedToTheChosenBank
   EXPECT_EQ(f.StatusText(), " Keeping a copy of Mixes Card 3...");
   EXPECT_FALSE(f.ControlsEnabled());
   ASSERT_TRUE(WaitFor([&] { return f.StatusText() == " Sending Mix Bank..."; }));
+  // The places become replaced as the send reaches them.
+  ASSERT_TRUE(WaitIdle());
   ASSERT_EQ(copies_.kept.size(), 128u);
   for (int i = 0; i < 128; ++i) {
     const auto& kept = copies_.kept[i];
@@ -130,7 +133,6 @@ TEST_F(BankTransfer, SentBanksReachTheInstrumentPacedAndAddressedToTheChosenBank
     const ByteView old = Record(before, kMixKind, i);
     ASSERT_EQ(kept.dump, Bytes(old.begin(), old.end())) << i;
   }
-  ASSERT_TRUE(WaitIdle());
   EXPECT_EQ(f.StatusText(), " mixes.syx sent to Andromeda");
   EXPECT_EQ(f.MixBank, 4);
   for (int i = 0; i < 128; ++i) {
@@ -180,6 +182,30 @@ TEST_F(BankTransfer, EachDumpOfAPacedSendLeavesAtLeastTheSendDelayAfterTheLastOn
   ASSERT_GE(sentAt.size(), 6u);
   // The log counts whole milliseconds, so a gap may read one short.
   for (std::size_t i = 1; i < sentAt.size(); ++i) EXPECT_GE(sentAt[i] - sentAt[i - 1], 29) << i;
+}
+
+// A read-back that differs from what was sent in one byte deep in the sound data (past the name,
+// not the card counts) is a dump that did not take.
+TEST_F(BankTransfer, AVerifiedSendComparesTheWholeSoundData) {
+  TfrmMain& f = Start([](SimSettings& s) { s.faults.busyAfterStore = std::chrono::seconds(10); });
+  f.SendDelay = 0;
+  f.KeepReplaced = false;
+  Bytes bank = SimBank(kProgramKind, 0);
+  // Entry 0 is stored as sent; entry 9 differs from what the instrument keeps in data byte 1900.
+  std::vector<std::uint8_t> data(kProgramKind.dataSize);
+  const std::size_t at = 9 * 2350 + kPayloadOffset;
+  Unpack(ByteView(bank).subspan(at, kProgramKind.packedSize), data, kProgramKind.packedSize);
+  data[1900] ^= 0x01;
+  Pack(data, std::span<std::uint8_t>(bank).subspan(at, kProgramKind.packedSize),
+       kProgramKind.dataSize);
+  AnswerFile(Write("b.syx", bank));
+  AnswerDialog<TdlgSendBank>([](TdlgSendBank& d) {
+    d.cbVerifyChecked = true;
+    d.BitBtn1Click();
+  });
+  f.btnSendBankClick();
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(f.StatusText(), " b.syx not verified: entry 9 did not take");
 }
 
 TEST_F(BankTransfer, AVerifiedSendReadsBackAndNamesTheEntriesThatNeverTook) {
