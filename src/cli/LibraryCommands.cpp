@@ -330,16 +330,6 @@ void Check(const fs::path& file, std::ostream& out) {
   }
 }
 
-std::string IdRanges(const std::vector<std::pair<DumpId, DumpId>>& ranges) {
-  std::string text;
-  for (const auto& [first, last] : ranges) {
-    if (!text.empty()) text += ", ";
-    text += std::to_string(first);
-    if (last > first) text += "-" + std::to_string(last);
-  }
-  return text;
-}
-
 void Rescue(const fs::path& file, const std::string& output, bool json, std::ostream& out) {
   const library::RescueReport r = library::RescueLibrary(file, output);
   if (json) {
@@ -348,7 +338,7 @@ void Rescue(const fs::path& file, const std::string& output, bool json, std::ost
     j["places"] = r.places;
     j["banks"] = r.banks;
     j["lost"] = {{"dumps", r.lostDumpCount},
-                 {"ids", IdRanges(r.lostDumps)},
+                 {"ids", library::IdRanges(r.lostDumps)},
                  {"places_of_dumps", r.placesLostOf},
                  {"banks", r.lostBanks}};
     out << JsonText(j) << '\n';

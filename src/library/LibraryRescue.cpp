@@ -381,6 +381,8 @@ std::string Counted(std::size_t n, const char* one, const char* many) {
   return Grouped(n) + " " + (n == 1 ? one : many);
 }
 
+}  // namespace
+
 std::string IdRanges(const std::vector<std::pair<DumpId, DumpId>>& ranges) {
   std::string text;
   for (const auto& [first, last] : ranges) {
@@ -390,8 +392,6 @@ std::string IdRanges(const std::vector<std::pair<DumpId, DumpId>>& ranges) {
   }
   return text;
 }
-
-}  // namespace
 
 std::string RescueSummary(const RescueReport& r) {
   std::string text = Counted(r.dumps, "dump", "dumps") + " rescued, with " +

@@ -42,6 +42,8 @@ std::string CheckSummary(const CheckReport& report);
 // What a rescue did: "380 dumps rescued, with 1,020 places and 2 banks seen whole", and on a line
 // of its own what could not be read.
 std::string RescueSummary(const RescueReport& report);
+// Ids as "3, 7-12", the way a rescue names what it lost.
+std::string IdRanges(const std::vector<std::pair<DumpId, DumpId>>& ranges);
 // A name beside the damaged library that no file has yet: "library (rescued).sqlite", ...
 std::filesystem::path RescueFileFor(const std::filesystem::path& damaged);
 
