@@ -10,6 +10,8 @@
 #include <memory>
 
 #include "cli/OfflineCommands.h"
+#include "cli/StopSignals.h"
+#include "midi/MidiDispatcher.h"
 #include "protocol/BankJoin.h"
 #include "protocol/SysexFile.h"
 #include "sim/SimulatedAndromeda.h"
@@ -117,6 +119,8 @@ void AddBackupCommands(CLI::App& app, std::function<void()>& command,
   backup->add_flag("--with-presets", o->presets, "Save the preset banks too");
   backup->callback([&command, &run, o] {
     command = [&run, o] {
+      // Before the session starts the MIDI threads, so they leave the stop signals to it.
+      const StopSignals stop(MidiDispatcher::Main());
       LiveSession& session = run();
       session.Form().cbBackupPresetsChecked = o->presets;
       const std::string status = RunToEnd(session, [&](TfrmMain& f) { f.Backup(o->folder); });

@@ -11,6 +11,7 @@
 #include "cli/LiveCommands.h"
 #include "cli/LiveSession.h"
 #include "cli/OfflineCommands.h"
+#include "cli/StopSignals.h"
 #include "frontend/LibraryConnection.h"
 #include "midi/MidiSystemLog.h"
 #include "sim/SimulatedAndromeda.h"
@@ -239,6 +240,9 @@ int RunCli(int argc, const char* const* argv, const std::filesystem::path& appFo
   } catch (const SendFailure& e) {
     err << e.what() << '\n';
     status = kExitNoReply;
+  } catch (const Interrupted& e) {
+    // The status line has said what was given up.
+    status = 128 + e.signal;
   }
   // What the MIDI system said (RtMidi's reason for a refused send, an input warning) follows.
   for (const std::string& line : MidiSystemLog::Main().Take()) err << "MIDI: " << line << '\n';

@@ -5,6 +5,7 @@
 
 #include "cli/DeviceCommands.h"
 #include "cli/OfflineCommands.h"
+#include "cli/StopSignals.h"
 #include "midi/MidiDispatcher.h"
 #include "sim/SimulatedAndromeda.h"
 
@@ -77,8 +78,17 @@ void RequireOutput(TfrmMain& form) {
 void LiveSession::WaitFor(const std::function<bool()>& done) {
   // The window's own reply watch decides when the instrument has gone quiet for too long.
   const auto gaveUp = [&] { return form_->LastGaveUp() != TfrmMain::GaveUp::No; };
-  while (!MidiDispatcher::Main().DispatchUntil([&] { return done() || gaveUp(); },
+  const auto stopped = [] { return StopSignals::Taken() != 0; };
+  while (!MidiDispatcher::Main().DispatchUntil([&] { return done() || gaveUp() || stopped(); },
                                                std::chrono::hours(1))) {
+  }
+  if (stopped()) {
+    // As the window's Cancel: what the exchange left half done goes, an unfinished backup too.
+    // The request on its way out is let finish, as when the window closes.
+    form_->CancelExchange();
+    MidiDispatcher::Main().DispatchUntil([&] { return form_->MidiOut.MessagesInFlight() == 0; },
+                                         std::chrono::seconds(2));
+    throw Interrupted(StopSignals::Taken());
   }
   if (form_->LastGaveUp() == TfrmMain::GaveUp::NoReply) throw NoReply();
   if (form_->LastGaveUp() == TfrmMain::GaveUp::NoOutput) {

@@ -59,7 +59,8 @@ class LiveSession {
   MidiSystem& Midi() { return *midi_; }
 
   // Handles received messages until done() holds; throws NoReply when the time limit passes,
-  // SendFailure when the output port could not send.
+  // SendFailure when the output port could not send, Interrupted when a stop signal was taken
+  // (the exchange cancelled first).
   void WaitFor(const std::function<bool()>& done);
 
  private:

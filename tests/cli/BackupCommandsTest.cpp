@@ -1,16 +1,23 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "app/ProgramFiles.h"
 #include "cli/CliApp.h"
 #include "protocol/SysexFile.h"
 #include "support/CliFixture.h"
@@ -157,6 +164,74 @@ TEST_F(BackupCli, SplitThenJoinGivesBackTheBankAndJoinRefusesWhatIsNoBank) {
   EXPECT_EQ(Run("a.state", {"join", Path("parts"), "-o", Path("x.syx")}), 1);
   EXPECT_THAT(err_.str(), HasSubstr(first + " is not a Program Dump or Mix Dump"));
   EXPECT_FALSE(fs::exists(Path("x.syx")));
+}
+
+// quorle-cli as a process of its own, its output in outFile; signals at their defaults, as a
+// terminal would start it.
+pid_t StartCli(const std::vector<std::string>& args, const fs::path& outFile) {
+  const char* bin = std::getenv("QUORLE_BIN_DIR");
+  const fs::path program =
+      (bin ? fs::path(bin) : fs::path(RunningProgramPath()).parent_path().parent_path() / "bin") /
+      "quorle-cli";
+  std::vector<std::string> all{program.string()};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t files;
+  posix_spawn_file_actions_init(&files);
+  posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, outFile.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  sigset_t none, stops;
+  sigemptyset(&none);
+  sigemptyset(&stops);
+  for (const int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stops, s);
+  posix_spawnattr_setsigmask(&attr, &none);
+  posix_spawnattr_setsigdefault(&attr, &stops);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, program.c_str(), &files, &attr, argv.data(), environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&files);
+  posix_spawnattr_destroy(&attr);
+  return pid;
+}
+
+TEST_F(BackupCli, ABackupStoppedBySignalLeavesNothingAndEndsByThatSignal) {
+  ::setenv("QUORLE_LIBRARY", Path("library.sqlite").c_str(), 1);
+  const fs::path parent = dir_ / "backups";
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    // Slow enough that the signal always finds it collecting.
+    const pid_t cli = StartCli(
+        {"--sim-state", Path("state"), "--sim-rate", "2000", "backup", (parent / "B3").string()},
+        dir_ / "out.txt");
+    ASSERT_GT(cli, 0);
+    const auto unfinished = [&] {
+      std::error_code ec;
+      for (const auto& e : fs::directory_iterator(parent, ec)) {
+        if (e.path().filename().string().rfind(".B3.unfinished-", 0) == 0) return true;
+      }
+      return false;
+    };
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!unfinished() && std::chrono::steady_clock::now() < limit) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_TRUE(unfinished());
+    ASSERT_EQ(::kill(cli, signal), 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(cli, &status, 0), cli);
+
+    // A shell says 128 + the signal's number, as for a program the signal ended at once.
+    ASSERT_TRUE(WIFSIGNALED(status)) << "exit status " << WEXITSTATUS(status);
+    EXPECT_EQ(WTERMSIG(status), signal);
+    EXPECT_TRUE(fs::is_empty(parent));
+    std::ifstream out(dir_ / "out.txt");
+    const std::string printed{std::istreambuf_iterator<char>(out), {}};
+    EXPECT_THAT(printed, HasSubstr(" Backup cancelled: nothing was kept"));
+  }
 }
 
 }  // namespace
