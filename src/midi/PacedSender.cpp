@@ -28,9 +28,7 @@ PacedSender::PacedSender(unsigned bytesPerSecond, std::size_t pieceSize, Timing*
       timing_(timing ? timing : &Steady()) {}
 
 PacedSender::Clock::duration PacedSender::WireTime(std::size_t bytes) const {
-  if (bytesPerSecond_ == 0) return Clock::duration::zero();
-  return std::chrono::duration_cast<Clock::duration>(
-      std::chrono::microseconds(static_cast<std::int64_t>(bytes) * 1000000 / bytesPerSecond_));
+  return quorle::WireTime(bytes, bytesPerSecond_);
 }
 
 std::vector<ByteView> PacedSender::Pieces(ByteView message, std::size_t pieceSize) {

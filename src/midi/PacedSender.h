@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "protocol/MessageSet.h"
+#include "protocol/WireTime.h"
 
 namespace quorle {
 

@@ -14,6 +14,7 @@
 #include "midi/MidiInputDriver.h"
 #include "midi/MidiOutputDriver.h"
 #include "midi/MidiService.h"
+#include "protocol/WireTime.h"
 
 class RtMidiIn;
 class RtMidiOut;
@@ -33,8 +34,8 @@ class RtMidiService : public MidiService {
     Api api = Api::Auto;
     std::string clientName = "Quorle";  // prefix of every client this service makes
     // No faster than this on average (0: unpaced). Bursts beyond what the backend holds per
-    // cycle are dropped silently by JACK; the MIDI wire carries 3125 bytes a second.
-    unsigned bytesPerSecond = 3125;
+    // cycle are dropped silently by JACK; the MIDI wire's rate is what an instrument expects.
+    unsigned bytesPerSecond = kWireBytesPerSecond;
     std::size_t pieceSize = 4096;                // on JACK, which loses single sends above 16 KiB
     std::chrono::milliseconds sendLimit{10000};  // beyond the message's own paced time
     bool listOwnPorts = false;  // whether the ports of this service's own clients are listed

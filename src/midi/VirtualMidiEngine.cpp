@@ -98,9 +98,7 @@ void VirtualMidiEngine::Inject(VirtualDevice& device, Bytes message) {
 }
 
 VirtualMidiEngine::Clock::duration VirtualMidiEngine::WireTime(std::size_t bytes, unsigned rate) {
-  if (rate == 0) return Clock::duration::zero();
-  return std::chrono::duration_cast<Clock::duration>(
-      std::chrono::microseconds(static_cast<std::int64_t>(bytes) * 1000000 / rate));
+  return quorle::WireTime(bytes, rate);
 }
 
 void VirtualMidiEngine::Run() {

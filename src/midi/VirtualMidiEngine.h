@@ -9,6 +9,7 @@
 
 #include "midi/MidiService.h"
 #include "midi/VirtualDevice.h"
+#include "protocol/WireTime.h"
 
 namespace quorle {
 

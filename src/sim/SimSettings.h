@@ -8,13 +8,14 @@
 #include <string_view>
 #include <vector>
 
+#include "protocol/WireTime.h"
 #include "sim/SimFaults.h"
 
 namespace quorle {
 
 // How the simulated Andromeda is set up: what it holds, where it keeps it and how fast it talks.
 struct SimSettings {
-  static constexpr unsigned kWireRate = 3125;  // MIDI: 31,250 baud, ten bits a byte
+  static constexpr unsigned kWireRate = kWireBytesPerSecond;
   static constexpr int kMaxCardBanks = 14;
   static constexpr const char* kStateVariable = "QUORLE_SIM_STATE";
 

@@ -47,6 +47,7 @@ const Control kControls[] = {
     {"tabSetup", "spCount", nullptr},
     {"tabSetup", "spSize", nullptr},
     {"tabSetup", "btnCheck", "&Check Connection"},
+    {"tabSetup", "btnRefresh", "Refresh"},
     {"tabGlobal", "btnGetGlobal", "Receive Global Data"},
     {"tabGlobal", "btnSendGlobal", "Send Global Data"},
     {"tabGlobal", "btnBackup", "Backup..."},
@@ -100,7 +101,7 @@ TEST_F(MainWindowView, WindowPagesAndControlsAreNamedAndCaptionedAsTheFormIs) {
       EXPECT_EQ(button->text(), c.caption) << c.name;
     }
   }
-  EXPECT_EQ(w.Buttons().size(), 20);
+  EXPECT_EQ(w.Buttons().size(), 21);
 
   // The Setup page's captions, each naming its control.
   std::map<QString, QString> buddies;
@@ -211,7 +212,7 @@ TEST_F(MainWindowView, LockReachesTheThreeSetupControlsAndEveryPushButtonOnly) {
   for (const auto& c : kControls) {
     if (c.caption) expected.insert(c.name);
   }
-  ASSERT_EQ(expected.size(), 24u);
+  ASSERT_EQ(expected.size(), 25u);
   EXPECT_EQ(locked, expected);
 
   // Pages still switch while locked, and the buffer fields still take changes.
