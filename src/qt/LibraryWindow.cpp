@@ -10,8 +10,8 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QMimeData>
+#include <QPushButton>
 #include <QSplitter>
 #include <QVBoxLayout>
 #include <set>
