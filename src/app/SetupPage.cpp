@@ -242,6 +242,16 @@ void TfrmMain::UserLeavesBufferSize() {
 
 void TfrmMain::btnCheckClick() {
   SendRequest(IdentityRequest(), &TfrmMain::RecDeviceInfo, false);
+  if (!awaiting_) return;  // nothing went out
+  checking_ = true;
+  SetStatus(kCheckingText);
+  host_.StateChanged();
+}
+
+void TfrmMain::EndCheck() {
+  if (!checking_) return;
+  checking_ = false;
+  host_.StateChanged();
 }
 
 void TfrmMain::RecDeviceInfo(TMidiInput& port) {
@@ -253,6 +263,8 @@ void TfrmMain::RecDeviceInfo(TMidiInput& port) {
     SetStatus(UnknownMessageText(event->SysexSize));
   } else if (id.result == IdentityResult::Andromeda) {
     StopWatching();
+    if (checking_) SetStatus("");
+    EndCheck();
     host_.ShowMessage(MessageIcon::Information,
                       "Alesis Andromeda version " + id.version + " found");
   }

@@ -149,6 +149,7 @@ void TfrmMain::Disable() {
   // give this one up.
   StopWatching();
   libraryMissed_ = false;
+  checking_ = false;
   controlsEnabled_ = false;
   host_.StateChanged();
 }
@@ -312,6 +313,22 @@ void TfrmMain::GiveUp(GaveUp why) {
   Enable();
   gaveUp_ = why;
   SetStatus(status);
+  if (checking_) {
+    // A failed check is said as plainly as a found instrument.
+    EndCheck();
+    host_.ShowMessage(MessageIcon::Warning, CheckFailedText(why));
+  }
+}
+
+std::string TfrmMain::CheckFailedText(GaveUp why) {
+  const std::string out = MidiOut.ProductName();
+  if (why == GaveUp::NoReply) {
+    return "No Andromeda answered on " + out +
+           ". Check the MIDI cables both ways, the Midi In and Midi Out ports chosen here, and "
+           "that "
+           "the Andromeda is switched on.";
+  }
+  return "The check could not be sent through " + out + ". Choose another Midi Out port.";
 }
 
 void TfrmMain::TraceMidiSystemLog() {

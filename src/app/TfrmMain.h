@@ -63,6 +63,9 @@ class TfrmMain : public TMainState {
   void Enable();
   void Disable();
   bool ControlsEnabled() const { return controlsEnabled_; }
+  // A connection check waits for its reply; the window stays unlocked, the front end shows a wait.
+  bool Checking() const { return checking_; }
+  static constexpr const char* kCheckingText = " Checking...";
   // Unlocks the window when a reply handler ends, however it ends (a file error included).
   struct EnableOnExit {
     TfrmMain& form;
@@ -129,6 +132,8 @@ class TfrmMain : public TMainState {
   void spSizeChange();
   void btnCheckClick();
   void RecDeviceInfo(TMidiInput& port);
+  void EndCheck();
+  std::string CheckFailedText(GaveUp why);
 
   // The devices the user chose, by name: a number names whatever port stands at that place
   // today. Empty for settings written before names were kept.
@@ -494,6 +499,7 @@ class TfrmMain : public TMainState {
   FormHost& host_;
   MidiDispatcher& dispatcher_;
   bool controlsEnabled_ = true;
+  bool checking_ = false;
   std::string statusText_;
   // The first error met while applying stored settings, shown once when start-up is over.
   std::optional<std::string> startupError_;

@@ -84,7 +84,12 @@ Filter MakeFilter(const Query& q, bool likeText = false) {
   if (q.favoritesOnly) terms.push_back("d.favorite");
   if (q.duplicatesOnly) terms.push_back("d.shared");
   if (q.replacedOnly) {
-    terms.push_back("d.id IN (SELECT dump FROM places WHERE how = 4)");
+    // Replaced while nothing else was seen of it there since: a dump put back is itself again.
+    // One second holds a copy's fetch and the send that replaces it, so a tie is a replacement.
+    terms.push_back(
+        "d.id IN (SELECT p.dump FROM places p WHERE p.how = 4 AND NOT EXISTS (SELECT 1 FROM "
+        "places q WHERE q.dump = p.dump AND q.source = p.source AND q.how <> 4 AND q.seen > "
+        "p.seen))");
   }
   if (!q.place.empty()) {
     // The source's text, or the place as the table shows it ("Andromeda Preset 1 018").

@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPushButton>
 #include <QSplitter>
 #include <QVBoxLayout>
 #include <set>
@@ -544,6 +545,33 @@ bool LibraryWindow::CanGoBack(const std::vector<library::DumpId>& ids) const {
   return true;
 }
 
+bool LibraryWindow::ConfirmPutBack(const std::vector<library::DumpId>& ids) {
+  // Each dump with the places it goes back to; a long choice is named in part.
+  constexpr int kNamedAtMost = 12;
+  QStringList lines;
+  int places = 0;
+  for (const library::DumpId id : ids) {
+    const auto details = catalogue_->Details(id);
+    if (!details || !details->summary.kind) continue;
+    for (const library::Place& place : library::PutBackPlaces(*details)) {
+      if (++places <= kNamedAtMost) {
+        lines << Text("\"" + details->summary.name + "\" to ") +
+                     PlaceText(*details->summary.kind, place);
+      }
+    }
+  }
+  if (places > kNamedAtMost) lines << QString("and %1 more").arg(places - kNamedAtMost);
+  QMessageBox box(
+      QMessageBox::Question, "Library",
+      QString("Put back on the Andromeda, replacing what is there now?\n\n") + lines.join('\n'),
+      QMessageBox::Cancel, this);
+  QPushButton* go = box.addButton(kPutBackText, QMessageBox::AcceptRole);
+  go->setObjectName("btnConfirmPutBack");
+  box.setDefaultButton(go);
+  box.exec();
+  return box.clickedButton() == go;
+}
+
 void LibraryWindow::PutBackChosen() {
   if (!main_.Form().ControlsEnabled() || !catalogue_) return;
   const auto chosen = Chosen();
@@ -559,6 +587,7 @@ void LibraryWindow::PutBackChosen() {
     QMessageBox::warning(this, "Library", Text(back.refused));
     return;
   }
+  if (!ConfirmPutBack(chosen)) return;
   TfrmMain& form = main_.Form();
   form.Guarded([&] { form.PutBack(std::move(back.dumps)); });
 }

@@ -78,6 +78,8 @@ class LibraryWindow : public QWidget {
   // taken as it is, and checked when Put Back is clicked).
   bool CanGoBack(const std::vector<library::DumpId>& ids) const;
   void PutBackChosen();
+  // Names each dump and the places it goes back to; true when the user goes on.
+  bool ConfirmPutBack(const std::vector<library::DumpId>& ids);
   void SaveChosen();
   void ForgetChosen();
   void AddFiles();

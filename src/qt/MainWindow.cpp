@@ -156,6 +156,7 @@ MainWindow::~MainWindow() {
   if (!closed_) form_->FormClose();
   // The window's logic goes first: its progress window reports back here as it is destroyed.
   form_.reset();
+  if (waitCursor_) QGuiApplication::restoreOverrideCursor();
 }
 
 void MainWindow::Wire(QPushButton* button, void (TfrmMain::*click)()) {
@@ -465,6 +466,12 @@ void MainWindow::StateChanged() {
     const QSignalBlocker block(presets);
     presets->setChecked(f.cbBackupPresetsChecked);
     presets->setEnabled(enabled);
+  }
+  // A connection check leaves the window unlocked; its wait shows on the cursor.
+  if (f.Checking() != waitCursor_) {
+    waitCursor_ = f.Checking();
+    waitCursor_ ? QGuiApplication::setOverrideCursor(Qt::BusyCursor)
+                : QGuiApplication::restoreOverrideCursor();
   }
   redrawing_ = false;
   emit FormStateChanged();

@@ -119,6 +119,7 @@ class MainWindow : public QWidget, public FormHost {
   MidiDispatcher& dispatcher_;
   std::unique_ptr<TfrmMain> form_;
   bool redrawing_ = false;
+  bool waitCursor_ = false;  // the busy cursor this window set
   bool closed_ = false;
 };
 

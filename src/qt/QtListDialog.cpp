@@ -2,6 +2,9 @@
 
 #include <QFontDatabase>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -46,6 +49,31 @@ QtListDialog::QtListDialog(TfrmList& logic, FormHost& host, QWidget* parent)
   });
   AddButtons(layout, "btnOK", "btnCancel");
   Redraw();
+}
+
+void QtListDialog::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && logic_.Changed()) {
+    event->accept();
+    AskBeforeLeaving();
+    return;
+  }
+  QtFormDialog::keyPressEvent(event);
+}
+
+void QtListDialog::AskBeforeLeaving() {
+  QMessageBox box(QMessageBox::Question, windowTitle(),
+                  "The bank has renamed entries that are not sent. Send them?",
+                  QMessageBox::Discard | QMessageBox::Cancel, this);
+  QPushButton* send = box.addButton("&Send", QMessageBox::AcceptRole);
+  send->setObjectName("btnSend");
+  box.setDefaultButton(send);
+  box.setEscapeButton(QMessageBox::Cancel);
+  box.exec();
+  if (box.clickedButton() == send) {
+    accept();
+  } else if (box.clickedButton() == box.button(QMessageBox::Discard)) {
+    reject();
+  }
 }
 
 void QtListDialog::Redraw() {

@@ -2,6 +2,7 @@
 
 #include "qt/QtFormDialog.h"
 
+class QKeyEvent;
 class QTableWidget;
 
 namespace quorle {
@@ -17,8 +18,13 @@ class QtListDialog : public QtFormDialog {
  public:
   QtListDialog(TfrmList& logic, FormHost& host, QWidget* parent);
 
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
  private:
   void Redraw();
+  // Escape over renamed entries: Send them (as OK), Discard them, or Cancel and stay in the grid.
+  void AskBeforeLeaving();
 
   TfrmList& logic_;
   FormHost& host_;

@@ -295,7 +295,8 @@ void TfrmMain::BackupFinish() {
     throw FileError("Cannot name the backup " + run.folder.string() + ": " + std::strerror(error));
   }
   const std::string done = " Backup \"" + run.folder.filename().string() +
-                           "\" saved: " + std::to_string(run.manifest.entries.size()) + " files";
+                           "\" saved to disk: " + std::to_string(run.manifest.entries.size()) +
+                           " files";
   run.temp.clear();
   EndExchange();
   Enable();

@@ -232,9 +232,34 @@ TEST_F(Shell, IdentityRepliesOfOtherMakersAndLengthsAreHandledQuietly) {
   Bytes shorter = IdentityReply("1.00");
   shorter.erase(shorter.begin() + 12);
   endpoint_->Inject(shorter);
-  ASSERT_TRUE(WaitFor([&] { return !f.StatusText().empty(); }));
+  ASSERT_TRUE(WaitFor([&] { return f.StatusText() != TfrmMain::kCheckingText; }));
   EXPECT_EQ(f.StatusText(), " unknown Midi message [16 bytes]");
   EXPECT_TRUE(host_.messages.empty());
+}
+
+TEST_F(Shell, ACheckShowsItsWaitAndSaysAFailureInAMessageAsItSaysSuccess) {
+  TfrmMain& f = Start();
+  f.UserSelectsInput(1);
+  f.UserSelectsOutput(1);  // a port nobody answers on
+  f.ReplyTimeout = 0.3;
+  f.btnCheckClick();
+  EXPECT_TRUE(f.Checking());
+  EXPECT_TRUE(f.ControlsEnabled());
+  EXPECT_EQ(f.StatusText(), TfrmMain::kCheckingText);
+  ASSERT_TRUE(WaitFor([&] { return !host_.messages.empty(); }));
+  EXPECT_FALSE(f.Checking());
+  EXPECT_EQ(host_.messages[0].icon, MessageIcon::Warning);
+  EXPECT_THAT(host_.messages[0].text, HasSubstr("No Andromeda answered on Test Port"));
+  EXPECT_EQ(f.StatusText(), TfrmMain::kNoReplyText);
+
+  // The wait ends with the reply, which leaves no "Checking..." behind.
+  f.btnCheckClick();
+  ASSERT_TRUE(endpoint_->WaitForSent(2, kLimit));
+  endpoint_->Inject(IdentityReply("2.05"));
+  ASSERT_TRUE(WaitFor([&] { return host_.messages.size() == 2; }));
+  EXPECT_EQ(host_.messages[1].icon, MessageIcon::Information);
+  EXPECT_FALSE(f.Checking());
+  EXPECT_EQ(f.StatusText(), "");
 }
 
 TEST_F(Shell, AMessageBeforeAnyRequestIsTheFirstOneTheFirstHandlerGets) {

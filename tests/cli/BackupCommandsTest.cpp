@@ -65,7 +65,7 @@ TEST_F(BackupCli, ABackupRestoredIntoAFreshInstrumentMakesItsBanksAndGlobalDataE
   ASSERT_EQ(Run("a.state", {"send-global", Path("g.syx")}), 0) << err_.str();
 
   ASSERT_EQ(Run("a.state", {"backup", Path("A")}), 0) << err_.str();
-  EXPECT_THAT(out_.str(), HasSubstr(" Backup \"A\" saved: 7 files"));
+  EXPECT_THAT(out_.str(), HasSubstr(" Backup \"A\" saved to disk: 7 files"));
   ASSERT_EQ(Run("b.state", {"backup", Path("B before")}), 0) << err_.str();
   const auto a = Files("A");
   ASSERT_EQ(a.size(), 7u);

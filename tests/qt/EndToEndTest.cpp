@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -73,6 +74,8 @@ TEST_F(EndToEnd, CheckConnectionReportsTheInstrumentsVersion) {
     icon = box->icon();
     // The check locks nothing.
     EXPECT_TRUE(AllButtonsEnabled());
+    // Its wait is over once the answer is shown.
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     Click(box->button(QMessageBox::Ok));
   });
   Click(Find<QPushButton>("btnCheck"));

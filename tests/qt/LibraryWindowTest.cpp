@@ -264,7 +264,7 @@ TEST_F(LibraryViews, WhatASendReplacedIsShownNewestFirstAndPutBackMakesThePlaceW
   };
   ASSERT_TRUE(WaitUntil([&] { return answerer.AllAnswered() && idle(); }));
   ASSERT_TRUE(WaitUntil([&] { return midi_->Simulator().Dump(kProgramKind, 0, 12) != before; }));
-  testing::AgeReplacements(dir_ / "library.sqlite");
+  testing::AgeSightings(dir_ / "library.sqlite");
 
   // The filter shows what the send replaced, in an order of its own the header does not change.
   Search(library, "");
@@ -279,14 +279,31 @@ TEST_F(LibraryViews, WhatASendReplacedIsShownNewestFirstAndPutBackMakesThePlaceW
   library->Table().selectRow(0);
   ASSERT_TRUE(putBack->isEnabled());
 
-  Click(putBack);
+  // Put Back names where it sends before it sends; Cancel sends nothing.
+  const auto putBackAnswering = [&](const char* button) {
+    ModalAnswerer question;
+    question.Then([&](QWidget* modal) {
+      EXPECT_THAT(qobject_cast<QMessageBox*>(modal)->text().toStdString(),
+                  ::testing::HasSubstr(NameLine(DumpName(kProgramKind, before)) +
+                                       "\" to Andromeda, Programs User 012"));
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      Click(button ? Child<QPushButton>(box, button) : box->button(QMessageBox::Cancel));
+    });
+    Click(putBack);
+    EXPECT_TRUE(question.AllAnswered());
+  };
+  putBackAnswering(nullptr);
+  EXPECT_TRUE(idle());
+  EXPECT_EQ(window_->Form().MidiOut.MessagesInFlight(), 0u);
+  EXPECT_NE(midi_->Simulator().Dump(kProgramKind, 0, 12), before);
+
+  putBackAnswering("btnConfirmPutBack");
   ASSERT_TRUE(WaitUntil(idle));
   EXPECT_EQ(Child<QLabel>(library, "lblStatus")->text(), " 1 dump put back on Andromeda");
   ASSERT_TRUE(WaitUntil([&] { return midi_->Simulator().Dump(kProgramKind, 0, 12) == before; }));
-  // What Put Back replaced comes first now, and can go back in turn.
+  // What Put Back replaced is the one replaced now; the dump put back is no longer.
   ASSERT_TRUE(
-      WaitUntil([&] { return count->text() == "2 dumps, the most recently replaced first"; }));
-  EXPECT_EQ(Cell(library, 0, 0), "Quorle Over");
+      WaitUntil([&] { return count->text() == "1 dump" && Cell(library, 0, 0) == "Quorle Over"; }));
 
   // Off again, the table sorts by name as before.
   Click(Child<QCheckBox>(library, "cbReplacedOnly"));

@@ -1,7 +1,9 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -125,6 +127,61 @@ TEST_F(RenameViews, EnterRenamesAnEntryAndOnlyOKOrCancelEndTheGrid) {
   logic.btnOKClick();
   names[34] = PadName("Bright Keys");
   EXPECT_EQ(*f.BankNames, names);
+}
+
+TEST_F(RenameViews, EscapeOverRenamedEntriesAsksSendDiscardOrCancel) {
+  TfrmMain& f = window_->Form();
+  f.BankNames = std::vector<std::string>(128, PadName("Init"));
+  // Answers the question that Escape raises with the button named by pick.
+  const auto escape = [](QWidget* form, const std::function<QAbstractButton*(QMessageBox*)>& pick) {
+    ModalAnswerer question(form);
+    bool asked = false;
+    question.Then([&](QWidget* modal) {
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      ASSERT_NE(box, nullptr);
+      asked = true;
+      EXPECT_THAT(box->text().toStdString(), ::testing::HasSubstr("not sent"));
+      Click(pick(box));
+    });
+    QTest::keyClick(form, Qt::Key_Escape);
+    EXPECT_TRUE(asked);
+  };
+  const auto rename = [](QWidget* form) {
+    RenameCell(form, Child<QTableWidget>(form, "Grid"), 0, 1, [](QWidget* name) {
+      auto* eName = Child<QLineEdit>(name, "eName");
+      eName->selectAll();
+      QTest::keyClicks(eName, "Init2");
+      Click(Child<QPushButton>(name, "btnOK"));
+    });
+    // The grid's next key, as a user's, comes after the name box has gone.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  };
+
+  TfrmList untouched(f);
+  EXPECT_EQ(Show(*window_, untouched, [](QWidget* form) { QTest::keyClick(form, Qt::Key_Escape); }),
+            ModalResult::Cancel);
+
+  TfrmList kept(f);
+  EXPECT_EQ(Show(*window_, kept,
+                 [&](QWidget* form) {
+                   rename(form);
+                   escape(form, [](QMessageBox* box) { return box->button(QMessageBox::Cancel); });
+                   EXPECT_TRUE(form->isVisible());
+                   EXPECT_EQ(form->windowTitle(), "Rename Program Bank *");
+                   escape(form, [](QMessageBox* box) { return box->button(QMessageBox::Discard); });
+                 }),
+            ModalResult::Cancel);
+
+  TfrmList sent(f);
+  EXPECT_EQ(Show(*window_, sent,
+                 [&](QWidget* form) {
+                   rename(form);
+                   escape(form,
+                          [](QMessageBox* box) { return Child<QPushButton>(box, "btnSend"); });
+                 }),
+            ModalResult::OK);
+  sent.btnOKClick();
+  EXPECT_EQ((*f.BankNames)[1], PadName("Init2"));
 }
 
 TEST_F(RenameViews, BankChooserTakesTheDiskWithOneClick) {

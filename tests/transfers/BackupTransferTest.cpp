@@ -49,7 +49,7 @@ TEST_F(BackupTransfer, BacksUpEveryBankTheCardHoldsAndThePresetsWhenAskedIntoOne
   f.btnBackupClick();
   ASSERT_TRUE(WaitIdle());
   EXPECT_EQ(host_.fileChoices.back().mode, FileChoice::Mode::NewFolder);
-  EXPECT_EQ(f.StatusText(), " Backup \"Set\" saved: 10 files");
+  EXPECT_EQ(f.StatusText(), " Backup \"Set\" saved to disk: 10 files");
   EXPECT_TRUE(fs::is_empty(dir_ / "split"));
   EXPECT_EQ(f.ProgramBanksOnCard, 3);
   EXPECT_FALSE(host_.progressShown);
