@@ -15,6 +15,7 @@ struct SlotSeen {
   DumpId id = 0;
   How how = How::Fetched;  // Fetched, Sent, or Replaced (kept just before a send)
   std::string seen;        // ISO-8601, UTC
+  std::string name;        // as the library lists it
 };
 
 // An instrument bank as the library last saw each of its slots: what a fetch found, what was

@@ -196,7 +196,7 @@ std::optional<DumpDetails> Library::Details(DumpId id) const {
     }
     {
       Use places = impl_->Prepared(
-          "SELECT s.text, p.how, p.bank, p.entry, p.seen, p.note FROM places p "
+          "SELECT s.text, p.how, p.bank, p.entry, p.seen, p.note, p.gone FROM places p "
           "JOIN sources s ON s.id = p.source WHERE p.dump = ? "
           "ORDER BY p.seen DESC, p.how, s.text, p.bank, p.entry");
       places->bind(1, id);
@@ -208,6 +208,7 @@ std::optional<DumpDetails> Library::Details(DumpId id) const {
         p.entry = Optional(places->getColumn(3).getInt());
         p.seen = Iso(places->getColumn(4).getInt64());
         p.note = places->getColumn(5).getString();
+        p.gone = places->getColumn(6).getInt() != 0;
         details.places.push_back(std::move(p));
       }
     }

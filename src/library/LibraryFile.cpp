@@ -93,6 +93,20 @@ void IndexTrimmedNames(SQLite::Database& db) {
   )sql");
 }
 
+// Version 3: a file place whose file is gone or holds another dump there is marked gone; each
+// dump counts its file and backup places that are not, so the dumps only the instrument holds are
+// found at once; places are found by the bank they are in.
+void CountKeptPlaces(SQLite::Database& db) {
+  db.exec(R"sql(
+    ALTER TABLE places ADD COLUMN gone INTEGER NOT NULL DEFAULT 0;
+    ALTER TABLE dumps ADD COLUMN kept INTEGER NOT NULL DEFAULT 0;
+    UPDATE dumps SET kept = (SELECT count(*) FROM places p WHERE p.dump = dumps.id AND p.how IN (0, 1));
+    CREATE INDEX dumps_only_on_instrument ON dumps(id) WHERE kept = 0;
+    CREATE INDEX places_by_bank ON places(bank, entry);
+    CREATE INDEX places_by_source ON places(source);
+  )sql");
+}
+
 // Each step brings a file from the version before it to its own; a new version adds a step and
 // never changes an old one.
 struct Migration {
@@ -100,7 +114,7 @@ struct Migration {
   void (*apply)(SQLite::Database&);
 };
 constexpr std::array<Migration, kSchemaVersion> kMigrations = {
-    {{1, CreateFirstSchema}, {2, IndexTrimmedNames}}};
+    {{1, CreateFirstSchema}, {2, IndexTrimmedNames}, {3, CountKeptPlaces}}};
 
 constexpr std::array<const char*, 7> kTables = {"sources", "dumps", "dump_bytes", "places",
                                                 "files",   "banks", "names"};

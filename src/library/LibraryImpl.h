@@ -39,6 +39,12 @@ struct PlaceKey {
   int entry;  // -1: none
 };
 
+// Whether a place of this kind keeps a dump safe from the instrument's loss (while its file is
+// there).
+constexpr bool Kept(How how) {
+  return how == How::File || how == How::Backup;
+}
+
 // One dump's place to record, with its bytes.
 struct Sighting {
   const DumpKind* kind;
@@ -94,6 +100,11 @@ struct Library::Impl {
   const std::string& SourceText(std::int64_t id);
   // The summary of the row of a statement that selects the summary columns.
   DumpSummary SummaryFrom(SQLite::Statement& row);
+  // Marks a file or backup place gone or found again, keeping its dump's count of such places.
+  void SetGone(std::int64_t source, DumpId dump, int how, int bank, int entry, bool gone);
+  // A file seen anew: its places that did not hold these dumps at these entries are gone.
+  void MarkRest(std::int64_t source, std::span<const DumpId> ids,
+                std::span<const Sighting> sightings);
   // Records the places of the dumps, seen now; returns their ids. fresh counts the new dumps. A
   // bank's 128 entries in one go also record the bank as seen whole.
   std::vector<DumpId> AddSightings(std::span<const Sighting> sightings, std::int64_t source,

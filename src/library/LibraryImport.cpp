@@ -218,8 +218,10 @@ ImportReport Library::Import(const std::vector<fs::path>& paths, const ImportPro
           const std::int64_t sourceId = impl.SourceId(source);
           const std::int64_t now = Now();
           std::size_t fresh = 0;
-          impl.AddSightings(sightings, sourceId, bank >= 0 ? How::Backup : How::File, {}, now,
-                            fresh);
+          const std::vector<DumpId> ids = impl.AddSightings(
+              sightings, sourceId, bank >= 0 ? How::Backup : How::File, {}, now, fresh);
+          // A file written anew over an older one no longer holds what that one held.
+          impl.MarkRest(sourceId, ids, sightings);
           Use file = impl.Prepared(
               "INSERT INTO files(source, sha256, seen) VALUES (?, ?, ?) ON CONFLICT(source) "
               "DO UPDATE SET sha256 = excluded.sha256, seen = excluded.seen");

@@ -83,6 +83,7 @@ Filter MakeFilter(const Query& q, bool likeText = false) {
   }
   if (q.favoritesOnly) terms.push_back("d.favorite");
   if (q.duplicatesOnly) terms.push_back("d.shared");
+  if (q.onlyOnInstrument) terms.push_back("d.kept = 0");
   if (q.replacedOnly) {
     // Replaced while nothing else was seen of it there since: a dump put back is itself again.
     // One second holds a copy's fetch and the send that replaces it, so a tie is a replacement.
