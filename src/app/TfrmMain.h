@@ -203,6 +203,11 @@ class TfrmMain : public TMainState {
   // the whole bank as a bank file holds it. False when nothing was started.
   using BankDelivery = std::function<void(Bytes bank)>;
   bool FetchBankInto(const DumpKind& kind, BankDelivery done);
+  // The same fetch of a bank the caller names (the Library's view of it): no chooser.
+  bool FetchBankInto(const DumpKind& kind, int bank, BankDelivery done);
+  // A Program or Mix dump to a slot the caller named and the user confirmed there: no dialog, but
+  // the send Send Program and Send Mix make, its safety copy first and read back under Verify.
+  void SendDumpTo(const DumpKind& kind, ByteView dump, int bank, int entry);
 
   // Bank rename through the grid of 128 names, and bank split into 128 files (the split buttons
   // are the fetch buttons' tag 1).

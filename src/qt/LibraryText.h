@@ -21,6 +21,14 @@ inline constexpr const char* kPutBackText = "Put Back";
 inline constexpr const char* kPutBackTip =
     "Send the chosen dumps back where a send replaced them; what is there now is kept first";
 
+// What one fault of the instrument would take away: the filter, and the way to keep it.
+inline constexpr const char* kOnlyOnInstrumentText = "Only on the Andromeda";
+inline constexpr const char* kOnlyOnInstrumentTip =
+    "Only dumps that no file and no backup holds: their only places are the instrument's";
+inline constexpr const char* kKeepSafeText = "Keep them safe...";
+inline constexpr const char* kKeepSafeTip =
+    "Write every dump that exists only on the Andromeda into a folder, one file each";
+
 // Where a dump was seen, in a line: "Bank3.syx 005", "Andromeda, Programs User 005".
 inline QString PlaceText(const DumpKind& kind, const library::Place& place) {
   std::string text =

@@ -1,6 +1,7 @@
 #include "qt/LibraryWindow.h"
 
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -12,9 +13,11 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QSplitter>
 #include <QVBoxLayout>
 #include <set>
+#include <utility>
 
 #include "app/IniFile.h"
 #include "frontend/LibraryConnection.h"
@@ -25,6 +28,7 @@
 #include "protocol/SysexFile.h"
 #include "qt/LibraryText.h"
 #include "qt/MainWindow.h"
+#include "qt/OnAndromedaView.h"
 
 namespace quorle {
 
@@ -75,6 +79,9 @@ LibraryWindow::LibraryWindow(MainWindow& main, LibraryConnection& library)
   cbCategory->setObjectName("cbCategory");
   cbCategory->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   filters->addWidget(cbCategory);
+  layout->addLayout(filters);
+  // The check boxes on a line of their own: the window stays narrow enough for a small screen.
+  filters = new QHBoxLayout;
   cbFavoritesOnly = new QCheckBox("Favorites only", this);
   cbFavoritesOnly->setObjectName("cbFavoritesOnly");
   filters->addWidget(cbFavoritesOnly);
@@ -85,6 +92,11 @@ LibraryWindow::LibraryWindow(MainWindow& main, LibraryConnection& library)
   cbReplacedOnly->setObjectName("cbReplacedOnly");
   cbReplacedOnly->setToolTip(kReplacedOnlyTip);
   filters->addWidget(cbReplacedOnly);
+  cbOnlyOnInstrument = new QCheckBox(kOnlyOnInstrumentText, this);
+  cbOnlyOnInstrument->setObjectName("cbOnlyOnInstrument");
+  cbOnlyOnInstrument->setToolTip(kOnlyOnInstrumentTip);
+  filters->addWidget(cbOnlyOnInstrument);
+  filters->addStretch(1);
   layout->addLayout(filters);
 
   auto* splitter = new QSplitter(this);
@@ -123,11 +135,23 @@ LibraryWindow::LibraryWindow(MainWindow& main, LibraryConnection& library)
   Table_->setColumnWidth(LibraryTableModel::LastSeen,
                          Table_->fontMetrics().horizontalAdvance("2026-12-09 14:02") + em);
   leftLayout->addWidget(Table_, 1);
+  auto* countLine = new QHBoxLayout;
   lblCount = new QLabel(left);
   lblCount->setObjectName("lblCount");
-  leftLayout->addWidget(lblCount);
+  countLine->addWidget(lblCount, 1);
+  btnKeepSafe = new QPushButton(kKeepSafeText, left);
+  btnKeepSafe->setObjectName("btnKeepSafe");
+  btnKeepSafe->setToolTip(kKeepSafeTip);
+  btnKeepSafe->setVisible(false);
+  connect(btnKeepSafe, &QPushButton::clicked, this, [this] { KeepSafe(); });
+  countLine->addWidget(btnKeepSafe);
+  leftLayout->addLayout(countLine);
 
-  auto* details = new QWidget(splitter);
+  // Beside the table, the chosen dump or the instrument's bank: a dump dragged from the table onto
+  // a slot goes there.
+  tabsSide = new QTabWidget(splitter);
+  tabsSide->setObjectName("tabsSide");
+  auto* details = new QWidget(tabsSide);
   details->setObjectName("Details");
   auto* form = new QFormLayout(details);
   form->setContentsMargins(6, 0, 0, 0);
@@ -166,8 +190,11 @@ LibraryWindow::LibraryWindow(MainWindow& main, LibraryConnection& library)
   lstOtherNames->setMaximumHeight(6 * (lstOtherNames->fontMetrics().height() + 4));
   form->addRow(new QLabel("The same sound, also stored as:", details));
   form->addRow(lstOtherNames);
+  onAndromeda_ = new OnAndromedaView(tabsSide);
+  tabsSide->addTab(details, "Details");
+  tabsSide->addTab(onAndromeda_, "On the Andromeda");
   splitter->addWidget(left);
-  splitter->addWidget(details);
+  splitter->addWidget(tabsSide);
   splitter->setStretchFactor(0, 3);
   splitter->setStretchFactor(1, 2);
   splitter->setSizes({600, 360});
@@ -210,7 +237,7 @@ LibraryWindow::LibraryWindow(MainWindow& main, LibraryConnection& library)
   for (QComboBox* box : {cbKind, cbCategory}) {
     connect(box, &QComboBox::currentIndexChanged, this, [this] { ApplyQuery(); });
   }
-  for (QCheckBox* box : {cbFavoritesOnly, cbDuplicatesOnly, cbReplacedOnly}) {
+  for (QCheckBox* box : {cbFavoritesOnly, cbDuplicatesOnly, cbReplacedOnly, cbOnlyOnInstrument}) {
     connect(box, &QCheckBox::toggled, this, [this] { ApplyQuery(); });
   }
   connect(Table_->horizontalHeader(), &QHeaderView::sortIndicatorChanged, this,
@@ -259,22 +286,35 @@ LibraryWindow::LibraryWindow(MainWindow& main, LibraryConnection& library)
       FillCategories();
       model_->Refresh();
       ShowDetails(current_);
+      CountNowhereElse();
+      ShowInstrumentBank();
     }
     idle_ = idle;
     UpdateActions();
   });
   connect(&main_, &MainWindow::StatusShown, this, [this](const QString& text) { Say(text); });
+  onAndromeda_->onBankChosen = [this] { ShowInstrumentBank(); };
+  onAndromeda_->onFetchAgain = [this] { FetchAgain(); };
+  onAndromeda_->onDumpsDropped = [this](int slot, const auto& dumps) { DropOnSlot(slot, dumps); };
+  onAndromeda_->onDumpActivated = [this](library::DumpId id) {
+    ShowDetails(id);
+    tabsSide->setCurrentIndex(0);
+  };
+  connect(tabsSide, &QTabWidget::currentChanged, this, [this] { ShowInstrumentBank(); });
 
   FillCategories();
   ShowDetails(std::nullopt);
   UpdateActions();
   RestoreGeometry();
   ApplyQuery();
+  CountNowhereElse();
 }
 
 LibraryWindow::~LibraryWindow() {
   // An import under way stops after the file in hand; what was taken stays.
   importJob_.reset();
+  stopFileCheck_ = true;
+  if (fileCheck_.joinable()) fileCheck_.join();
 }
 
 QAction* LibraryWindow::Action(const char* name, const QString& text, const QKeySequence& key,
@@ -309,6 +349,7 @@ void LibraryWindow::ApplyQuery() {
   query.favoritesOnly = cbFavoritesOnly->isChecked();
   query.duplicatesOnly = cbDuplicatesOnly->isChecked();
   query.replacedOnly = cbReplacedOnly->isChecked();
+  query.onlyOnInstrument = cbOnlyOnInstrument->isChecked();
   // The filter has an order of its own, newest replaced first: the header offers no other while
   // it is on, and the one chosen before comes back after.
   Table_->horizontalHeader()->setSectionsClickable(!query.replacedOnly);
@@ -320,10 +361,8 @@ void LibraryWindow::Answered() {
   const library::LibraryBrowser& browser = model_->Browser();
   // The count follows the first rows; until it comes the label keeps the last one.
   if (browser.CountKnown()) {
-    const std::size_t count = browser.Count().value_or(0);
-    QString text = count == 1 ? QString("1 dump") : Grouped(count) + " dumps";
-    if (browser.Wanted().replacedOnly && count > 1) text += QString(", ") + kReplacedOrderText;
-    lblCount->setText(text);
+    counted_ = browser.Count().value_or(0);
+    ShowCount();
   }
   if (!browser.Error().empty()) Say(Text(browser.Error()));
   // The dump in the details pane stays chosen when the new rows hold it, and leaves the pane when
@@ -390,6 +429,13 @@ void LibraryWindow::ShowDetails(std::optional<library::DumpId> id) {
     item->setText(1, Text(std::string(library::HowName(place.how))));
     item->setText(2, LocalTime(place.seen, true));
     item->setToolTip(2, Text(place.seen));
+    if (place.gone) {
+      // The file no longer holds it: a place to remember, not one to count on.
+      item->setText(1, item->text(1) + ", gone");
+      item->setToolTip(1, "The file is gone or no longer holds this dump");
+      for (int column = 0; column < 3; ++column)
+        item->setForeground(column, palette().brush(QPalette::Disabled, QPalette::Text));
+    }
   }
   for (const auto& [other, name] : details->otherNames) {
     // "id 42 (from Mixes.syx)": one sound stored twice may well carry one name twice.
@@ -459,12 +505,166 @@ void LibraryWindow::UpdateActions() {
   actForget->setEnabled(usable && chosen > 0);
   actAddFiles->setEnabled(usable && !importJob_);
   actAddFolder->setEnabled(usable && !importJob_);
+  onAndromeda_->SetFetchEnabled(usable && idle);
   constexpr std::size_t kRowsAtHand =
       (library::LibraryBrowser::kPagesKept + 1) * library::LibraryBrowser::kPageSize;
   if (chosen == 0 && Table_->selectionModel()->selectedRows().size() > qsizetype{kRowsAtHand}) {
     Say(QString("Too many dumps chosen to act on at once: choose at most %1")
             .arg(Grouped(kRowsAtHand)));
   }
+}
+
+void LibraryWindow::ShowCount() {
+  QString text = counted_ == 1 ? QString("1 dump") : Grouped(counted_) + " dumps";
+  if (model_->Browser().Wanted().replacedOnly && counted_ > 1) {
+    text += QString(", ") + kReplacedOrderText;
+  }
+  if (nowhereElse_ == 1) text += "; 1 exists nowhere else";
+  if (nowhereElse_ > 1) text += "; " + Grouped(nowhereElse_) + " exist nowhere else";
+  lblCount->setText(text);
+  btnKeepSafe->setVisible(nowhereElse_ > 0);
+}
+
+void LibraryWindow::CountNowhereElse() {
+  if (!catalogue_) return;
+  try {
+    library::Query query;
+    query.onlyOnInstrument = true;
+    nowhereElse_ = catalogue_->Count(query);
+  } catch (const std::exception& e) {
+    Say(Text(e.what()));
+  }
+  ShowCount();
+}
+
+void LibraryWindow::CheckFiles() {
+  if (!catalogue_) return;
+  if (fileCheck_.joinable()) {
+    checkAgain_ = true;
+    return;
+  }
+  stopFileCheck_ = false;
+  fileCheck_ = std::thread([this, file = library_.File()] {
+    std::string error;
+    try {
+      library::Library own(file);
+      own.CheckFiles([this] { return !stopFileCheck_; });
+    } catch (const std::exception& e) {
+      error = e.what();
+    }
+    // The window waits for this thread before it goes, so it is still there to be told.
+    QMetaObject::invokeMethod(
+        this, [this, error] { FilesChecked(error); }, Qt::QueuedConnection);
+  });
+}
+
+void LibraryWindow::FilesChecked(const std::string& error) {
+  if (fileCheck_.joinable()) fileCheck_.join();
+  if (!error.empty()) Say(Text(error));
+  if (std::exchange(checkAgain_, false)) CheckFiles();
+  // Places whose files are gone count no more: the dumps they held may now exist nowhere else.
+  CountNowhereElse();
+  model_->Refresh();
+  ShowDetails(current_);
+}
+
+void LibraryWindow::KeepSafe() {
+  if (!catalogue_) return;
+  const QString folder =
+      keepSafeChooserForTests
+          ? keepSafeChooserForTests()
+          : QFileDialog::getExistingDirectory(this, "Keep the dumps that exist nowhere else in");
+  if (folder.isEmpty()) return;
+  std::vector<std::filesystem::path> written;
+  try {
+    written = catalogue_->KeepSafe(folder.toStdString());
+    Say((written.size() == 1 ? QString("1 dump") : Grouped(written.size()) + " dumps") +
+        " written to " + folder);
+  } catch (const std::exception& e) {
+    QMessageBox::critical(this, "Library", Text(e.what()));
+  }
+  CountNowhereElse();
+  model_->Refresh();
+  ShowDetails(current_);
+}
+
+void LibraryWindow::ShowInstrumentBank() {
+  if (tabsSide->currentWidget() != onAndromeda_) return;
+  if (!catalogue_) {
+    onAndromeda_->ShowNothing(lblError->text());
+    return;
+  }
+  const std::string now = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString();
+  try {
+    onAndromeda_->Show(
+        library::InstrumentBank(*catalogue_, onAndromeda_->Kind(), onAndromeda_->Bank()), now);
+  } catch (const std::exception& e) {
+    onAndromeda_->ShowNothing(Text(e.what()));
+  }
+}
+
+void LibraryWindow::FetchAgain() {
+  if (!main_.Form().ControlsEnabled() || !catalogue_) return;
+  TfrmMain& form = main_.Form();
+  const DumpKind& kind = onAndromeda_->Kind();
+  const int bank = onAndromeda_->Bank();
+  // What was fetched is in the library once the exchange is over; the view reads it then.
+  form.Guarded([&] { form.FetchBankInto(kind, bank, [](Bytes) {}); });
+}
+
+void LibraryWindow::DropOnSlot(int slot, const std::vector<LibraryTableModel::Dragged>& dumps) {
+  const DumpKind& kind = onAndromeda_->Kind();
+  const int bank = onAndromeda_->Bank();
+  if (!catalogue_) return;
+  if (!main_.Form().ControlsEnabled()) {
+    Say("The Andromeda is busy: drop it again once the exchange under way has ended");
+    return;
+  }
+  if (dumps.size() != 1) {
+    Say("One dump at a time goes onto a slot");
+    return;
+  }
+  if (dumps.front().kind != &kind) {
+    Say(&kind == &kProgramKind ? "A Mix cannot go into a Program bank"
+                               : "A Program cannot go into a Mix bank");
+    return;
+  }
+  if (bank != 0 && !kind.IsCardBank(bank)) {
+    Say(Text(BankName(kind, bank)) +
+        " cannot be written: only the User and card banks take a dump");
+    return;
+  }
+  std::optional<library::DumpDetails> details;
+  std::optional<Bytes> dump;
+  try {
+    details = catalogue_->Details(dumps.front().id);
+    dump = catalogue_->DumpBytes(dumps.front().id);
+  } catch (const std::exception& e) {
+    Say(Text(e.what()));
+    return;
+  }
+  if (!details || !dump) {
+    Say("That dump is no longer in the library");
+    return;
+  }
+  library::Place place;
+  place.source = std::string(library::kInstrumentSource);
+  place.bank = bank;
+  place.entry = slot;
+  QString question =
+      Text("Send \"" + details->summary.name + "\" to ") + PlaceText(kind, place) + "?\n\n";
+  const QString there = onAndromeda_->SlotName(slot);
+  question += there.isEmpty() ? QString("What is there now is kept in the Library first.")
+                              : "It replaces \"" + there +
+                                    "\", which is kept in the Library first (Put Back undoes it).";
+  QMessageBox box(QMessageBox::Question, "Library", question, QMessageBox::Cancel, this);
+  QPushButton* go = box.addButton("Send", QMessageBox::AcceptRole);
+  go->setObjectName("btnConfirmSend");
+  box.setDefaultButton(go);
+  box.exec();
+  if (box.clickedButton() != go || !main_.Form().ControlsEnabled()) return;
+  TfrmMain& form = main_.Form();
+  form.Guarded([&] { form.SendDumpTo(kind, *dump, bank, slot); });
 }
 
 void LibraryWindow::Say(const QString& text) {
@@ -636,6 +836,8 @@ void LibraryWindow::ForgetChosen() {
   ShowDetails(std::nullopt);
   FillCategories();
   model_->Refresh();
+  CountNowhereElse();
+  ShowInstrumentBank();
   Say(chosen.size() == 1 ? QString("1 dump forgotten")
                          : Grouped(chosen.size()) + " dumps forgotten");
 }
@@ -716,6 +918,8 @@ void LibraryWindow::ImportProgressed() {
   FillCategories();
   model_->Refresh();
   UpdateActions();
+  CountNowhereElse();
+  CheckFiles();
   if (!job->Error().empty()) {
     QMessageBox::critical(this, "Library", Text(job->Error()));
   } else if (!report.skipped.empty()) {
@@ -781,6 +985,12 @@ void LibraryWindow::SaveGeometry() {
   std::filesystem::create_directories(path.parent_path(), ec);
   // Where the window was is no reason to bother the user when the file cannot be written.
   ini.Save(path);
+}
+
+void LibraryWindow::showEvent(QShowEvent* event) {
+  // Files may have gone or changed while the window was closed.
+  if (!event->spontaneous()) CheckFiles();
+  QWidget::showEvent(event);
 }
 
 void LibraryWindow::hideEvent(QHideEvent* event) {

@@ -9,13 +9,16 @@
 #include <QPointer>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTreeWidget>
 #include <QWidget>
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "library/ImportJob.h"
@@ -25,6 +28,7 @@ namespace quorle {
 
 class LibraryConnection;
 class MainWindow;
+class OnAndromedaView;
 
 // "Library": every dump the user owns, found as the name is typed, with where each was seen and
 // the actions on it. A view over the catalogue: searches run on a thread of their own, imports
@@ -38,6 +42,9 @@ class LibraryWindow : public QWidget {
 
   LibraryTableModel& Model() { return *model_; }
   QTableView& Table() { return *Table_; }
+  OnAndromedaView& OnAndromeda() { return *onAndromeda_; }
+  // The file check runs in the background: whether it is under way.
+  bool CheckingFiles() const { return fileCheck_.joinable(); }
   // The dumps chosen in the table, in row order; none while some of them are not at hand (more
   // than the rows the table keeps loaded).
   std::vector<library::DumpId> Chosen() const;
@@ -48,10 +55,13 @@ class LibraryWindow : public QWidget {
 
   // Answers the add dialogs in place of the file dialog when set (tests): the paths chosen.
   std::function<QStringList(bool folder)> addChooserForTests;
+  // Answers "Keep them safe..." in place of the folder dialog when set (tests).
+  std::function<QString()> keepSafeChooserForTests;
 
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
 
  private:
@@ -64,6 +74,18 @@ class LibraryWindow : public QWidget {
   void FillCategories();
   void UpdateActions();
   void Say(const QString& text);
+  // The count line: the rows of the query in hand, and what exists nowhere but on the instrument.
+  void ShowCount();
+  void CountNowhereElse();
+  // Whether each file the library names still holds its dumps, on a thread and a connection of
+  // its own; one run at a time, another after it when asked for meanwhile.
+  void CheckFiles();
+  void FilesChecked(const std::string& error);
+  void KeepSafe();
+  // The bank the "On the Andromeda" view shows, read again.
+  void ShowInstrumentBank();
+  void FetchAgain();
+  void DropOnSlot(int slot, const std::vector<LibraryTableModel::Dragged>& dumps);
   void RestoreGeometry();
   void SaveGeometry();
 
@@ -97,6 +119,11 @@ class LibraryWindow : public QWidget {
   bool idle_ = true;                        // no exchange with the instrument under way
   std::unique_ptr<library::ImportJob> importJob_;
   QPointer<QProgressDialog> importProgress_;
+  std::size_t counted_ = 0;      // rows of the query in hand, as last counted
+  std::size_t nowhereElse_ = 0;  // dumps whose only places are the instrument's
+  std::thread fileCheck_;
+  std::atomic<bool> stopFileCheck_ = false;
+  bool checkAgain_ = false;
 
   QLineEdit* eSearch = nullptr;
   QComboBox* cbKind = nullptr;
@@ -104,6 +131,10 @@ class LibraryWindow : public QWidget {
   QCheckBox* cbFavoritesOnly = nullptr;
   QCheckBox* cbDuplicatesOnly = nullptr;
   QCheckBox* cbReplacedOnly = nullptr;
+  QCheckBox* cbOnlyOnInstrument = nullptr;
+  QTabWidget* tabsSide = nullptr;
+  OnAndromedaView* onAndromeda_ = nullptr;
+  QPushButton* btnKeepSafe = nullptr;
   QTableView* Table_ = nullptr;
   QLabel* lblCount = nullptr;
   QLabel* lblError = nullptr;

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "app/TfrmMain.h"
+#include "protocol/BankName.h"
 #include "protocol/DumpName.h"
 #include "protocol/SysexFile.h"
 #include "transfers/BankCommon.h"
@@ -49,6 +50,41 @@ bool TfrmMain::FetchBankInto(const DumpKind& kind, BankDelivery done) {
   bankDelivery_ = std::move(done);
   StartBankFetch(kind);
   return true;
+}
+
+bool TfrmMain::FetchBankInto(const DumpKind& kind, int bank, BankDelivery done) {
+  if (!IsBankNumber(kind, bank) || !OutputReady()) return false;
+  SelectedBank(kind) = bank;
+  DumpMode = kDumpDeliver;
+  bankDelivery_ = std::move(done);
+  StartBankFetch(kind);
+  return true;
+}
+
+void TfrmMain::SendDumpTo(const DumpKind& kind, ByteView dump, int bank, int entry) {
+  if (!OutputReady()) return;
+  if (dump.size() != kind.dumpSize || !CheckDumpFraming(kind, dump)) {
+    host_.ShowMessage(MessageIcon::Error,
+                      std::string("This is not a whole ") + std::string(kind.name) + " Dump");
+    return;
+  }
+  // The presets take no dump: the send dialogs never offer them either.
+  if (!IsBankNumber(kind, bank) || (bank != 0 && !kind.IsCardBank(bank)) || entry < 0 ||
+      entry >= static_cast<int>(kBankEntries)) {
+    return SetStatus(" " + BankName(kind, bank) + " cannot be written: nothing was sent");
+  }
+  const std::span<std::uint8_t> buffer = DumpBuffer(kind);
+  std::copy(dump.begin(), dump.end(), buffer.begin());
+  SelectedBank(kind) = bank;
+  SelectedNumber(kind) = entry;
+  AddressDump(buffer, static_cast<std::uint8_t>(bank), static_cast<std::uint8_t>(entry));
+  const std::string what =
+      " " + std::string(kind.name) + " \"" + Trimmed(DumpName(kind, buffer)) + "\"";
+  KeepThenSend({{&kind, bank, {static_cast<std::size_t>(entry)}}}, true, what.substr(1),
+               [this, &kind, buffer, what] {
+                 SendAddressedDump(kind, buffer, what + " sent to Andromeda",
+                                   what + " not verified");
+               });
 }
 
 void TfrmMain::DeliverBank(const DumpKind& kind) {

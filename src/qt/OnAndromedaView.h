@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QWidget>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The library's view of a bank names its slots as Qt's keyword is named.
+#pragma push_macro("slots")
+#undef slots
+#include "library/InstrumentView.h"
+#pragma pop_macro("slots")
+#include "qt/LibraryTableModel.h"
+
+namespace quorle {
+
+// "On the Andromeda": one bank of the instrument as the library last saw each of its slots, what
+// was fetched or sent there and when. A passive view: what a bank choice, "Fetch again" or a dump
+// dropped on a slot means is the window's.
+class OnAndromedaView : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit OnAndromedaView(QWidget* parent);
+
+  const DumpKind& Kind() const;
+  int Bank() const;
+  QTableWidget& Slots() { return *slots_; }
+  // The bank shown, as the library last saw it; now (ISO-8601) dates the age line.
+  void Show(const library::InstrumentBankView& bank, const std::string& now);
+  // Nothing to show: the library cannot be read; the reason in the age line.
+  void ShowNothing(const QString& reason);
+  // The dump last seen in a slot; nothing for a slot never seen.
+  std::optional<library::DumpId> SlotDump(int slot) const;
+  QString SlotName(int slot) const;
+  void SetFetchEnabled(bool enabled) { btnFetchAgain->setEnabled(enabled); }
+
+  std::function<void()> onBankChosen;
+  std::function<void()> onFetchAgain;
+  // Library dumps dropped on a slot; whether they may go is the window's to say.
+  std::function<void(int slot, const std::vector<LibraryTableModel::Dragged>&)> onDumpsDropped;
+  std::function<void(library::DumpId)> onDumpActivated;
+
+  enum Column { Slot, Name, How, Seen, ColumnCount };
+
+ private:
+  void ApplyChangedOnly();
+
+  QComboBox* cbBank = nullptr;
+  QCheckBox* cbChangedOnly = nullptr;
+  QPushButton* btnFetchAgain = nullptr;
+  QLabel* lblAge = nullptr;
+  QTableWidget* slots_ = nullptr;
+  std::vector<std::optional<library::DumpId>> dumps_;
+  std::vector<bool> changed_;
+};
+
+}  // namespace quorle
