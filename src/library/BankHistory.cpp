@@ -51,7 +51,8 @@ std::vector<LastSeenBank> Library::LastSeenBanks(const DumpKind& kind,
     // Newest first per slot; a safety copy taken in the same second as the send after it is the
     // older of the two, and a send in the same second as a fetch the newer.
     Use rows = impl_->Prepared(
-        "SELECT p.bank, p.entry, p.dump, p.how, p.seen, d.name FROM places p "
+        "SELECT p.bank, p.entry, p.dump, p.how, p.seen, d.name, " + impl_->NotKept() +
+        " FROM places p "
         "JOIN dumps d ON d.id = p.dump "
         "WHERE p.source = (SELECT id FROM sources WHERE text = ?1) AND d.kind = ?2 "
         "AND p.bank BETWEEN ?7 AND ?8 AND p.entry >= 0 AND p.entry < 128 AND p.how IN (?3, ?4, ?5) "
@@ -74,7 +75,8 @@ std::vector<LastSeenBank> Library::LastSeenBanks(const DumpKind& kind,
       if (b.entries[entry]) continue;
       b.entries[entry] =
           SlotSeen{rows->getColumn(2).getInt64(), static_cast<How>(rows->getColumn(3).getInt()),
-                   IsoTime(rows->getColumn(4).getInt64()), rows->getColumn(5).getString()};
+                   IsoTime(rows->getColumn(4).getInt64()), rows->getColumn(5).getString(),
+                   rows->getColumn(6).getInt() != 0};
     }
     std::vector<LastSeenBank> result;
     for (auto& [number, bank] : banks) result.push_back(std::move(bank));
@@ -87,7 +89,9 @@ std::array<std::optional<DumpId>, kBankEntries> Library::BackedUp(const DumpKind
   return impl_->Guarded([&] {
     Use rows = impl_->Prepared(
         "SELECT p.entry, p.dump FROM places p JOIN dumps d ON d.id = p.dump "
-        "WHERE p.bank = ?1 AND p.how = ?2 AND NOT p.gone AND d.kind = ?3 "
+        "WHERE p.bank = ?1 AND p.how = ?2 AND NOT " +
+        impl_->PlaceGone() +
+        " AND d.kind = ?3 "
         "AND p.entry >= 0 AND p.entry < 128 ORDER BY p.entry, p.seen DESC");
     rows->bind(1, bank);
     rows->bind(2, static_cast<int>(How::Backup));

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <set>
 
 #include "library/BankHistory.h"
 #include "protocol/BankName.h"
@@ -68,6 +69,14 @@ InstrumentBankView InstrumentBank(const Library& library, const DumpKind& kind, 
     slot.changedSinceBackup = !backedUp[entry] || backedUp[entry] != slot.id;
   }
   return view;
+}
+
+int NowhereElse(const Library& library, const DumpKind& kind, int bank) {
+  std::set<DumpId> dumps;
+  for (const LastSeenBank& seen : library.LastSeenBanks(kind, bank))
+    for (const auto& slot : seen.entries)
+      if (slot && slot->onlyOnInstrument) dumps.insert(slot->id);
+  return static_cast<int>(dumps.size());
 }
 
 std::string AgeText(const InstrumentBankView& view, const std::string& now) {

@@ -31,6 +31,9 @@ struct InstrumentBankView {
 // The instrument's bank as the library last saw each of its slots.
 InstrumentBankView InstrumentBank(const Library& library, const DumpKind& kind, int bank);
 
+// How many dumps last seen in the bank's slots no file or backup holds.
+int NowhereElse(const Library& library, const DumpKind& kind, int bank);
+
 // "Programs User, as fetched 3 days ago; 5 slots sent since", or "Programs User, never fetched
 // whole; 5 slots sent". now is an ISO-8601 time.
 std::string AgeText(const InstrumentBankView& view, const std::string& now);

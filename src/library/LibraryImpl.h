@@ -79,6 +79,15 @@ struct Library::Impl {
   // Whether names sort without their leading blanks: an older library that may not be written
   // keeps the order of its version.
   bool trimmedNames = true;
+  // Whether places are marked gone and each dump counts its file places: an older library that
+  // may not be written answers the same questions from its places alone.
+  bool keptCounted = true;
+  std::string NotKept() const {
+    return keptCounted
+               ? "d.kept = 0"
+               : "NOT EXISTS (SELECT 1 FROM places q WHERE q.dump = d.id AND q.how IN (0, 1))";
+  }
+  std::string PlaceGone() const { return keptCounted ? "p.gone" : "0"; }
 
   // Whether a search walks an index in its order rather than sort every match of its text.
   bool WalkInOrder(const Query& query);

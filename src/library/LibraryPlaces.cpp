@@ -142,9 +142,8 @@ FileCheck Library::CheckFiles(const std::function<bool()>& goOn) {
 std::vector<fs::path> Library::KeepSafe(const fs::path& dir) {
   std::error_code ec;
   fs::create_directories(dir, ec);
-  if (ec || !fs::is_directory(dir, ec)) {
-    throw LibraryError(dir.string() + ": the folder cannot be made: " + ec.message());
-  }
+  if (ec) throw LibraryError(dir.string() + ": the folder cannot be made: " + ec.message());
+  if (!fs::is_directory(dir, ec)) throw LibraryError(dir.string() + ": is not a folder");
   Query query;
   query.onlyOnInstrument = true;
   query.limit = SIZE_MAX;
@@ -155,7 +154,8 @@ std::vector<fs::path> Library::KeepSafe(const fs::path& dir) {
     const int entry = (*bytes)[7] & 0x7F;
     fs::path path = SplitFilePath(dir, *dump.kind, entry, *bytes);
     // Two dumps of one name each keep their file.
-    for (int n = 2; fs::exists(path, ec) || ec; ++n) {
+    // A name that cannot be looked at is left to the write, which then says why.
+    for (int n = 2; fs::exists(path, ec); ++n) {
       const fs::path first = SplitFilePath(dir, *dump.kind, entry, *bytes);
       path = dir / (first.stem().string() + " " + std::to_string(n) + first.extension().string());
     }
