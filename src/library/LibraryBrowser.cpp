@@ -11,8 +11,8 @@ namespace {
 bool SameRows(const Query& a, const Query& b) {
   return a.text == b.text && a.kind == b.kind && a.category == b.category &&
          a.favoritesOnly == b.favoritesOnly && a.duplicatesOnly == b.duplicatesOnly &&
-         a.replacedOnly == b.replacedOnly && a.place == b.place && a.sort == b.sort &&
-         a.descending == b.descending;
+         a.replacedOnly == b.replacedOnly && a.onlyOnInstrument == b.onlyOnInstrument &&
+         a.place == b.place && a.sort == b.sort && a.descending == b.descending;
 }
 
 }  // namespace
