@@ -14,7 +14,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabWidget>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTreeWidget>
 #include <fstream>
 
@@ -24,6 +26,7 @@
 #include "protocol/SysexFile.h"
 #include "qt/ComposeBankWindow.h"
 #include "qt/LibraryWindow.h"
+#include "qt/OnAndromedaView.h"
 #include "sim/SimContent.h"
 #include "sim/SimulatedAndromeda.h"
 #include "support/AgeReplacements.h"
@@ -271,7 +274,8 @@ TEST_F(LibraryViews, WhatASendReplacedIsShownNewestFirstAndPutBackMakesThePlaceW
   Click(Child<QCheckBox>(library, "cbReplacedOnly"));
   ASSERT_TRUE(WaitUntil([&] { return Answered(library); }));
   auto* count = Child<QLabel>(library, "lblCount");
-  EXPECT_EQ(count->text(), "1 dump");
+  // What it replaced is now on the instrument alone: the count line says so too.
+  EXPECT_EQ(count->text(), "1 dump; 1 exists nowhere else");
   EXPECT_EQ(Cell(library, 0, 0).toStdString(), NameLine(DumpName(kProgramKind, before)));
   EXPECT_FALSE(library->Table().horizontalHeader()->sectionsClickable());
   auto* putBack = Child<QPushButton>(library, "btnPutBack");
@@ -302,8 +306,9 @@ TEST_F(LibraryViews, WhatASendReplacedIsShownNewestFirstAndPutBackMakesThePlaceW
   EXPECT_EQ(Child<QLabel>(library, "lblStatus")->text(), " 1 dump put back on Andromeda");
   ASSERT_TRUE(WaitUntil([&] { return midi_->Simulator().Dump(kProgramKind, 0, 12) == before; }));
   // What Put Back replaced is the one replaced now; the dump put back is no longer.
-  ASSERT_TRUE(
-      WaitUntil([&] { return count->text() == "1 dump" && Cell(library, 0, 0) == "Quorle Over"; }));
+  ASSERT_TRUE(WaitUntil([&] {
+    return count->text() == "1 dump; 1 exists nowhere else" && Cell(library, 0, 0) == "Quorle Over";
+  }));
 
   // Off again, the table sorts by name as before.
   Click(Child<QCheckBox>(library, "cbReplacedOnly"));
@@ -466,6 +471,117 @@ TEST_F(LibraryViews, ASendThatWouldPutBackSlotsChangedSinceNamesThemFirst) {
   EXPECT_FALSE(asked.contains("005")) << "the composer's own changes are not named";
   EXPECT_TRUE(window_->Form().ControlsEnabled());
   EXPECT_EQ(SimBank(0), before);
+}
+
+// Drops mime on the row of a table as a drag from elsewhere would end there.
+void Drop(QTableWidget& table, int row, QMimeData* mime) {
+  table.scrollToItem(table.item(row, 1));
+  const QPoint at = table.visualItemRect(table.item(row, 1)).center();
+  const auto actions = Qt::CopyAction | Qt::MoveAction;
+  QDragEnterEvent enter(at, actions, mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(table.viewport(), &enter);
+  QDragMoveEvent move(at, actions, mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(table.viewport(), &move);
+  QDropEvent drop(QPointF(at), actions, mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(table.viewport(), &drop);
+  delete mime;
+}
+
+TEST_F(LibraryViews, OnTheAndromedaShowsABankAsLastSeenAndADumpDroppedOnASlotGoesThere) {
+  WriteBank("Preset.syx", SimBank(1, {{7, "Quorle Drop"}}));
+  LibraryWindow* library = OpenLibraryWithBanks();
+  Child<QTabWidget>(library, "tabsSide")->setCurrentIndex(1);
+  OnAndromedaView& view = library->OnAndromeda();
+  QTableWidget& grid = view.Slots();
+  const auto name = [&](int slot) { return grid.item(slot, OnAndromedaView::Name)->text(); };
+  const auto how = [&](int slot) { return grid.item(slot, OnAndromedaView::How)->text(); };
+  EXPECT_EQ(name(12), "unknown");
+  const auto idle = [&] {
+    return window_->Form().ControlsEnabled() && window_->Form().MidiOut.MessagesInFlight() == 0;
+  };
+
+  // The User bank fetched again, with no question and no file.
+  Click(Child<QPushButton>(&view, "btnFetchAgain"));
+  ASSERT_TRUE(WaitUntil([&] { return idle() && name(127) != "unknown"; }));
+  const Bytes user = SimBank(0);
+  for (int slot : {0, 12, 127}) {
+    EXPECT_EQ(name(slot).toStdString(),
+              NameLine(DumpName(kProgramKind, Entry(user, kProgramKind, slot))));
+    EXPECT_EQ(how(slot), "fetched");
+  }
+  EXPECT_THAT(Child<QLabel>(&view, "lblAge")->text().toStdString(),
+              ::testing::StartsWith("Programs User, as fetched"));
+  EXPECT_EQ(Child<QLabel>(library, "lblStatus")->text(),
+            " Program Bank received - 128 of them exist nowhere else");
+  testing::AgeSightings(dir_ / "library.sqlite");
+
+  // A dump of the table dropped on slot 12 goes there once confirmed, naming both.
+  Search(library, "Quorle Drop");
+  library->Table().selectRow(0);
+  ModalAnswerer confirm;
+  confirm.Then([&](QWidget* modal) {
+    const std::string asked = qobject_cast<QMessageBox*>(modal)->text().toStdString();
+    EXPECT_THAT(asked, ::testing::HasSubstr("\"Quorle Drop\" to Andromeda, Programs User 012"));
+    EXPECT_THAT(asked, ::testing::HasSubstr(name(12).toStdString()));
+    Click(Child<QPushButton>(modal, "btnConfirmSend"));
+  });
+  Drop(grid, 12, library->Model().mimeData(library->Table().selectionModel()->selectedIndexes()));
+  ASSERT_TRUE(WaitUntil([&] { return confirm.AllAnswered() && idle() && how(12) == "sent"; }));
+  EXPECT_EQ(name(12), "Quorle Drop");
+  EXPECT_EQ(DumpName(kProgramKind, midi_->Simulator().Dump(kProgramKind, 0, 12)),
+            "Quorle Drop     ");
+  EXPECT_THAT(Child<QLabel>(&view, "lblAge")->text().toStdString(),
+              ::testing::EndsWith("; 1 slot sent since"));
+  EXPECT_EQ(name(11).toStdString(),
+            NameLine(DumpName(kProgramKind, Entry(user, kProgramKind, 11))));
+
+  // What it replaced was kept first, and is what a send replaced.
+  Search(library, "");
+  Click(Child<QCheckBox>(library, "cbReplacedOnly"));
+  ASSERT_TRUE(WaitUntil([&] { return Answered(library); }));
+  EXPECT_EQ(Child<QLabel>(library, "lblCount")->text().left(6), "1 dump");
+  EXPECT_EQ(Cell(library, 0, 0).toStdString(),
+            NameLine(DumpName(kProgramKind, Entry(user, kProgramKind, 12))));
+}
+
+TEST_F(LibraryViews, WhatExistsOnlyOnTheAndromedaIsCountedFilteredAndKeptSafe) {
+  // A bank fetched into a file: the file is a place of each of its dumps.
+  window_->fileChooserForTests = [this](const FileChoice&) {
+    return std::optional<std::string>((dir_ / "User.syx").string());
+  };
+  ModalAnswerer get;
+  get.Then([](QWidget* form) { Click(Child<QPushButton>(form, "btnOK")); });
+  Click(Find<QPushButton>("btnGetBank"));
+  ASSERT_TRUE(WaitUntil([&] { return get.AllAnswered() && window_->Form().ControlsEnabled(); }));
+  ASSERT_TRUE(fs::exists(dir_ / "User.syx"));
+  LibraryWindow* library = window_->ShowLibrary();
+  auto* count = Child<QLabel>(library, "lblCount");
+  ASSERT_TRUE(WaitUntil([&] { return !library->CheckingFiles() && Answered(library); }));
+  EXPECT_EQ(count->text(), "128 dumps");
+
+  // The file gone, the window opened again finds them on the instrument alone.
+  library->hide();
+  fs::remove(dir_ / "User.syx");
+  library = window_->ShowLibrary();
+  ASSERT_TRUE(WaitUntil([&] { return count->text() == "128 dumps; 128 exist nowhere else"; }));
+  Click(Child<QCheckBox>(library, "cbOnlyOnInstrument"));
+  ASSERT_TRUE(WaitUntil([&] { return Answered(library); }));
+  EXPECT_EQ(library->Model().rowCount(), 128);
+  library->Table().selectRow(0);
+  auto* places = Child<QTreeWidget>(library, "lstPlaces");
+  EXPECT_EQ(places->findItems("file, gone", Qt::MatchExactly, 1).size(), 1);
+
+  // Kept safe in a folder, one file each: they then exist somewhere else.
+  library->keepSafeChooserForTests = [this] {
+    fs::create_directories(dir_ / "safe");
+    return QString::fromStdString((dir_ / "safe").string());
+  };
+  auto* keep = Child<QPushButton>(library, "btnKeepSafe");
+  ASSERT_TRUE(keep->isVisible());
+  Click(keep);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "safe"), fs::directory_iterator()), 128);
+  ASSERT_TRUE(WaitUntil([&] { return Answered(library) && count->text() == "0 dumps"; }));
+  EXPECT_FALSE(keep->isVisible());
 }
 
 }  // namespace
