@@ -322,6 +322,8 @@ bool ComposeBankWindow::SaveBank() {
     QMessageBox::critical(this, Title(), Text("Unable to write " + *path + ": " + written.error));
     return false;
   }
+  // The file holds its dumps from now on, as a fetched bank's file does.
+  library_.FileWritten(*path);
   composer_.MarkSaved();
   savedName_ = FileNameOf(*path);
   Say(Text((IsProgram(composer_.Kind()) ? "Bank \"" : "Mix Bank \"") + savedName_ +

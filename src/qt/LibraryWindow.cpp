@@ -807,7 +807,12 @@ void LibraryWindow::SaveChosen() {
     QMessageBox::critical(this, "Library", Text("Unable to write " + *path + ": " + written.error));
     return;
   }
+  // The dump is held there from now on: it may no longer exist only on the instrument.
+  library_.FileWritten(*path);
   Say(Text(" " + FileNameOf(*path) + " saved to disk"));
+  CountNowhereElse();
+  model_->Refresh();
+  ShowDetails(current_);
 }
 
 void LibraryWindow::ForgetChosen() {
