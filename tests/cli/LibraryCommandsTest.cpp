@@ -762,7 +762,11 @@ TEST_F(InstrumentCli, ShowsEachSlotAsLastSeenAndWhatChangedSinceTheBackup) {
   EXPECT_EQ(view["slots"][3]["how"], "fetched");
   const json listed = Json({"library", "show", view["slots"][3]["id"].dump()});
   EXPECT_EQ(view["slots"][3]["name"], listed["name"]);
-  EXPECT_EQ(view["slots"][3]["seen"], listed["places"][0]["seen"]);
+  json fetched;
+  for (const json& p : listed["places"]) {
+    if (p["how"] == "fetched") fetched = p["seen"];
+  }
+  EXPECT_EQ(view["slots"][3]["seen"], fetched);
   json mixes = Json({"library", "instrument", "--bank", "mixes USER"});
   EXPECT_EQ(mixes["bank"], "Mixes User");
   EXPECT_EQ(
@@ -773,7 +777,6 @@ TEST_F(InstrumentCli, ShowsEachSlotAsLastSeenAndWhatChangedSinceTheBackup) {
   EXPECT_THAT(err_.str(), HasSubstr("Programs Card 1 to Programs Card 14"));
 
   ASSERT_EQ(Run({"backup", Path("B")}), 0) << err_.str();
-  ASSERT_EQ(Run({"library", "import", Path("B")}), 0) << err_.str();
   EXPECT_EQ(Json({"library", "instrument", "--changed"})["slots"].size(), 0u);
 
   ASSERT_EQ(Run({"get-program", "--bank", "0", "--number", "9", "-o", Path("p9.syx")}), 0);
