@@ -147,5 +147,17 @@ void BM_LibraryOnlyOnInstrumentCount(benchmark::State& state) {
 }
 BENCHMARK(BM_LibraryOnlyOnInstrumentCount)->Iterations(200)->Unit(benchmark::kMillisecond);
 
+// The look at every file the places name, as the window takes it when it opens: each file's size
+// and time against those of its content last confirmed.
+void BM_LibraryCheckFiles(benchmark::State& state) {
+  library::Library library(HundredThousandDumps().file);
+  for (auto _ : state) {
+    const library::FileCheck check = library.CheckFiles();
+    state.counters["files"] = static_cast<double>(check.files);
+    if (check.gone != 0) state.SkipWithError("a place found gone");
+  }
+}
+BENCHMARK(BM_LibraryCheckFiles)->Iterations(5)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 }  // namespace quorle::bench

@@ -308,9 +308,9 @@ void Instrument(const Library& library, const LibraryArgs& a, std::ostream& out)
   out << library::AgeText(view, NowUtc()) << '\n';
   if (a.changed) {
     const auto count = std::ranges::count_if(view.slots, shown);
-    out << count << (count == 1 ? " slot" : " slots") << " changed since "
-        << (view.lastBackup.empty() ? std::string("no backup holds this bank")
-                                    : "the last backup (" + view.lastBackup + ")")
+    out << count << (count == 1 ? " slot" : " slots") << " changed"
+        << (view.lastBackup.empty() ? std::string("; no backup holds this bank")
+                                    : " since the last backup (" + view.lastBackup + ")")
         << '\n';
   }
   for (const library::SlotView& slot : view.slots) {

@@ -121,6 +121,23 @@ struct Library::Impl {
                                    std::size_t& fresh);
 };
 
+// A file's size and modification time; -1 for what cannot be read.
+struct FileStamp {
+  std::int64_t size = -1;
+  std::int64_t mtime = -1;
+  bool operator==(const FileStamp&) const = default;
+};
+inline FileStamp StampOf(const std::filesystem::path& file) {
+  std::error_code ec;
+  FileStamp stamp;
+  const std::uintmax_t size = std::filesystem::file_size(file, ec);
+  if (ec) return stamp;
+  const auto time = std::filesystem::last_write_time(file, ec);
+  if (ec) return stamp;
+  return {static_cast<std::int64_t>(size),
+          static_cast<std::int64_t>(time.time_since_epoch().count())};
+}
+
 inline std::int64_t Now() {
   return static_cast<std::int64_t>(std::time(nullptr));
 }

@@ -159,6 +159,8 @@ ImportReport Library::Import(const std::vector<fs::path>& paths, const ImportPro
     auto skip = [&](const std::string& reason) { report.skipped.push_back({shown, reason}); };
 
     Bytes content;
+    // Taken before the read: a change made while it is read shows as a change next time.
+    const FileStamp stamp = StampOf(job.path);
     // What a file that yields nothing is: said with its reason when named, else counted.
     auto nothing = [&](const std::string& reason) {
       if (job.named) {
@@ -223,11 +225,14 @@ ImportReport Library::Import(const std::vector<fs::path>& paths, const ImportPro
           // A file written anew over an older one no longer holds what that one held.
           impl.MarkRest(sourceId, ids, sightings);
           Use file = impl.Prepared(
-              "INSERT INTO files(source, sha256, seen) VALUES (?, ?, ?) ON CONFLICT(source) "
-              "DO UPDATE SET sha256 = excluded.sha256, seen = excluded.seen");
+              "INSERT INTO files(source, sha256, seen, size, mtime) VALUES (?, ?, ?, ?, ?) "
+              "ON CONFLICT(source) DO UPDATE SET sha256 = excluded.sha256, seen = excluded.seen, "
+              "size = excluded.size, mtime = excluded.mtime");
           file->bind(1, sourceId);
           file->bindNoCopy(2, digest.data(), static_cast<int>(digest.size()));
           file->bind(3, now);
+          file->bind(4, stamp.size);
+          file->bind(5, stamp.mtime);
           file->exec();
           transaction.Commit();
           return fresh;

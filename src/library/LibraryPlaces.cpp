@@ -70,23 +70,32 @@ FileCheck Library::CheckFiles(const std::function<bool()>& goOn) {
     std::int64_t source;
     std::string path;
     Bytes sha256;
+    FileStamp stamp;
+    bool anyGone;
   };
   std::vector<Known> files;
   impl.Guarded([&] {
     Use rows = impl.Prepared(
-        "SELECT f.source, s.text, f.sha256 FROM files f JOIN sources s ON s.id = f.source "
+        "SELECT f.source, s.text, f.sha256, f.size, f.mtime, EXISTS (SELECT 1 FROM places p "
+        "WHERE p.source = f.source AND p.gone) FROM files f JOIN sources s ON s.id = f.source "
         "ORDER BY s.text");
     while (rows->executeStep()) {
       const SQLite::Column blob = rows->getColumn(2);
       const auto* bytes = static_cast<const std::uint8_t*>(blob.getBlob());
-      files.push_back({rows->getColumn(0).getInt64(), rows->getColumn(1).getString(),
-                       Bytes(bytes, bytes + blob.getBytes())});
+      files.push_back({rows->getColumn(0).getInt64(),
+                       rows->getColumn(1).getString(),
+                       Bytes(bytes, bytes + blob.getBytes()),
+                       {rows->getColumn(3).getInt64(), rows->getColumn(4).getInt64()},
+                       rows->getColumn(5).getInt() != 0});
     }
   });
   if (!files.empty()) impl.CheckWritable();
   for (const Known& file : files) {
     if (goOn && !goOn()) break;
     ++check.files;
+    // Untouched since its content was last confirmed: its places stand as they are.
+    const FileStamp stamp = StampOf(file.path);
+    if (stamp.size >= 0 && stamp == file.stamp && !file.anyGone) continue;
     Bytes content;
     std::error_code ec;
     const bool readable = fs::is_regular_file(file.path, ec) &&
@@ -108,6 +117,13 @@ FileCheck Library::CheckFiles(const std::function<bool()>& goOn) {
                             rows->getColumn(2).getInt(), rows->getColumn(3).getInt(),
                             rows->getColumn(4).getInt() != 0});
         }
+      }
+      if (same && !(stamp == file.stamp)) {
+        Use confirmed = impl.Prepared("UPDATE files SET size = ?, mtime = ? WHERE source = ?");
+        confirmed->bind(1, stamp.size);
+        confirmed->bind(2, stamp.mtime);
+        confirmed->bind(3, file.source);
+        confirmed->exec();
       }
       for (const FilePlace& p : places) {
         bool holds = same;
