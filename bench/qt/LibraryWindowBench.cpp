@@ -169,6 +169,12 @@ int main(int argc, char** argv) {
     PaintWatch paints(library->Table().viewport());
     Wait([&] { return browser.CountKnown(); }, 60000);
     std::printf("library: %zu dumps\n", *browser.Count());
+    // The file check that began as the window opened, on a thread of its own: what follows is
+    // timed once it is over.
+    Wait([&] { return !library->CheckingFiles(); }, 1800000);
+    std::printf("file check in the background: over %.1f s after the window opened\n",
+                Ms(Clock::now() - opened) / 1000);
+    std::fflush(stdout);
 
     // Keystroke to redrawn table: each letter of some words typed, then taken back.
     bool answered = false;
@@ -246,31 +252,26 @@ int main(int argc, char** argv) {
     std::printf("peak memory with the library open and searched: %.1f MiB\n", PeakKiB() / 1024.0);
 
     // A bank chosen in "On the Andromeda" to its rows painted, every bank of both kinds in turn.
+    // The rows are read and filled as the choice changes; the paint is asked for at once, as a
+    // bank that looks as the last one did would otherwise not be painted at all.
     library->findChild<QTabWidget*>("tabsSide")->setCurrentIndex(1);
     auto* banks = library->findChild<QComboBox*>("cbBank");
-    PaintWatch rows(library->OnAndromeda().Slots().viewport());
+    QWidget* rows = library->OnAndromeda().Slots().viewport();
     std::vector<double> shown;
     for (int round = 0; round < 3; ++round) {
       for (int i = 0; i < banks->count(); ++i) {
-        const int to = (banks->currentIndex() + 1) % banks->count();
-        rows.Mark();
-        const int before = rows.paints;
         const auto started = Clock::now();
-        banks->setCurrentIndex(to);
-        Wait([&] { return rows.paints > before; }, 5000);
-        shown.push_back(Ms(rows.first - started));
+        banks->setCurrentIndex((banks->currentIndex() + 1) % banks->count());
+        rows->repaint();
+        shown.push_back(Ms(Clock::now() - started));
+        QApplication::processEvents();
       }
     }
     std::sort(shown.begin(), shown.end());
     std::printf(
         "bank chosen to 128 rows painted: median %.1f ms, 90th %.1f ms, max %.1f ms (%zu)\n",
         Median(shown), shown[shown.size() * 9 / 10], shown.back(), shown.size());
-    // The file check that began as the window opened, on a thread of its own.
-    Wait([&] { return !library->CheckingFiles(); }, 600000);
-    std::printf("file check in the background: over %.1f s after the window opened\n",
-                Ms(Clock::now() - opened) / 1000);
-    std::printf("peak memory with the bank view shown and the files checked: %.1f MiB\n",
-                PeakKiB() / 1024.0);
+    std::printf("peak memory with the bank view shown: %.1f MiB\n", PeakKiB() / 1024.0);
 
     // The composer on a bank file, from the click to its first paint.
     Bytes bank;
