@@ -1,11 +1,12 @@
 #include "qt/OnAndromedaView.h"
 
+#include <QAbstractTableModel>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QVBoxLayout>
-#include <cstdio>
+#include <array>
 
 #include "protocol/BankName.h"
 #include "qt/LibraryText.h"
@@ -15,13 +16,67 @@
 
 namespace quorle {
 
+// The 128 rows, their texts made once per bank shown: a bank chosen is one change of all of them.
+class OnAndromedaView::Rows final : public QAbstractTableModel {
+ public:
+  struct Row {
+    std::optional<library::DumpId> id;
+    bool changed = false;
+    QString name, how, seen, seenIso;
+  };
+
+  explicit Rows(QObject* parent) : QAbstractTableModel(parent) {}
+
+  void Set(const std::array<Row, kBankEntries>& rows) {
+    rows_ = rows;
+    emit dataChanged(index(0, 0), index(kBankEntries - 1, ColumnCount - 1));
+  }
+  const Row& At(int slot) const { return rows_[static_cast<std::size_t>(slot)]; }
+
+  int rowCount(const QModelIndex& parent) const override {
+    return parent.isValid() ? 0 : static_cast<int>(kBankEntries);
+  }
+  int columnCount(const QModelIndex& parent) const override {
+    return parent.isValid() ? 0 : ColumnCount;
+  }
+  QVariant data(const QModelIndex& index, int role) const override {
+    if (!index.isValid()) return {};
+    const Row& row = At(index.row());
+    if (role == Qt::ForegroundRole && index.column() == Name && !row.id)
+      return QPalette().brush(QPalette::Disabled, QPalette::Text);
+    if (role == Qt::ToolTipRole && index.column() == Seen) return row.seenIso;
+    if (role != Qt::DisplayRole) return {};
+    switch (index.column()) {
+      case Slot:
+        return QString::number(index.row()).rightJustified(3, '0');
+      case Name:
+        return row.name;
+      case How:
+        return row.how;
+      case Seen:
+        return row.seen;
+    }
+    return {};
+  }
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+    static const char* const kTitles[] = {"Slot", "Name", "How", "Seen"};
+    return section >= 0 && section < ColumnCount ? QString(kTitles[section]) : QVariant();
+  }
+  Qt::ItemFlags flags(const QModelIndex& index) const override {
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+  }
+
+ private:
+  std::array<Row, kBankEntries> rows_;
+};
+
 namespace {
 
 // The slots take dumps dragged from the Library's table; the view only says where they landed.
-class SlotTable final : public QTableWidget {
+class SlotTable final : public QTableView {
  public:
-  SlotTable(QWidget* parent, OnAndromedaView& view)
-      : QTableWidget(kBankEntries, OnAndromedaView::ColumnCount, parent), view_(view) {
+  SlotTable(QWidget* parent, OnAndromedaView& view) : QTableView(parent), view_(view) {
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
     setDragDropMode(QAbstractItemView::DropOnly);
@@ -58,16 +113,9 @@ class SlotTable final : public QTableWidget {
   OnAndromedaView& view_;
 };
 
-QString EntryText(int entry) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%3.3d", entry);
-  return text;
-}
-
 }  // namespace
 
-OnAndromedaView::OnAndromedaView(QWidget* parent)
-    : QWidget(parent), dumps_(kBankEntries), changed_(kBankEntries) {
+OnAndromedaView::OnAndromedaView(QWidget* parent) : QWidget(parent) {
   setObjectName("OnAndromeda");
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(6, 6, 6, 0);
@@ -76,7 +124,7 @@ OnAndromedaView::OnAndromedaView(QWidget* parent)
   cbBank->setObjectName("cbBank");
   for (const DumpKind* kind : {&kProgramKind, &kMixKind}) {
     for (int bank = 0; bank <= kind->LastBank(); ++bank) {
-      cbBank->addItem(Text(BankName(*kind, bank)),
+      cbBank->addItem(quorle::Text(BankName(*kind, bank)),
                       QVariant::fromValue(kind == &kProgramKind ? bank : -1 - bank));
     }
   }
@@ -96,28 +144,26 @@ OnAndromedaView::OnAndromedaView(QWidget* parent)
   lblAge->setWordWrap(true);
   layout->addWidget(lblAge);
 
+  rows_ = new Rows(this);
   slots_ = new SlotTable(this, *this);
   slots_->setObjectName("Slots");
-  slots_->setHorizontalHeaderLabels({"Slot", "Name", "How", "Seen"});
-  slots_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  slots_->setModel(rows_);
   slots_->setSelectionBehavior(QAbstractItemView::SelectRows);
   slots_->setSelectionMode(QAbstractItemView::SingleSelection);
   slots_->setWordWrap(false);
   slots_->verticalHeader()->hide();
   slots_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   slots_->verticalHeader()->setDefaultSectionSize(slots_->fontMetrics().height() + 6);
+  // Widths from the longest texts, never measured over the rows: a bank shows at once.
+  const QFontMetrics metrics = slots_->fontMetrics();
+  const int pad = metrics.horizontalAdvance('M');
   QHeaderView* header = slots_->horizontalHeader();
-  header->setSectionResizeMode(QHeaderView::ResizeToContents);
+  header->setStretchLastSection(false);
+  header->setSectionResizeMode(QHeaderView::Interactive);
   header->setSectionResizeMode(Name, QHeaderView::Stretch);
-  // The cells are made once: a bank chosen only changes their texts.
-  for (int entry = 0; entry < static_cast<int>(kBankEntries); ++entry) {
-    for (int column = 0; column < ColumnCount; ++column) {
-      auto* cell = new QTableWidgetItem;
-      cell->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-      slots_->setItem(entry, column, cell);
-    }
-    slots_->item(entry, Slot)->setText(EntryText(entry));
-  }
+  slots_->setColumnWidth(Slot, metrics.horizontalAdvance("Slot") + pad);
+  slots_->setColumnWidth(How, metrics.horizontalAdvance("fetched") + pad);
+  slots_->setColumnWidth(Seen, metrics.horizontalAdvance("2026-12-09 14:02") + pad);
   layout->addWidget(slots_, 1);
 
   connect(cbBank, &QComboBox::currentIndexChanged, this, [this] {
@@ -127,8 +173,8 @@ OnAndromedaView::OnAndromedaView(QWidget* parent)
     if (onFetchAgain) onFetchAgain();
   });
   connect(cbChangedOnly, &QCheckBox::toggled, this, [this] { ApplyChangedOnly(); });
-  connect(slots_, &QTableWidget::itemActivated, this, [this](QTableWidgetItem* item) {
-    if (const auto id = SlotDump(item->row()); id && onDumpActivated) onDumpActivated(*id);
+  connect(slots_, &QTableView::activated, this, [this](const QModelIndex& index) {
+    if (const auto id = SlotDump(index.row()); id && onDumpActivated) onDumpActivated(*id);
   });
 }
 
@@ -142,49 +188,47 @@ int OnAndromedaView::Bank() const {
 }
 
 void OnAndromedaView::Show(const library::InstrumentBankView& bank, const std::string& now) {
-  lblAge->setText(Text(library::AgeText(bank, now)));
-  const QBrush unknown = palette().brush(QPalette::Disabled, QPalette::Text);
-  const QBrush known = palette().brush(QPalette::Active, QPalette::Text);
-  for (int entry = 0; entry < static_cast<int>(kBankEntries); ++entry) {
-    const library::SlotView& slot = bank.slots[static_cast<std::size_t>(entry)];
-    dumps_[static_cast<std::size_t>(entry)] = slot.id;
-    changed_[static_cast<std::size_t>(entry)] = slot.changedSinceBackup;
-    QTableWidgetItem* name = slots_->item(entry, Name);
-    name->setText(slot.id ? Text(slot.name) : QString("unknown"));
-    name->setForeground(slot.id ? known : unknown);
-    slots_->item(entry, How)
-        ->setText(slot.id ? Text(std::string(library::HowName(slot.how))) : QString());
-    QTableWidgetItem* seen = slots_->item(entry, Seen);
-    seen->setText(slot.id ? LocalTime(slot.seen) : QString());
-    seen->setToolTip(Text(slot.seen));
+  lblAge->setText(quorle::Text(library::AgeText(bank, now)));
+  std::array<Rows::Row, kBankEntries> rows;
+  for (std::size_t entry = 0; entry < kBankEntries; ++entry) {
+    const library::SlotView& slot = bank.slots[entry];
+    Rows::Row& row = rows[entry];
+    row.id = slot.id;
+    row.changed = slot.changedSinceBackup;
+    if (!slot.id) {
+      row.name = "unknown";
+      continue;
+    }
+    row.name = quorle::Text(slot.name);
+    row.how = quorle::Text(std::string(library::HowName(slot.how)));
+    row.seen = LocalTime(slot.seen);
+    row.seenIso = quorle::Text(slot.seen);
   }
+  rows_->Set(rows);
   ApplyChangedOnly();
 }
 
 void OnAndromedaView::ShowNothing(const QString& reason) {
   lblAge->setText(reason);
-  for (int entry = 0; entry < static_cast<int>(kBankEntries); ++entry) {
-    dumps_[static_cast<std::size_t>(entry)].reset();
-    changed_[static_cast<std::size_t>(entry)] = false;
-    for (int column = Name; column < ColumnCount; ++column)
-      slots_->item(entry, column)->setText({});
-  }
+  rows_->Set({});
   ApplyChangedOnly();
 }
 
 std::optional<library::DumpId> OnAndromedaView::SlotDump(int slot) const {
   if (slot < 0 || slot >= static_cast<int>(kBankEntries)) return std::nullopt;
-  return dumps_[static_cast<std::size_t>(slot)];
+  return rows_->At(slot).id;
 }
 
-QString OnAndromedaView::SlotName(int slot) const {
-  return SlotDump(slot) ? slots_->item(slot, Name)->text() : QString();
+QString OnAndromedaView::Text(int slot, int column) const {
+  return rows_->index(slot, column).data().toString();
 }
 
 void OnAndromedaView::ApplyChangedOnly() {
   const bool only = cbChangedOnly->isChecked();
-  for (int entry = 0; entry < static_cast<int>(kBankEntries); ++entry)
-    slots_->setRowHidden(entry, only && !changed_[static_cast<std::size_t>(entry)]);
+  for (int entry = 0; entry < static_cast<int>(kBankEntries); ++entry) {
+    const bool hide = only && !rows_->At(entry).changed;
+    if (slots_->isRowHidden(entry) != hide) slots_->setRowHidden(entry, hide);
+  }
 }
 
 }  // namespace quorle

@@ -4,7 +4,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QWidget>
 #include <functional>
 #include <optional>
@@ -31,14 +31,16 @@ class OnAndromedaView : public QWidget {
 
   const DumpKind& Kind() const;
   int Bank() const;
-  QTableWidget& Slots() { return *slots_; }
+  QTableView& Slots() { return *slots_; }
+  // The text of a cell, as shown.
+  QString Text(int slot, int column) const;
   // The bank shown, as the library last saw it; now (ISO-8601) dates the age line.
   void Show(const library::InstrumentBankView& bank, const std::string& now);
   // Nothing to show: the library cannot be read; the reason in the age line.
   void ShowNothing(const QString& reason);
   // The dump last seen in a slot; nothing for a slot never seen.
   std::optional<library::DumpId> SlotDump(int slot) const;
-  QString SlotName(int slot) const;
+  QString SlotName(int slot) const { return SlotDump(slot) ? Text(slot, Name) : QString(); }
   void SetFetchEnabled(bool enabled) { btnFetchAgain->setEnabled(enabled); }
 
   std::function<void()> onBankChosen;
@@ -56,9 +58,9 @@ class OnAndromedaView : public QWidget {
   QCheckBox* cbChangedOnly = nullptr;
   QPushButton* btnFetchAgain = nullptr;
   QLabel* lblAge = nullptr;
-  QTableWidget* slots_ = nullptr;
-  std::vector<std::optional<library::DumpId>> dumps_;
-  std::vector<bool> changed_;
+  QTableView* slots_ = nullptr;
+  class Rows;
+  Rows* rows_ = nullptr;
 };
 
 }  // namespace quorle

@@ -16,7 +16,6 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTableView>
-#include <QTableWidget>
 #include <QTreeWidget>
 #include <fstream>
 
@@ -474,9 +473,10 @@ TEST_F(LibraryViews, ASendThatWouldPutBackSlotsChangedSinceNamesThemFirst) {
 }
 
 // Drops mime on the row of a table as a drag from elsewhere would end there.
-void Drop(QTableWidget& table, int row, QMimeData* mime) {
-  table.scrollToItem(table.item(row, 1));
-  const QPoint at = table.visualItemRect(table.item(row, 1)).center();
+void Drop(QTableView& table, int row, QMimeData* mime) {
+  const QModelIndex cell = table.model()->index(row, 1);
+  table.scrollTo(cell);
+  const QPoint at = table.visualRect(cell).center();
   const auto actions = Qt::CopyAction | Qt::MoveAction;
   QDragEnterEvent enter(at, actions, mime, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(table.viewport(), &enter);
@@ -492,9 +492,8 @@ TEST_F(LibraryViews, OnTheAndromedaShowsABankAsLastSeenAndADumpDroppedOnASlotGoe
   LibraryWindow* library = OpenLibraryWithBanks();
   Child<QTabWidget>(library, "tabsSide")->setCurrentIndex(1);
   OnAndromedaView& view = library->OnAndromeda();
-  QTableWidget& grid = view.Slots();
-  const auto name = [&](int slot) { return grid.item(slot, OnAndromedaView::Name)->text(); };
-  const auto how = [&](int slot) { return grid.item(slot, OnAndromedaView::How)->text(); };
+  const auto name = [&](int slot) { return view.Text(slot, OnAndromedaView::Name); };
+  const auto how = [&](int slot) { return view.Text(slot, OnAndromedaView::How); };
   EXPECT_EQ(name(12), "unknown");
   const auto idle = [&] {
     return window_->Form().ControlsEnabled() && window_->Form().MidiOut.MessagesInFlight() == 0;
@@ -525,7 +524,8 @@ TEST_F(LibraryViews, OnTheAndromedaShowsABankAsLastSeenAndADumpDroppedOnASlotGoe
     EXPECT_THAT(asked, ::testing::HasSubstr(name(12).toStdString()));
     Click(Child<QPushButton>(modal, "btnConfirmSend"));
   });
-  Drop(grid, 12, library->Model().mimeData(library->Table().selectionModel()->selectedIndexes()));
+  Drop(view.Slots(), 12,
+       library->Model().mimeData(library->Table().selectionModel()->selectedIndexes()));
   ASSERT_TRUE(WaitUntil([&] { return confirm.AllAnswered() && idle() && how(12) == "sent"; }));
   EXPECT_EQ(name(12), "Quorle Drop");
   EXPECT_EQ(DumpName(kProgramKind, midi_->Simulator().Dump(kProgramKind, 0, 12)),
