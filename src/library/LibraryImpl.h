@@ -82,10 +82,13 @@ struct Library::Impl {
   // Whether places are marked gone and each dump counts its file places: an older library that
   // may not be written answers the same questions from its places alone.
   bool keptCounted = true;
+  // Dumps no file or backup holds that the instrument held (a dump whose file is gone and that
+  // never met the instrument is nowhere at all).
   std::string NotKept() const {
-    return keptCounted
-               ? "d.kept = 0"
-               : "NOT EXISTS (SELECT 1 FROM places q WHERE q.dump = d.id AND q.how IN (0, 1))";
+    return std::string(keptCounted ? "d.kept = 0"
+                                   : "NOT EXISTS (SELECT 1 FROM places q WHERE q.dump = d.id AND "
+                                     "q.how IN (0, 1))") +
+           " AND EXISTS (SELECT 1 FROM places q WHERE q.dump = d.id AND q.how IN (2, 3, 4))";
   }
   std::string PlaceGone() const { return keptCounted ? "p.gone" : "0"; }
 

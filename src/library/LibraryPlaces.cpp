@@ -169,8 +169,8 @@ std::vector<fs::path> Library::KeepSafe(const fs::path& dir) {
     if (!bytes || !dump.kind) continue;
     const int entry = (*bytes)[7] & 0x7F;
     fs::path path = SplitFilePath(dir, *dump.kind, entry, *bytes);
-    // Two dumps of one name each keep their file.
-    // A name that cannot be looked at is left to the write, which then says why.
+    // Two dumps of one name each keep their file; a name that cannot be looked at is left to the
+    // write, which then says why.
     for (int n = 2; fs::exists(path, ec); ++n) {
       const fs::path first = SplitFilePath(dir, *dump.kind, entry, *bytes);
       path = dir / (first.stem().string() + " " + std::to_string(n) + first.extension().string());

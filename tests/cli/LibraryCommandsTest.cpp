@@ -735,10 +735,17 @@ TEST_F(InstrumentCli, AFileAFetchWroteKeepsItsDumpsSafeUntilItIsDeletedAndKeepSa
   ASSERT_EQ(third.size(), 1u);
   EXPECT_EQ(std::to_string(third[0]["id"].get<long long>()), IdAt("program", 0, 3));
 
+  // A sound that only ever was in a file, since deleted, never was on the instrument.
+  const Bytes first(changed.begin(), changed.begin() + static_cast<std::ptrdiff_t>(size));
+  Write("lone.syx", RenameDump(kProgramKind, first, "Lone Sound"));
+  ASSERT_EQ(Run({"library", "import", Path("lone.syx")}), 0) << err_.str();
+  fs::remove(Path("lone.syx"));
   // Deleted, the bank file holds nothing: its dumps are the instrument's alone.
   fs::remove(Path("pb.syx"));
-  const std::size_t alone = OnlyOnInstrument();
+  const json only = Json({"library", "list", "--only-on-instrument"});
+  const std::size_t alone = only.size();
   EXPECT_GT(alone, 0u);
+  for (const json& d : only) EXPECT_NE(d["name"], "Lone Sound");
   EXPECT_LT(alone, dumps);
   for (const json& p : Json({"library", "show", IdAt("program", 0, 3)})["places"]) {
     EXPECT_TRUE(p["how"] != "file" || p.value("gone", false)) << p;
