@@ -18,7 +18,6 @@ raw --sim-seed 9 --print-bank mix 0 >"$work/other-mixes.syx"
 raw --sim-seed 9 --print-global >"$work/other-global.syx"
 cmp -s "$work/global.syx" "$work/other-global.syx" && fail "two seeds give two Global Data"
 
-identity() { andromeda check | tee /dev/stderr | grep -q "Andromeda"; }
 check "check: the identity reply names the Andromeda" identity
 
 single() {
