@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "app/InstallLayout.h"
 #include "app/MidiLog.h"
 #include "help/HelpViewer.h"
 #include "midi/MidiSystemLog.h"
@@ -23,6 +24,7 @@ TfrmMain::TfrmMain(FormHost& host, MidiService& service, MidiDispatcher& dispatc
     folder += std::filesystem::path::preferred_separator;
   }
   AppFolder = folder;
+  DataFolder = LibraryFileFor(appFolder).parent_path();
   // The input port as the window keeps it: four buffers of 4096 bytes, SysEx only.
   MidiIn.SetSysexBufferSize(4096);
   MidiIn.SetSysexBufferCount(4);
@@ -162,6 +164,7 @@ void TfrmMain::EndExchange() {
   collectTimer_ = 0;
   verify_.reset();
   safety_.reset();
+  globalSend_.reset();
   if (pacedSend_ && pacedSend_->pause != 0) dispatcher_.StopTimer(pacedSend_->pause);
   pacedSend_.reset();
   singleSend_.reset();
@@ -295,7 +298,7 @@ void TfrmMain::GiveUp(GaveUp why) {
   // Where a bank stopped tells a loose cable from a damaged dump.
   if (backup_) {
     status = BackupGivenUpText(why, status);
-  } else if (safety_) {
+  } else if (safety_ || globalSend_) {
     status += ": no copy kept, nothing was sent";
   } else if (why == GaveUp::SendFailed) {
     // What already changed on the instrument, and what did not.

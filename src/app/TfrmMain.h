@@ -177,6 +177,11 @@ class TfrmMain : public TMainState {
   void btnGetGlobalClick();
   void btnSendGlobalClick();
   void RecGlobalDump(TMidiInput& port);
+  // The user's data folder, where the Library lives: a Global Data send keeps the settings it
+  // replaces in its sub-folder kGlobalCopyFolder, as files Send Global Data takes back.
+  std::filesystem::path DataFolder;
+  static constexpr const char* kGlobalCopyFolder = "Global Data copies";
+  std::filesystem::path GlobalCopyFolder() const;
 
   // Whole banks. The fetch buttons share their handler with the split buttons: tag 0 fetches.
   void btnGetBankClick(int tag = 0);
@@ -317,6 +322,16 @@ class TfrmMain : public TMainState {
                                         const std::string& fileName = {});
   // Bytes received of the Global Data so far.
   std::size_t globalReceived_ = 0;
+  // A Global Data send waiting for the copy of the settings it replaces: dump goes once the
+  // Global Data fetched now are kept at copy.
+  struct GlobalSend {
+    Bytes dump;
+    std::string status;
+    std::filesystem::path copy;
+  };
+  std::optional<GlobalSend> globalSend_;
+  void SendGlobalKeepingCopy(Bytes dump, const std::string& name);
+  void KeepGlobalThenSend();
 
   // Whole banks, written once over the Program and Mix descriptors.
   void GetBankClick(const DumpKind& kind, int tag);

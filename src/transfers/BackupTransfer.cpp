@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <random>
 
 #include "app/FileAccess.h"
@@ -19,21 +18,13 @@
 #include "protocol/Pack.h"
 #include "protocol/Sha256.h"
 #include "transfers/EntryCollector.h"
+#include "transfers/TimeText.h"
 
 namespace quorle {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Now(const char* format) {
-  const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  gmtime_r(&now, &utc);
-  char text[64];
-  std::strftime(text, sizeof text, format, &utc);
-  return text;
-}
 
 std::string HexBytes(ByteView bytes) {
   std::string hex;
@@ -43,17 +34,6 @@ std::string HexBytes(ByteView bytes) {
     hex += two;
   }
   return hex;
-}
-
-// "about 1:05 left" from what has come so far at the rate it came.
-std::string TimeLeft(std::size_t done, std::size_t total,
-                     std::chrono::steady_clock::duration took) {
-  const double seconds = std::chrono::duration<double>(took).count();
-  if (done == 0 || seconds < 0.5) return "";
-  const auto left = static_cast<long>((total - done) * seconds / done + 0.5);
-  char text[48];
-  std::snprintf(text, sizeof text, ", about %ld:%02ld left", left / 60, left % 60);
-  return text;
 }
 
 }  // namespace
