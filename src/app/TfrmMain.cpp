@@ -50,6 +50,7 @@ TfrmMain::~TfrmMain() {
   StopWatching();
   EndExchange();
   if (outputWatch_ != 0) dispatcher_.StopTimer(outputWatch_);
+  if (leftoverTimer_ != 0) dispatcher_.StopTimer(leftoverTimer_);
 }
 
 void TfrmMain::FormCreate() {
@@ -203,10 +204,24 @@ std::string TfrmMain::UnknownMessageText(std::size_t length) {
   return " unknown Midi message [" + std::to_string(length) + " bytes]";
 }
 
+void TfrmMain::PassOverLeftovers() {
+  if (leftoverTimer_ != 0) dispatcher_.StopTimer(leftoverTimer_);
+  leftoverTimer_ = dispatcher_.StartTimer(kLeftoverQuiet, [this] { leftoverTimer_ = 0; });
+}
+
+bool TfrmMain::Leftover(ByteView message) const {
+  return PassingOverLeftovers() && FramedDumpKind(message) != nullptr;
+}
+
+void TfrmMain::SayUnknown(ByteView message) {
+  if (!Leftover(message)) SetStatus(UnknownMessageText(message.size()));
+}
+
 void TfrmMain::InstallReplyHandler(ReplyHandler handler) {
   MidiIn.SetOnMidiInput([this, handler](TMidiInput& port) {
     // The instrument is still talking: the time-out counts from its latest message.
     if (awaiting_) WatchReply();
+    if (leftoverTimer_ != 0) PassOverLeftovers();
     Guarded([&] { (this->*handler)(port); });
   });
 }
@@ -312,6 +327,7 @@ void TfrmMain::GiveUp(GaveUp why) {
   EndExchange();
   // Whatever is still on its way belongs to nothing now.
   InstallReplyHandler(&TfrmMain::IgnoreReply);
+  PassOverLeftovers();
   globalReceived_ = 0;
   Enable();
   gaveUp_ = why;

@@ -112,6 +112,11 @@ class TfrmMain : public TMainState {
   void SetStatus(const std::string& text);
   const std::string& StatusText() const { return statusText_; }
   static std::string UnknownMessageText(std::size_t length);
+  // After an exchange is given up the instrument may still be sending what it was asked for (the
+  // rest of a bank): until it has been silent for kLeftoverQuiet, a Program or Mix dump that no
+  // exchange takes is passed over without a word (the MIDI log still has it).
+  static constexpr std::chrono::milliseconds kLeftoverQuiet{2000};
+  bool PassingOverLeftovers() const { return leftoverTimer_ != 0; }
 
   // The request slot: the operation that reads the next received message.
   using ReplyHandler = void (TfrmMain::*)(TMidiInput& port);
@@ -510,6 +515,13 @@ class TfrmMain : public TMainState {
   void ReportSent(ByteView message);
   DumpListener* dumpListener_ = nullptr;
   bool libraryMissed_ = false;
+
+  // (Re)starts the wait for the instrument to fall silent after a given-up exchange.
+  void PassOverLeftovers();
+  MidiDispatcher::TimerId leftoverTimer_ = 0;
+  // The unknown-message text for a message no handler takes, unless it is such a leftover.
+  void SayUnknown(ByteView message);
+  bool Leftover(ByteView message) const;
 
   FormHost& host_;
   MidiDispatcher& dispatcher_;

@@ -113,7 +113,7 @@ void TfrmMain::RecBackupIdentity(TMidiInput& port) {
   const ByteView message(event->SysexData.data(), event->SysexSize);
   const Identity id = RecogniseIdentityReply(message);
   if (id.result != IdentityResult::Andromeda) {
-    if (id.result == IdentityResult::WrongLength) SetStatus(UnknownMessageText(message.size()));
+    if (id.result == IdentityResult::WrongLength) SayUnknown(message);
     return;
   }
   backup_->manifest.identity = HexBytes(message);
@@ -146,7 +146,7 @@ void TfrmMain::RecCardProbe(TMidiInput& port) {
   const ByteView message(event->SysexData.data(), event->SysexSize);
   if (message.size() != kind.dumpSize || !CheckDumpFraming(kind, message) ||
       !AnswersRequest(message, true)) {
-    SetStatus(UnknownMessageText(message.size()));
+    SayUnknown(message);
     return;
   }
   std::copy_n(message.begin() + kPayloadOffset, kind.packedSize, PackedData.begin());

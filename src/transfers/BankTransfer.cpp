@@ -158,6 +158,7 @@ void TfrmMain::Fail(const std::string& status) {
   EndExchange();
   // Whatever is still on its way belongs to nothing now.
   InstallReplyHandler(&TfrmMain::IgnoreReply);
+  PassOverLeftovers();
   Enable();
   SetStatus(status);
 }
@@ -194,7 +195,7 @@ void TfrmMain::RecBank(const DumpKind& kind, TMidiInput& port) {
   bool filled = false;
   CollectStep step = sound ? c.Took(message[7], filled) : CollectStep::Wait;
   if (!filled) {
-    SetStatus(UnknownMessageText(message.size()));
+    SayUnknown(message);
     if (IsDamagedDump(kind, message)) step = c.Damaged();
     return CollectNext(kind, step);
   }
