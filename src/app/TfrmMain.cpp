@@ -170,6 +170,7 @@ void TfrmMain::EndExchange() {
   pacedSend_.reset();
   singleSend_.reset();
   Progress.reset();
+  overall_.reset();
   KeepWhatWasReplaced();
 }
 

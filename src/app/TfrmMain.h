@@ -17,6 +17,7 @@
 #include "app/FormHost.h"
 #include "app/TMainState.h"
 #include "app/TVersionInfo.h"
+#include "dialogs/RunProgress.h"
 #include "dialogs/TfrmProgress.h"
 #include "help/THookHelpSystem.h"
 #include "midi/MidiDispatcher.h"
@@ -466,12 +467,18 @@ class TfrmMain : public TMainState {
     BackupManifest manifest;
     const DumpKind* probing = nullptr;  // the card bank 1 asked for, while waiting for it
     MidiDispatcher::TimerId probeTimer = 0;
-    std::size_t bytesTotal = 0, bytesDone = 0;
-    std::chrono::steady_clock::time_point started;
+    RunProgress bar;
     RestoreParts parts = RestoreParts::All;
     std::vector<std::pair<BackupFile, Bytes>> verified;  // a restore's files, checked
   };
   std::optional<BackupRun> backup_;
+  // A restore's passes (copies, the send, read-backs) under one bar, while it runs.
+  std::optional<RunProgress> overall_;
+  // A pass's progress window; within a run the bar goes on from where the run stands.
+  void ShowPassProgress();
+  // One step of a pass (bytes on the wire): its caption and bar position, or within a run the
+  // run's share done and time left.
+  void ShowStep(const std::string& caption, int position, std::size_t bytes);
   void ProbeCard(const DumpKind& kind);
   void CardProbed(bool answered);
   void BackupStart();

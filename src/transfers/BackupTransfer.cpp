@@ -180,8 +180,9 @@ void TfrmMain::BackupStart() {
   run.files = BackupFiles(ProgramBanksOnCard, MixBanksOnCard, run.withPresets);
   run.manifest.programCardBanks = ProgramBanksOnCard;
   run.manifest.mixCardBanks = MixBanksOnCard;
-  for (const BackupFile& f : run.files) run.bytesTotal += f.Size();
-  run.started = std::chrono::steady_clock::now();
+  std::size_t total = 0;
+  for (const BackupFile& f : run.files) total += f.Size();
+  run.bar = RunProgress(total);
   BackupNext();
 }
 
@@ -205,15 +206,12 @@ void TfrmMain::BackupNext() {
 
 void TfrmMain::BackupReceived(std::size_t bytes, const std::string& entry) {
   BackupRun& run = *backup_;
-  run.bytesDone += bytes;
+  run.bar.Add(bytes);
   const BackupFile& file = run.files[run.next];
-  const std::size_t total = std::max<std::size_t>(run.bytesTotal, 1);
   std::string caption = " " + file.name.substr(0, file.name.size() - 4);
   if (!entry.empty()) caption += " " + entry;
-  caption += " - " + std::to_string(run.bytesDone * 100 / total) + "% done" +
-             TimeLeft(run.bytesDone, total, std::chrono::steady_clock::now() - run.started);
-  Progress->SetCaption(caption);
-  Progress->SetPosition(static_cast<int>(run.bytesDone * TfrmProgress::kMax / total));
+  Progress->SetCaption(caption + run.bar.Text());
+  Progress->SetPosition(run.bar.Position());
 }
 
 void TfrmMain::BackupBankDump(const DumpKind& kind, std::size_t n) {

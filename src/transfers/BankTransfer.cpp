@@ -125,7 +125,7 @@ void TfrmMain::CollectNext(const DumpKind& kind, CollectStep step) {
       std::string caption =
           CollectCaption(kind, c.Entry(), verify_ || safety_ ? "reading" : "fetching again");
       if (c.Try() > 1) caption += " (try " + std::to_string(c.Try()) + " of 3)";
-      if (Progress) Progress->SetCaption(caption);
+      if (Progress) Progress->SetCaption(caption + (overall_ ? overall_->Text() : ""));
       Ask(DumpRequest(kind, bank, static_cast<std::uint8_t>(c.Entry())), handler);
       ArmCollectTimer();
       return;
@@ -207,8 +207,7 @@ void TfrmMain::RecBank(const DumpKind& kind, TMidiInput& port) {
   const std::string name = DumpName(kind, message);
   (*BankNames)[n] = name;
   ReceivedCount = static_cast<int>(c.HeldCount());
-  Progress->SetPosition(ReceivedCount - 1);
-  Progress->SetCaption(CollectCaption(kind, n, name));
+  ShowStep(CollectCaption(kind, n, name), ReceivedCount - 1, kind.dumpSize);
   if (DumpMode == kDumpSplit && !backup_ && !verify_ && !safety_) WriteSplitFile(kind, message, n);
   if (backup_) BackupBankDump(kind, n);
   CollectNext(kind, step);
