@@ -98,10 +98,11 @@ void TfrmMain::SendGlobalKeepingCopy(Bytes dump, const std::string& name) {
     copy = copy.parent_path() / (copy.filename().string() + " (" + std::to_string(n) + ")");
   }
   copy += ".syx";
-  if (!host_.Confirm("Send \"" + name +
-                     "\" to the Andromeda? It replaces every Global Data setting (the system "
-                     "settings) at once.\n\nThe settings on the Andromeda now are first kept in " +
-                     copy.string() + "\nSend that file with Send Global Data to put them back.")) {
+  if (!host_.Confirm(
+          "Send \"" + name +
+          "\" to the Andromeda? It replaces every Global Data setting (the system "
+          "settings) at once.\n\nThe settings on the Andromeda now are first kept in:\n" +
+          copy.string() + "\n\nTo put them back, send that file with Send Global Data.")) {
     return;
   }
   globalSend_ = GlobalSend{std::move(dump), " " + name + " sent to Andromeda", copy};
