@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "BenchLibrary.h"
+#include "library/InstrumentView.h"
 #include "library/Library.h"
 #include "protocol/SysexFile.h"
 #include "sim/SimContent.h"
@@ -111,6 +112,52 @@ void BM_LibraryDuplicatesOnly(benchmark::State& state) {
   Timed(state, {q});
 }
 BENCHMARK(BM_LibraryDuplicatesOnly)->Iterations(200)->Unit(benchmark::kMillisecond);
+
+// From choosing an instrument bank to its 128 slots as last seen, each bank in turn.
+void BM_LibraryInstrumentBank(benchmark::State& state) {
+  library::Library library(HundredThousandDumps().file);
+  constexpr std::array<int, 5> kBanks = {0, 1, 2, kProgramKind.firstCardBank,
+                                         kProgramKind.firstCardBank + 1};
+  std::vector<double> ms;
+  std::size_t i = 0;
+  for (auto _ : state) {
+    const auto start = Clock::now();
+    const library::InstrumentBankView view =
+        library::InstrumentBank(library, kProgramKind, kBanks[i++ % kBanks.size()]);
+    ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    if (!view.slots[127].id) state.SkipWithError("a slot fetched was not seen");
+  }
+  ReportTimes(state, std::move(ms));
+}
+BENCHMARK(BM_LibraryInstrumentBank)->Iterations(200)->Unit(benchmark::kMillisecond);
+
+// The count of dumps only the instrument holds, as the window's count line asks it.
+void BM_LibraryOnlyOnInstrumentCount(benchmark::State& state) {
+  library::Library library(HundredThousandDumps().file);
+  library::Query q;
+  q.onlyOnInstrument = true;
+  std::vector<double> ms;
+  for (auto _ : state) {
+    const auto start = Clock::now();
+    const std::size_t count = library.Count(q);
+    ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    if (count != HundredThousandDumps().onlyOnInstrument) state.SkipWithError("a wrong count");
+  }
+  ReportTimes(state, std::move(ms));
+}
+BENCHMARK(BM_LibraryOnlyOnInstrumentCount)->Iterations(200)->Unit(benchmark::kMillisecond);
+
+// The look at every file the places name, as the window takes it when it opens: each file's size
+// and time against those of its content last confirmed.
+void BM_LibraryCheckFiles(benchmark::State& state) {
+  library::Library library(HundredThousandDumps().file);
+  for (auto _ : state) {
+    const library::FileCheck check = library.CheckFiles();
+    state.counters["files"] = static_cast<double>(check.files);
+    if (check.gone != 0) state.SkipWithError("a place found gone");
+  }
+}
+BENCHMARK(BM_LibraryCheckFiles)->Iterations(5)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace quorle::bench

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <span>
 #include <string>
 #include <vector>
@@ -45,6 +46,16 @@ class DumpListener {
                             const std::string& note) = 0;
   // Many at once (a bank, a restore's banks): all kept, or none and false.
   virtual bool KeepReplacedAll(std::span<const Replaced> dumps, const std::string& note) = 0;
+  // A fetch, split or rename wrote this file whole (each file of a split), or a backup this
+  // folder: the catalogue takes their dumps as held there.
+  virtual void FileWritten(const std::filesystem::path& file) { (void)file; }
+  // Of the bank's slots just fetched, how many dumps exist nowhere else: no file or backup holds
+  // them.
+  virtual int NowhereElse(const DumpKind& kind, int bank) {
+    (void)kind;
+    (void)bank;
+    return 0;
+  }
 };
 
 }  // namespace quorle

@@ -2,7 +2,9 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cctype>
 #include <charconv>
+#include <ctime>
 #include <map>
 #include <nlohmann/json.hpp>
 
@@ -10,9 +12,11 @@
 #include "cli/OfflineCommands.h"
 #include "frontend/LibraryConnection.h"
 #include "library/ImportJob.h"
+#include "library/InstrumentView.h"
 #include "library/LibraryRescue.h"
 #include "library/PutBack.h"
 #include "library/SysexScan.h"
+#include "protocol/BankName.h"
 #include "protocol/DumpName.h"
 #include "protocol/SysexFile.h"
 
@@ -43,6 +47,9 @@ struct LibraryArgs {
   std::optional<int> bank, number;
   std::string base;
   std::vector<std::string> slots;
+  bool onlyOnInstrument = false;
+  std::string bankName = "Programs User";
+  bool changed = false;
 };
 
 // The length of the UTF-8 sequence at i, or 0 where the bytes are no UTF-8.
@@ -124,6 +131,7 @@ nlohmann::json PlaceJson(const library::Place& place) {
   j["entry"] = place.entry ? nlohmann::json(*place.entry) : nlohmann::json(nullptr);
   j["seen"] = place.seen;
   if (!place.note.empty()) j["note"] = place.note;
+  if (place.gone) j["gone"] = true;
   return j;
 }
 
@@ -160,6 +168,7 @@ std::string PlaceText(const library::Place& p) {
   if (p.entry) text += "  entry " + std::to_string(*p.entry);
   text += "  " + p.seen;
   if (!p.note.empty()) text += "  (" + p.note + ")";
+  if (p.gone) text += "  gone";
   return text;
 }
 
@@ -195,13 +204,24 @@ library::Query QueryOf(const LibraryArgs& a) {
   q.favoritesOnly = a.favorites;
   q.duplicatesOnly = a.duplicates;
   q.place = a.place;
+  q.onlyOnInstrument = a.onlyOnInstrument;
   q.sort = a.sort == "seen" ? library::SortBy::Seen : library::SortBy::Name;
   // The most recently seen first: what one looks for after a session at the instrument.
   q.descending = q.sort == library::SortBy::Seen;
   return q;
 }
 
-void List(const Library& library, const LibraryArgs& a, std::ostream& out) {
+// Marks the places whose files are gone or changed, so that what only the instrument holds is
+// known; a library that cannot be written is read as last checked.
+void CheckFiles(Library& library) {
+  try {
+    library.CheckFiles();
+  } catch (const library::LibraryError&) {
+  }
+}
+
+void List(Library& library, const LibraryArgs& a, std::ostream& out) {
+  if (a.onlyOnInstrument) CheckFiles(library);
   library::Query q = QueryOf(a);
   const std::size_t wanted = a.limit.value_or(SIZE_MAX);
   // Page by page, so a catalogue of any size is listed in little memory.
@@ -230,6 +250,93 @@ void List(const Library& library, const LibraryArgs& a, std::ostream& out) {
     if (rows.size() < q.limit) break;
   }
   if (a.json) out << (shown == 0 ? "]\n" : "\n]\n");
+}
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+// A bank as every status names it ("Programs User", "Mixes Card 2"), or as the panel does
+// ("User", "Card 2": a Programs bank), in any case.
+std::pair<const DumpKind*, int> BankNamed(const std::string& text) {
+  std::string forms;
+  for (const DumpKind* kind : {&kProgramKind, &kMixKind}) {
+    for (int bank = 0; bank <= kind->LastBank(); ++bank) {
+      if (Lower(text) == Lower(BankName(*kind, bank)) ||
+          (kind == &kProgramKind && Lower(text) == Lower(BankPlace(*kind, bank)))) {
+        return {kind, bank};
+      }
+    }
+    forms += (forms.empty() ? "" : ", ") + BankName(*kind, 0) + ", " + BankName(*kind, 1) +
+             (kind->firstCardBank > 2 ? ", " + BankName(*kind, 2) : "") + ", " +
+             BankName(*kind, kind->firstCardBank) + " to " + BankName(*kind, kind->LastBank());
+  }
+  throw Refusal("--bank " + text + ": no such bank; banks are " + forms +
+                " (any case; User, Preset 1, Card 2 alone are Programs banks)");
+}
+
+std::string NowUtc() {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}
+
+void Instrument(const Library& library, const LibraryArgs& a, std::ostream& out) {
+  const auto [kind, bank] = BankNamed(a.bankName);
+  const library::InstrumentBankView view = library::InstrumentBank(library, *kind, bank);
+  auto shown = [&](const library::SlotView& slot) { return !a.changed || slot.changedSinceBackup; };
+  if (a.json) {
+    nlohmann::json slots = nlohmann::json::array();
+    for (const library::SlotView& slot : view.slots) {
+      if (!shown(slot)) continue;
+      const bool known = slot.id.has_value();
+      slots.push_back(
+          {{"entry", slot.entry},
+           {"id", known ? nlohmann::json(*slot.id) : nlohmann::json(nullptr)},
+           {"name", known ? nlohmann::json(slot.name) : nlohmann::json(nullptr)},
+           {"how", known ? nlohmann::json(library::HowName(slot.how)) : nlohmann::json(nullptr)},
+           {"seen", known ? nlohmann::json(slot.seen) : nlohmann::json(nullptr)}});
+    }
+    out << JsonText({{"bank", BankName(*kind, bank)}, {"slots", slots}}) << '\n';
+    return;
+  }
+  out << library::AgeText(view, NowUtc()) << '\n';
+  if (a.changed) {
+    const auto count = std::ranges::count_if(view.slots, shown);
+    out << count << (count == 1 ? " slot" : " slots") << " changed"
+        << (view.lastBackup.empty() ? std::string("; no backup holds this bank")
+                                    : " since the last backup (" + view.lastBackup + ")")
+        << '\n';
+  }
+  for (const library::SlotView& slot : view.slots) {
+    if (!shown(slot)) continue;
+    char head[16];
+    std::snprintf(head, sizeof head, "%03d  ", slot.entry + 1);
+    out << head;
+    if (!slot.id) {
+      out << "unknown\n";
+      continue;
+    }
+    out << slot.name << std::string(slot.name.size() < 16 ? 16 - slot.name.size() : 0, ' ') << "  "
+        << library::HowName(slot.how) << (slot.how == library::How::Sent ? "   " : "") << "  "
+        << slot.seen << '\n';
+  }
+}
+
+void KeepSafe(Library& library, const LibraryArgs& a, std::ostream& out) {
+  CheckFiles(library);
+  const std::vector<fs::path> written = library.KeepSafe(a.output);
+  for (const fs::path& file : written) out << ShownPath(file.string()) << '\n';
+  library::Query q;
+  q.onlyOnInstrument = true;
+  const std::size_t left = library.Count(q);
+  out << written.size() << (written.size() == 1 ? " file" : " files") << " written; " << left
+      << (left == 1 ? " dump exists" : " dumps exist") << " nowhere else\n";
 }
 
 void Show(const Library& library, DumpId id, bool json, std::ostream& out) {
@@ -409,6 +516,8 @@ list->add_option("--place", a.place, "A part of a place: a path, or Andromeda");
 list->add_option("--sort", a.sort, "name, or seen (the most recent first)")
     ->check(CLI::IsMember({"name", "seen"}));
 list->add_option("--limit", a.limit, "At most N dumps");
+list->add_flag("--only-on-instrument", a.onlyOnInstrument,
+               "Only dumps no file or backup holds (files are checked first)");
 list->add_flag("--json", a.json, "One JSON array instead of text");
 list->callback(run([&out](Library& l, LibraryArgs& x) { List(l, x, out); }));
 
@@ -465,6 +574,19 @@ rescue->add_flag("--json", a.json, "One JSON object instead of text");
 rescue->callback(runOnFile([&out](const fs::path& file, LibraryArgs& x) {
   Rescue(file, x.output, x.json, out);
 }));
+
+auto* instrument = lib->add_subcommand(
+    "instrument", "Each slot of an instrument bank as last seen: what, how and when");
+instrument->add_option("--bank", a.bankName,
+                       "\"Programs User\" (the default), \"Mixes Card 2\", ...");
+instrument->add_flag("--changed", a.changed, "Only slots changed since the last backup");
+instrument->add_flag("--json", a.json, "One JSON object instead of text");
+instrument->callback(run([&out](Library& l, LibraryArgs& x) { Instrument(l, x, out); }));
+
+auto* keepSafe = lib->add_subcommand(
+    "keep-safe", "Write every dump no file or backup holds into DIR, one file each");
+keepSafe->add_option("DIR", a.output, "The folder to write into")->required();
+keepSafe->callback(run([&out](Library& l, LibraryArgs& x) { KeepSafe(l, x, out); }));
 
 auto* putBack = lib->add_subcommand(
     "put-back", "Send replaced dumps back where they were replaced on the instrument");

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "app/InstallLayout.h"
+#include "library/InstrumentView.h"
 
 namespace quorle {
 
@@ -70,6 +71,16 @@ bool LibraryConnection::KeepReplacedAll(std::span<const Replaced> dumps, const s
   seen.reserve(dumps.size());
   for (const Replaced& d : dumps) seen.push_back({d.kind, d.dump, d.bank, d.entry});
   return Write([&](library::Library& l) { l.RecordAll(seen, library::How::Replaced, note); });
+}
+
+void LibraryConnection::FileWritten(const std::filesystem::path& file) {
+  Write([&](library::Library& l) { l.Import({file}); });
+}
+
+int LibraryConnection::NowhereElse(const DumpKind& kind, int bank) {
+  int count = 0;
+  Write([&](library::Library& l) { count = library::NowhereElse(l, kind, bank); });
+  return count;
 }
 
 }  // namespace quorle

@@ -36,6 +36,8 @@ class LibraryConnection : public DumpListener {
   bool KeepReplaced(const DumpKind& kind, ByteView dump, int bank, int entry,
                     const std::string& note) override;
   bool KeepReplacedAll(std::span<const Replaced> dumps, const std::string& note) override;
+  void FileWritten(const std::filesystem::path& file) override;
+  int NowhereElse(const DumpKind& kind, int bank) override;
 
  private:
   // Runs one write on the library; false, with the reason kept, when it cannot be done.

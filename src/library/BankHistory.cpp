@@ -45,21 +45,26 @@ std::string LastSeenBank::Newest() const {
   return newest;
 }
 
-std::vector<LastSeenBank> Library::LastSeenBanks(const DumpKind& kind) const {
+std::vector<LastSeenBank> Library::LastSeenBanks(const DumpKind& kind,
+                                                 std::optional<int> onlyBank) const {
   return impl_->Guarded([&] {
     // Newest first per slot; a safety copy taken in the same second as the send after it is the
-    // older of the two.
+    // older of the two, and a send in the same second as a fetch the newer.
     Use rows = impl_->Prepared(
-        "SELECT p.bank, p.entry, p.dump, p.how, p.seen FROM places p "
-        "JOIN sources s ON s.id = p.source JOIN dumps d ON d.id = p.dump "
-        "WHERE s.text = ? AND d.kind = ? AND p.bank >= 0 AND p.entry >= 0 AND p.entry < 128 "
-        "AND p.how IN (?, ?, ?) ORDER BY p.bank, p.entry, p.seen DESC, p.how = ?");
+        "SELECT p.bank, p.entry, p.dump, p.how, p.seen, d.name, " + impl_->NotKept() +
+        " FROM places p "
+        "JOIN dumps d ON d.id = p.dump "
+        "WHERE p.source = (SELECT id FROM sources WHERE text = ?1) AND d.kind = ?2 "
+        "AND p.bank BETWEEN ?7 AND ?8 AND p.entry >= 0 AND p.entry < 128 AND p.how IN (?3, ?4, ?5) "
+        "ORDER BY p.bank, p.entry, p.seen DESC, p.how = ?6, p.how DESC");
     rows->bind(1, std::string(kInstrumentSource));
     rows->bind(2, std::int64_t{kind.opcode});
     rows->bind(3, static_cast<int>(How::Fetched));
     rows->bind(4, static_cast<int>(How::Sent));
     rows->bind(5, static_cast<int>(How::Replaced));
     rows->bind(6, static_cast<int>(How::Replaced));
+    rows->bind(7, onlyBank.value_or(0));
+    rows->bind(8, onlyBank.value_or(127));
     std::map<int, LastSeenBank> banks;
     while (rows->executeStep()) {
       const int bank = rows->getColumn(0).getInt();
@@ -70,11 +75,33 @@ std::vector<LastSeenBank> Library::LastSeenBanks(const DumpKind& kind) const {
       if (b.entries[entry]) continue;
       b.entries[entry] =
           SlotSeen{rows->getColumn(2).getInt64(), static_cast<How>(rows->getColumn(3).getInt()),
-                   IsoTime(rows->getColumn(4).getInt64())};
+                   IsoTime(rows->getColumn(4).getInt64()), rows->getColumn(5).getString(),
+                   rows->getColumn(6).getInt() != 0};
     }
     std::vector<LastSeenBank> result;
     for (auto& [number, bank] : banks) result.push_back(std::move(bank));
     return result;
+  });
+}
+
+std::array<std::optional<DumpId>, kBankEntries> Library::BackedUp(const DumpKind& kind,
+                                                                  int bank) const {
+  return impl_->Guarded([&] {
+    Use rows = impl_->Prepared(
+        "SELECT p.entry, p.dump FROM places p JOIN dumps d ON d.id = p.dump "
+        "WHERE p.bank = ?1 AND p.how = ?2 AND NOT " +
+        impl_->PlaceGone() +
+        " AND d.kind = ?3 "
+        "AND p.entry >= 0 AND p.entry < 128 ORDER BY p.entry, p.seen DESC");
+    rows->bind(1, bank);
+    rows->bind(2, static_cast<int>(How::Backup));
+    rows->bind(3, std::int64_t{kind.opcode});
+    std::array<std::optional<DumpId>, kBankEntries> held;
+    while (rows->executeStep()) {
+      auto& slot = held[static_cast<std::size_t>(rows->getColumn(0).getInt())];
+      if (!slot) slot = rows->getColumn(1).getInt64();
+    }
+    return held;
   });
 }
 

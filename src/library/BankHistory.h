@@ -13,8 +13,10 @@ namespace quorle::library {
 // One slot of an instrument bank as the library last saw it there.
 struct SlotSeen {
   DumpId id = 0;
-  How how = How::Fetched;  // Fetched, Sent, or Replaced (kept just before a send)
-  std::string seen;        // ISO-8601, UTC
+  How how = How::Fetched;         // Fetched, Sent, or Replaced (kept just before a send)
+  std::string seen;               // ISO-8601, UTC
+  std::string name;               // as the library lists it
+  bool onlyOnInstrument = false;  // no file or backup holds the dump
 };
 
 // An instrument bank as the library last saw each of its slots: what a fetch found, what was

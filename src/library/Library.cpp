@@ -129,7 +129,9 @@ void PlaceTextFunction(sqlite3_context* context, int, sqlite3_value** args) {
 Library::Library(const fs::path& file) : impl_(std::make_unique<Impl>()) {
   impl_->file = file;
   impl_->db = OpenLibraryFile(file);
-  impl_->trimmedNames = impl_->db->execAndGet("PRAGMA user_version").getInt() >= 2;
+  const int version = impl_->db->execAndGet("PRAGMA user_version").getInt();
+  impl_->trimmedNames = version >= 2;
+  impl_->keptCounted = version >= 3;
   sqlite3_create_function_v2(impl_->db->getHandle(), "place_text", 5,
                              SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_DIRECTONLY, nullptr,
                              PlaceTextFunction, nullptr, nullptr, nullptr);
@@ -195,10 +197,11 @@ std::optional<DumpDetails> Library::Details(DumpId id) const {
       details.summary = impl_->SummaryFrom(*row);
     }
     {
-      Use places = impl_->Prepared(
-          "SELECT s.text, p.how, p.bank, p.entry, p.seen, p.note FROM places p "
-          "JOIN sources s ON s.id = p.source WHERE p.dump = ? "
-          "ORDER BY p.seen DESC, p.how, s.text, p.bank, p.entry");
+      Use places = impl_->Prepared("SELECT s.text, p.how, p.bank, p.entry, p.seen, p.note, " +
+                                   impl_->PlaceGone() +
+                                   " FROM places p "
+                                   "JOIN sources s ON s.id = p.source WHERE p.dump = ? "
+                                   "ORDER BY p.seen DESC, p.how, s.text, p.bank, p.entry");
       places->bind(1, id);
       while (places->executeStep()) {
         Place p;
@@ -208,6 +211,7 @@ std::optional<DumpDetails> Library::Details(DumpId id) const {
         p.entry = Optional(places->getColumn(3).getInt());
         p.seen = Iso(places->getColumn(4).getInt64());
         p.note = places->getColumn(5).getString();
+        p.gone = places->getColumn(6).getInt() != 0;
         details.places.push_back(std::move(p));
       }
     }

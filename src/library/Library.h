@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -38,6 +39,8 @@ struct Place {
   std::optional<int> entry;  // in the bank or file, 0 to 127
   std::string seen;          // ISO-8601, UTC ("2026-12-08T16:51:18Z")
   std::string note;          // Replaced: the file or operation that replaced it
+  // A File or Backup place whose file is gone or no longer holds the dump at that entry.
+  bool gone = false;
 };
 
 // One row of a search: what the table shows of a dump.
@@ -70,6 +73,9 @@ struct Query {
   bool duplicatesOnly = false;  // dumps whose sound another dump shares
   bool replacedOnly = false;    // dumps with a Replaced place; sorted newest replaced first
   std::string place;            // a part of a place's source ("Andromeda" for the instrument)
+  // Dumps no file or backup holds any more: only the instrument's places (fetched, sent,
+  // replaced) are left, so losing the instrument would lose them.
+  bool onlyOnInstrument = false;
   SortBy sort = SortBy::Name;
   bool descending = false;
   std::size_t offset = 0;
@@ -102,6 +108,13 @@ struct WholeBank {
   How how = How::File;
   std::optional<int> bank;  // the instrument's bank number for "Andromeda" and backup files
   std::string seen;         // when it was seen whole, ISO-8601
+};
+
+// What a look at the files of the File and Backup places found.
+struct FileCheck {
+  std::size_t files = 0;  // files looked at
+  std::size_t gone = 0;   // places found gone (the file is gone or holds another dump there)
+  std::size_t back = 0;   // places found in their file again
 };
 
 struct LastSeenBank;
@@ -143,6 +156,16 @@ class Library {
   };
   std::vector<DumpId> RecordAll(std::span<const Seen> dumps, How how, const std::string& note = {});
 
+  // Reads every file that file and backup places name and marks each place gone where its file
+  // is gone or no longer holds the dump at that entry, and found again where it does. goOn false
+  // stops it between files. Throws LibraryError when the library cannot be written.
+  FileCheck CheckFiles(const std::function<bool()>& goOn = {});
+  // Writes each dump that only the instrument holds as a single file into dir, named as a split
+  // names it (a name taken gets a free one), and records these files as their places. Returns the
+  // files written. Throws LibraryError when the folder cannot be written; what was written stays
+  // recorded.
+  std::vector<std::filesystem::path> KeepSafe(const std::filesystem::path& dir);
+
   std::vector<DumpSummary> Search(const Query& query) const;
   std::size_t Count(const Query& query) const;  // ignores offset and limit
   std::optional<DumpDetails> Details(DumpId id) const;
@@ -160,9 +183,13 @@ class Library {
   std::vector<WholeBank> WholeBanks(const DumpKind& kind) const;
   // The 128 dumps of a bank seen whole, in entry order, as one bank file's bytes.
   std::optional<Bytes> BankBytes(const WholeBank& bank) const;
-  // Every bank of the instrument of the kind with a slot the library saw there, each slot as last
-  // seen (BankHistory.cpp).
-  std::vector<LastSeenBank> LastSeenBanks(const DumpKind& kind) const;
+  // Every bank of the instrument of the kind with a slot the library saw there (or only that
+  // bank), each slot as last seen (BankHistory.cpp).
+  std::vector<LastSeenBank> LastSeenBanks(const DumpKind& kind,
+                                          std::optional<int> onlyBank = std::nullopt) const;
+  // Per entry of the instrument's bank, the dump the newest backup that still holds that entry
+  // has there.
+  std::array<std::optional<DumpId>, kBankEntries> BackedUp(const DumpKind& kind, int bank) const;
   // Its 128 dumps as one bank file's bytes; nothing when a slot was never seen or is gone.
   std::optional<Bytes> LastSeenBytes(const LastSeenBank& bank) const;
 

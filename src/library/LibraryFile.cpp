@@ -93,6 +93,23 @@ void IndexTrimmedNames(SQLite::Database& db) {
   )sql");
 }
 
+// Version 3: a file place whose file is gone or holds another dump there is marked gone; each
+// dump counts its file and backup places that are not, so the dumps only the instrument holds are
+// found at once; places are found by the bank and source they are in; a file's size and time
+// when its content was last confirmed spare reading it again while they stay.
+void CountKeptPlaces(SQLite::Database& db) {
+  db.exec(R"sql(
+    ALTER TABLE files ADD COLUMN size INTEGER NOT NULL DEFAULT -1;
+    ALTER TABLE files ADD COLUMN mtime INTEGER NOT NULL DEFAULT -1;
+    ALTER TABLE places ADD COLUMN gone INTEGER NOT NULL DEFAULT 0;
+    ALTER TABLE dumps ADD COLUMN kept INTEGER NOT NULL DEFAULT 0;
+    UPDATE dumps SET kept = (SELECT count(*) FROM places p WHERE p.dump = dumps.id AND p.how IN (0, 1));
+    CREATE INDEX dumps_only_on_instrument ON dumps(id) WHERE kept = 0;
+    CREATE INDEX places_by_bank ON places(bank, entry);
+    CREATE INDEX places_by_source ON places(source, gone);
+  )sql");
+}
+
 // Each step brings a file from the version before it to its own; a new version adds a step and
 // never changes an old one.
 struct Migration {
@@ -100,7 +117,7 @@ struct Migration {
   void (*apply)(SQLite::Database&);
 };
 constexpr std::array<Migration, kSchemaVersion> kMigrations = {
-    {{1, CreateFirstSchema}, {2, IndexTrimmedNames}}};
+    {{1, CreateFirstSchema}, {2, IndexTrimmedNames}, {3, CountKeptPlaces}}};
 
 constexpr std::array<const char*, 7> kTables = {"sources", "dumps", "dump_bytes", "places",
                                                 "files",   "banks", "names"};

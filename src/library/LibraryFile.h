@@ -11,7 +11,7 @@
 namespace quorle::library {
 
 // The schema version this Quorle writes; files of an older one are brought up to it on opening.
-inline constexpr int kSchemaVersion = 2;
+inline constexpr int kSchemaVersion = 3;
 // "QRLB" in the file's header: a SQLite file without it is not a library.
 inline constexpr std::int32_t kApplicationId = 0x51524C42;
 

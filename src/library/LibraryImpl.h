@@ -39,6 +39,12 @@ struct PlaceKey {
   int entry;  // -1: none
 };
 
+// Whether a place of this kind keeps a dump safe from the instrument's loss (while its file is
+// there).
+constexpr bool Kept(How how) {
+  return how == How::File || how == How::Backup;
+}
+
 // One dump's place to record, with its bytes.
 struct Sighting {
   const DumpKind* kind;
@@ -73,6 +79,18 @@ struct Library::Impl {
   // Whether names sort without their leading blanks: an older library that may not be written
   // keeps the order of its version.
   bool trimmedNames = true;
+  // Whether places are marked gone and each dump counts its file places: an older library that
+  // may not be written answers the same questions from its places alone.
+  bool keptCounted = true;
+  // Dumps no file or backup holds that the instrument held (a dump whose file is gone and that
+  // never met the instrument is nowhere at all).
+  std::string NotKept() const {
+    return std::string(keptCounted ? "d.kept = 0"
+                                   : "NOT EXISTS (SELECT 1 FROM places q WHERE q.dump = d.id AND "
+                                     "q.how IN (0, 1))") +
+           " AND EXISTS (SELECT 1 FROM places q WHERE q.dump = d.id AND q.how IN (2, 3, 4))";
+  }
+  std::string PlaceGone() const { return keptCounted ? "p.gone" : "0"; }
 
   // Whether a search walks an index in its order rather than sort every match of its text.
   bool WalkInOrder(const Query& query);
@@ -94,12 +112,34 @@ struct Library::Impl {
   const std::string& SourceText(std::int64_t id);
   // The summary of the row of a statement that selects the summary columns.
   DumpSummary SummaryFrom(SQLite::Statement& row);
+  // Marks a file or backup place gone or found again, keeping its dump's count of such places.
+  void SetGone(std::int64_t source, DumpId dump, int how, int bank, int entry, bool gone);
+  // A file seen anew: its places that did not hold these dumps at these entries are gone.
+  void MarkRest(std::int64_t source, std::span<const DumpId> ids,
+                std::span<const Sighting> sightings);
   // Records the places of the dumps, seen now; returns their ids. fresh counts the new dumps. A
   // bank's 128 entries in one go also record the bank as seen whole.
   std::vector<DumpId> AddSightings(std::span<const Sighting> sightings, std::int64_t source,
                                    How how, const std::string& note, std::int64_t now,
                                    std::size_t& fresh);
 };
+
+// A file's size and modification time; -1 for what cannot be read.
+struct FileStamp {
+  std::int64_t size = -1;
+  std::int64_t mtime = -1;
+  bool operator==(const FileStamp&) const = default;
+};
+inline FileStamp StampOf(const std::filesystem::path& file) {
+  std::error_code ec;
+  FileStamp stamp;
+  const std::uintmax_t size = std::filesystem::file_size(file, ec);
+  if (ec) return stamp;
+  const auto time = std::filesystem::last_write_time(file, ec);
+  if (ec) return stamp;
+  return {static_cast<std::int64_t>(size),
+          static_cast<std::int64_t>(time.time_since_epoch().count())};
+}
 
 inline std::int64_t Now() {
   return static_cast<std::int64_t>(std::time(nullptr));

@@ -159,6 +159,8 @@ ImportReport Library::Import(const std::vector<fs::path>& paths, const ImportPro
     auto skip = [&](const std::string& reason) { report.skipped.push_back({shown, reason}); };
 
     Bytes content;
+    // Taken before the read: a change made while it is read shows as a change next time.
+    const FileStamp stamp = StampOf(job.path);
     // What a file that yields nothing is: said with its reason when named, else counted.
     auto nothing = [&](const std::string& reason) {
       if (job.named) {
@@ -218,14 +220,19 @@ ImportReport Library::Import(const std::vector<fs::path>& paths, const ImportPro
           const std::int64_t sourceId = impl.SourceId(source);
           const std::int64_t now = Now();
           std::size_t fresh = 0;
-          impl.AddSightings(sightings, sourceId, bank >= 0 ? How::Backup : How::File, {}, now,
-                            fresh);
+          const std::vector<DumpId> ids = impl.AddSightings(
+              sightings, sourceId, bank >= 0 ? How::Backup : How::File, {}, now, fresh);
+          // A file written anew over an older one no longer holds what that one held.
+          impl.MarkRest(sourceId, ids, sightings);
           Use file = impl.Prepared(
-              "INSERT INTO files(source, sha256, seen) VALUES (?, ?, ?) ON CONFLICT(source) "
-              "DO UPDATE SET sha256 = excluded.sha256, seen = excluded.seen");
+              "INSERT INTO files(source, sha256, seen, size, mtime) VALUES (?, ?, ?, ?, ?) "
+              "ON CONFLICT(source) DO UPDATE SET sha256 = excluded.sha256, seen = excluded.seen, "
+              "size = excluded.size, mtime = excluded.mtime");
           file->bind(1, sourceId);
           file->bindNoCopy(2, digest.data(), static_cast<int>(digest.size()));
           file->bind(3, now);
+          file->bind(4, stamp.size);
+          file->bind(5, stamp.mtime);
           file->exec();
           transaction.Commit();
           return fresh;

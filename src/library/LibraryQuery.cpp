@@ -54,7 +54,8 @@ bool IsAscii(std::string_view text) {
 }
 
 // likeText: the name text tested row by row, for a scan of an index in the order asked for.
-Filter MakeFilter(const Query& q, bool likeText = false) {
+// notKept: the test of a dump that no file or backup holds.
+Filter MakeFilter(const Query& q, bool likeText = false, const std::string& notKept = {}) {
   Filter f;
   std::vector<std::string> terms;
   const bool match = !q.text.empty() && Characters(q.text) >= 3 && !likeText;
@@ -83,6 +84,7 @@ Filter MakeFilter(const Query& q, bool likeText = false) {
   }
   if (q.favoritesOnly) terms.push_back("d.favorite");
   if (q.duplicatesOnly) terms.push_back("d.shared");
+  if (q.onlyOnInstrument) terms.push_back(notKept);
   if (q.replacedOnly) {
     // Replaced while nothing else was seen of it there since: a dump put back is itself again.
     // One second holds a copy's fetch and the send that replaces it, so a tie is a replacement.
@@ -156,7 +158,7 @@ std::vector<DumpSummary> Library::Search(const Query& asked) const {
   const Query query = Trimmed(asked);
   return impl_->Guarded([&] {
     const bool walk = impl_->WalkInOrder(query);
-    const Filter filter = MakeFilter(query, walk);
+    const Filter filter = MakeFilter(query, walk, impl_->NotKept());
     const char* index = !walk                        ? ""
                         : query.sort == SortBy::Seen ? " INDEXED BY dumps_by_seen"
                                                      : " INDEXED BY dumps_by_name";
@@ -193,7 +195,7 @@ std::int64_t Library::Impl::TextMatches(const std::string& phrase) {
 std::size_t Library::Count(const Query& asked) const {
   const Query query = Trimmed(asked);
   return impl_->Guarded([&]() -> std::size_t {
-    const Filter filter = MakeFilter(query);
+    const Filter filter = MakeFilter(query, false, impl_->NotKept());
     if (filter.textOnly)
       return static_cast<std::size_t>(impl_->TextMatches(*filter.values.front().text));
     Use count = impl_->Prepared("SELECT count(*) FROM dumps d" + filter.where);

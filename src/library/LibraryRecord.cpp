@@ -59,8 +59,8 @@ std::pair<DumpId, bool> Library::Impl::AddDump(const DumpKind& kind, ByteView du
   {
     Use add = Prepared(
         "INSERT INTO dumps(kind, name, sound, category, shared, last_seen, place_count, "
-        "where_source, where_how, where_bank, where_entry) "
-        "VALUES (?, ?, ?, ?, ?, ?, 1, ?, ?, ?, ?)");
+        "where_source, where_how, where_bank, where_entry, kept) "
+        "VALUES (?, ?, ?, ?, ?, ?, 1, ?, ?, ?, ?, ?)");
     add->bind(1, std::int64_t{kind.opcode});
     add->bind(2, name);
     add->bindNoCopy(3, sound.data(), static_cast<int>(sound.size()));
@@ -71,6 +71,7 @@ std::pair<DumpId, bool> Library::Impl::AddDump(const DumpKind& kind, ByteView du
     add->bind(8, static_cast<int>(place.how));
     add->bind(9, place.bank);
     add->bind(10, place.entry);
+    add->bind(11, Kept(place.how) ? 1 : 0);
     add->exec();
     id = db->getLastInsertRowid();
   }
@@ -119,13 +120,29 @@ std::vector<DumpId> Library::Impl::AddSightings(std::span<const Sighting> sighti
     ids.push_back(id);
     fresh += isNew ? 1 : 0;
     bool newPlace = isNew;
+    // File and backup places that count toward keeping the dump safe: new ones, and ones found
+    // in their file again.
+    int kept = 0;
     if (!isNew) {
-      Use again = Prepared(
-          "UPDATE places SET seen = ?6, note = ?7 WHERE dump = ?1 AND source = ?2 AND how = ?3 "
-          "AND bank = ?4 AND entry = ?5");
-      bindPlace(again, id, s);
-      again->exec();
-      newPlace = again->getChanges() == 0;
+      {
+        Use gone = Prepared(
+            "SELECT gone FROM places WHERE dump = ?1 AND source = ?2 AND how = ?3 AND bank = ?4 "
+            "AND entry = ?5");
+        gone->bind(1, id);
+        gone->bind(2, source);
+        gone->bind(3, static_cast<int>(how));
+        gone->bind(4, s.bank);
+        gone->bind(5, s.entry);
+        newPlace = !gone->executeStep();
+        kept = newPlace ? (Kept(how) ? 1 : 0) : gone->getColumn(0).getInt();
+      }
+      if (!newPlace) {
+        Use again = Prepared(
+            "UPDATE places SET seen = ?6, note = ?7, gone = 0 WHERE dump = ?1 AND source = ?2 "
+            "AND how = ?3 AND bank = ?4 AND entry = ?5");
+        bindPlace(again, id, s);
+        again->exec();
+      }
     }
     if (newPlace) {
       Use place = Prepared(
@@ -137,7 +154,7 @@ std::vector<DumpId> Library::Impl::AddSightings(std::span<const Sighting> sighti
     if (!isNew) {
       // What the table shows of the dump: its most recent place and how many it has.
       Use summary = Prepared(
-          "UPDATE dumps SET place_count = place_count + ?7, "
+          "UPDATE dumps SET place_count = place_count + ?7, kept = kept + ?8, "
           "where_source = iif(?6 >= last_seen, ?2, where_source), "
           "where_how = iif(?6 >= last_seen, ?3, where_how), "
           "where_bank = iif(?6 >= last_seen, ?4, where_bank), "
@@ -150,6 +167,7 @@ std::vector<DumpId> Library::Impl::AddSightings(std::span<const Sighting> sighti
       summary->bind(5, s.entry);
       summary->bind(6, now);
       summary->bind(7, newPlace ? 1 : 0);
+      summary->bind(8, kept);
       summary->exec();
     }
   }

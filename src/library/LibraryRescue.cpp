@@ -146,7 +146,8 @@ class Rescuer {
     RescueBanks(report);
     // What the table shows of each dump follows from the places that came along.
     into_.exec(
-        "UPDATE dumps SET place_count = (SELECT count(*) FROM places p WHERE p.dump = dumps.id);"
+        "UPDATE dumps SET place_count = (SELECT count(*) FROM places p WHERE p.dump = dumps.id), "
+        "kept = (SELECT count(*) FROM places p WHERE p.dump = dumps.id AND p.how IN (0, 1));"
         "UPDATE dumps SET (last_seen, where_source, where_how, where_bank, where_entry) = "
         "(SELECT p.seen, p.source, p.how, p.bank, p.entry FROM places p WHERE p.dump = dumps.id "
         "ORDER BY p.seen DESC, p.how DESC LIMIT 1) "

@@ -272,6 +272,7 @@ void TfrmMain::BackupFinish() {
   if (error != 0) {
     throw FileError("Cannot name the backup " + run.folder.string() + ": " + std::strerror(error));
   }
+  if (dumpListener_) dumpListener_->FileWritten(run.folder);
   const std::string done = " Backup \"" + run.folder.filename().string() +
                            "\" saved to disk: " + std::to_string(run.manifest.entries.size()) +
                            " files";

@@ -76,6 +76,7 @@ void TfrmMain::HandleRename(const DumpKind& kind) {
     file.reserve(kBankEntries * kind.dumpSize);
     for (const Bytes& dump : dumps) file.insert(file.end(), dump.begin(), dump.end());
     WriteFileOrThrow(*path, file);
+    if (dumpListener_) dumpListener_->FileWritten(*path);
     SetStatus(" File '" + FileNameOf(*path) + "' saved to disk");
     return;
   }

@@ -28,6 +28,7 @@ void TfrmMain::WriteSplitFile(const DumpKind& kind, ByteView dump, std::size_t n
     SetStatus(" Bank split stopped: " + path.filename().string() + " was not written");
     throw;
   }
+  if (dumpListener_) dumpListener_->FileWritten(path);
 }
 
 }  // namespace quorle

@@ -263,6 +263,7 @@ void TfrmMain::Collected(const DumpKind& kind) {
   for (const auto& slot : BankBuffer)
     file.insert(file.end(), slot.begin(), slot.begin() + kind.dumpSize);
   WriteFileOrThrow(CurrentFileName, file);
+  if (dumpListener_) dumpListener_->FileWritten(CurrentFileName);
   SetStatus((IsProgram(kind) ? "Bank \"" : "Mix Bank \"") + FileNameOf(CurrentFileName) +
             "\" saved to disk" + again);
 }

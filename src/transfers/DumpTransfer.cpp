@@ -136,6 +136,7 @@ void TfrmMain::RecDump(const DumpKind& kind, TMidiInput& port) {
     if (!path) return;
     CurrentFileName = *path;
     WriteFileOrThrow(*path, dump);
+    if (dumpListener_) dumpListener_->FileWritten(*path);
     SetStatus(" " + FileNameOf(*path) + " saved to disk");
   } else if (DumpMode == (IsProgram(kind) ? kDumpRenameProgram : kDumpRenameMix)) {
     TfrmSetName dialog;

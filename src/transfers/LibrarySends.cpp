@@ -56,7 +56,11 @@ void TfrmMain::DeliverBank(const DumpKind& kind) {
   bank.reserve(kind.BankFileSize());
   for (const auto& slot : BankBuffer)
     bank.insert(bank.end(), slot.begin(), slot.begin() + kind.dumpSize);
-  SetStatus(IsProgram(kind) ? " Program Bank received" : " Mix Bank received");
+  // With no file saved, the fetch may be all that holds some of these dumps.
+  const int nowhereElse = dumpListener_ ? dumpListener_->NowhereElse(kind, collectBank_) : 0;
+  SetStatus((IsProgram(kind) ? " Program Bank received" : " Mix Bank received") +
+            (nowhereElse > 0 ? " - " + std::to_string(nowhereElse) + " of them exist nowhere else"
+                             : std::string()));
   // Taken out first: the receiver may start another exchange.
   if (BankDelivery done = std::exchange(bankDelivery_, {})) done(std::move(bank));
 }

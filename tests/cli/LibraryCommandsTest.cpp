@@ -705,5 +705,115 @@ TEST_F(SafetyCli, ACopyThatCannotBeKeptSendsNothingUnlessNoCopyWasAskedFor) {
   EXPECT_TRUE(Replaced(0).empty());
 }
 
+// What the library knows of the instrument: each slot as last seen, and the dumps nothing else
+// holds.
+class InstrumentCli : public LibraryCli {
+ protected:
+  std::size_t OnlyOnInstrument() {
+    return Json({"library", "list", "--only-on-instrument"}).size();
+  }
+};
+
+TEST_F(InstrumentCli, AFileAFetchWroteKeepsItsDumpsSafeUntilItIsDeletedAndKeepSafeWritesThemAgain) {
+  ASSERT_EQ(Run({"get-program-bank", "--bank", "0", "-o", Path("pb.syx")}), 0) << err_.str();
+  ASSERT_EQ(Run({"split-program-bank", "--bank", "1", Path("split")}), 0) << err_.str();
+  const std::size_t dumps = Json({"library", "list"}).size();
+  ASSERT_GT(dumps, 128u);
+  const json shown = Json({"library", "show", IdAt("program", 0, 3)});
+  std::set<std::string> files;
+  for (const json& p : shown["places"])
+    if (p["how"] == "file") files.insert(fs::path(p["source"].get<std::string>()).filename());
+  EXPECT_EQ(files, std::set<std::string>{"pb.syx"});
+  EXPECT_EQ(OnlyOnInstrument(), 0u);
+
+  // Entry 3 overwritten with entry 4: the file no longer holds the one, and still the other.
+  Bytes changed = Read("pb.syx");
+  const std::size_t size = kProgramKind.dumpSize;
+  std::copy_n(changed.begin() + 4 * size, size, changed.begin() + 3 * size);
+  Write("pb.syx", changed);
+  const json third = Json({"library", "list", "--only-on-instrument"});
+  ASSERT_EQ(third.size(), 1u);
+  EXPECT_EQ(std::to_string(third[0]["id"].get<long long>()), IdAt("program", 0, 3));
+
+  // A sound that only ever was in a file, since deleted, never was on the instrument.
+  const Bytes first(changed.begin(), changed.begin() + static_cast<std::ptrdiff_t>(size));
+  Write("lone.syx", RenameDump(kProgramKind, first, "Lone Sound"));
+  ASSERT_EQ(Run({"library", "import", Path("lone.syx")}), 0) << err_.str();
+  fs::remove(Path("lone.syx"));
+  // Deleted, the bank file holds nothing: its dumps are the instrument's alone.
+  fs::remove(Path("pb.syx"));
+  const json only = Json({"library", "list", "--only-on-instrument"});
+  const std::size_t alone = only.size();
+  EXPECT_GT(alone, 0u);
+  for (const json& d : only) EXPECT_NE(d["name"], "Lone Sound");
+  EXPECT_LT(alone, dumps);
+  for (const json& p : Json({"library", "show", IdAt("program", 0, 3)})["places"]) {
+    EXPECT_TRUE(p["how"] != "file" || p.value("gone", false)) << p;
+  }
+
+  ASSERT_EQ(Run({"library", "keep-safe", Path("safe")}), 0) << err_.str();
+  EXPECT_THAT(out_.str(),
+              HasSubstr(std::to_string(alone) + " files written; 0 dumps exist nowhere else\n"));
+  EXPECT_EQ(static_cast<std::size_t>(
+                std::distance(fs::directory_iterator(Path("safe")), fs::directory_iterator())),
+            alone);
+  EXPECT_EQ(OnlyOnInstrument(), 0u);
+}
+
+TEST_F(InstrumentCli, ShowsEachSlotAsLastSeenAndWhatChangedSinceTheBackup) {
+  ASSERT_EQ(Run({"get-program-bank", "--bank", "0", "-o", Path("pb.syx")}), 0) << err_.str();
+  json view = Json({"library", "instrument"});
+  EXPECT_EQ(view["bank"], "Programs User");
+  ASSERT_EQ(view["slots"].size(), 128u);
+  EXPECT_EQ(view["slots"][3]["entry"], 3);
+  EXPECT_EQ(view["slots"][3]["how"], "fetched");
+  const json listed = Json({"library", "show", view["slots"][3]["id"].dump()});
+  EXPECT_EQ(view["slots"][3]["name"], listed["name"]);
+  json fetched;
+  for (const json& p : listed["places"]) {
+    if (p["how"] == "fetched") fetched = p["seen"];
+  }
+  EXPECT_EQ(view["slots"][3]["seen"], fetched);
+  json mixes = Json({"library", "instrument", "--bank", "mixes USER"});
+  EXPECT_EQ(mixes["bank"], "Mixes User");
+  EXPECT_EQ(
+      mixes["slots"][0],
+      json(
+          {{"entry", 0}, {"id", nullptr}, {"name", nullptr}, {"how", nullptr}, {"seen", nullptr}}));
+  EXPECT_EQ(Run({"library", "instrument", "--bank", "Programs Card 15"}), 1);
+  EXPECT_THAT(err_.str(), HasSubstr("Programs Card 1 to Programs Card 14"));
+
+  ASSERT_EQ(Run({"backup", Path("B")}), 0) << err_.str();
+  EXPECT_EQ(Json({"library", "instrument", "--changed"})["slots"].size(), 0u);
+
+  ASSERT_EQ(Run({"get-program", "--bank", "0", "--number", "9", "-o", Path("p9.syx")}), 0);
+  ASSERT_EQ(Run({"send-program", Path("p9.syx"), "--bank", "0", "--number", "5"}), 0) << err_.str();
+  view = Json({"library", "instrument", "--changed"});
+  ASSERT_EQ(view["slots"].size(), 1u);
+  EXPECT_EQ(view["slots"][0]["entry"], 5);
+  EXPECT_EQ(view["slots"][0]["how"], "sent");
+  EXPECT_EQ(view["slots"][0]["id"], Json({"library", "instrument"})["slots"][9]["id"]);
+  ASSERT_EQ(Run({"library", "instrument", "--changed"}), 0);
+  EXPECT_THAT(out_.str(), HasSubstr("Programs User, as fetched just now; 1 slot sent since\n"));
+  EXPECT_THAT(out_.str(), HasSubstr("\n006  " + view["slots"][0]["name"].get<std::string>()));
+}
+
+TEST_F(InstrumentCli, ALibraryOfTheVersionBeforeCountsTheFilesOfItsDumpsOnceOpened) {
+  ASSERT_EQ(Run({"get-program-bank", "--bank", "0", "-o", Path("pb.syx")}), 0) << err_.str();
+  ASSERT_EQ(Run({"get-program", "--bank", "1", "--number", "7", "-o", Path("one.syx")}), 0);
+  fs::remove(Path("one.syx"));
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(Path("lib.sqlite").c_str(), &db), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db,
+                         "DROP INDEX dumps_only_on_instrument; DROP INDEX places_by_bank; "
+                         "DROP INDEX places_by_source; ALTER TABLE places DROP COLUMN gone; "
+                         "ALTER TABLE dumps DROP COLUMN kept; ALTER TABLE files DROP COLUMN size; "
+                         "ALTER TABLE files DROP COLUMN mtime; PRAGMA user_version = 2",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  EXPECT_EQ(OnlyOnInstrument(), 1u);
+}
+
 }  // namespace
 }  // namespace quorle

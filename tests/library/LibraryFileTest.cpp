@@ -72,7 +72,7 @@ TEST_F(LibraryFiles, ANonLibraryADamagedOneAndANewerOneAreRefusedUntouched) {
   MakeLibrary(Path("newer.sqlite"));
   Sql(Path("newer.sqlite"), "PRAGMA user_version = 99");
   ExpectRefused(Path("newer.sqlite"),
-                "written by a newer Quorle (library version 99; this Quorle reads up to 2)");
+                "written by a newer Quorle (library version 99; this Quorle reads up to 3)");
 
   MakeLibrary(Path("cut.sqlite"));
   fs::resize_file(Path("cut.sqlite"), fs::file_size(Path("cut.sqlite")) / 2);

@@ -39,6 +39,10 @@ struct KeptCopies : DumpListener {
   };
   std::vector<WholeBank> banksFetched;
   bool refuse = false;
+  std::vector<std::filesystem::path> filesWritten;
+  int nowhereElse = 0;  // what NowhereElse answers
+  void FileWritten(const std::filesystem::path& file) override { filesWritten.push_back(file); }
+  int NowhereElse(const DumpKind&, int) override { return nowhereElse; }
   bool DumpFetched(const DumpKind&, ByteView, int, int) override { return true; }
   bool BankFetched(std::span<const Replaced> entries) override {
     WholeBank whole{entries[0].kind, entries[0].bank, {}};

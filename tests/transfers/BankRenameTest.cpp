@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "dialogs/TfrmList.h"
 #include "dialogs/TfrmSelBank.h"
 #include "dialogs/TfrmSetName.h"
@@ -123,6 +125,9 @@ TEST_F(BankRename, FromDiskUnrenamedEntriesKeepTheirBytesAndNoBankIsChosenForThe
   ASSERT_EQ(host_.fileChoices.size(), 2u);
   EXPECT_EQ(host_.fileChoices[1].fileName, "mine.syx");
   EXPECT_EQ(f.StatusText(), " File 'renamed.syx' saved to disk");
+  EXPECT_EQ(
+      std::count(copies_.filesWritten.begin(), copies_.filesWritten.end(), dir_ / "renamed.syx"),
+      1);
 
   const Bytes saved = Read(dir_ / "renamed.syx");
   ASSERT_EQ(saved.size(), bank.size());

@@ -62,6 +62,18 @@ TEST_F(BankTransfer, FetchedBanksAreSavedWholeExactlyAsTheInstrumentSentThem) {
   EXPECT_EQ(copies_.banksFetched[1].file, SimBank(kMixKind, 2));
 }
 
+TEST_F(BankTransfer, ABankReceivedWithoutAFileSaysHowManyOfItsDumpsExistNowhereElse) {
+  TfrmMain& f = Start();
+  copies_.nowhereElse = 12;
+  Bytes received;
+  AnswerBankChooser(kProgramKind, 0);
+  ASSERT_TRUE(f.FetchBankInto(kProgramKind, [&](Bytes bank) { received = std::move(bank); }));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(received, SimBank(kProgramKind, 0));
+  EXPECT_EQ(f.StatusText(), " Program Bank received - 12 of them exist nowhere else");
+  EXPECT_TRUE(copies_.filesWritten.empty());
+}
+
 TEST_F(BankTransfer, DumpsCountByTheirEntryAndWhatIsMissingIsAskedForSingly) {
   TfrmMain& f = Start();
   UseEndpoint();

@@ -55,6 +55,7 @@ TEST_F(Transfer, GetProgramSavesExactlyWhatTheInstrumentSentUnderItsName) {
   ASSERT_EQ(host_.fileChoices.size(), 1u);
   EXPECT_EQ(host_.fileChoices[0].fileName, ProposedFileName(name));
   EXPECT_EQ(f.StatusText(), " saved.syx saved to disk");
+  EXPECT_EQ(copies_.filesWritten, std::vector<std::filesystem::path>{dir_ / "saved.syx"});
   EXPECT_EQ(f.ProgramPath, dir_.string() + "/");
   EXPECT_EQ(f.CurrentFileName, (dir_ / "saved.syx").string());
   EXPECT_EQ(f.DumpMode, 0);
