@@ -260,7 +260,7 @@ void TfrmMain::RecDeviceInfo(TMidiInput& port) {
   const ByteView message(event->SysexData.data(), event->SysexSize);
   const Identity id = RecogniseIdentityReply(message);
   if (id.result == IdentityResult::WrongLength) {
-    SetStatus(UnknownMessageText(event->SysexSize));
+    SayUnknown(message);
   } else if (id.result == IdentityResult::Andromeda) {
     StopWatching();
     if (checking_) SetStatus("");

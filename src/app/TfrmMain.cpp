@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "app/InstallLayout.h"
 #include "app/MidiLog.h"
 #include "help/HelpViewer.h"
 #include "midi/MidiSystemLog.h"
@@ -23,6 +24,7 @@ TfrmMain::TfrmMain(FormHost& host, MidiService& service, MidiDispatcher& dispatc
     folder += std::filesystem::path::preferred_separator;
   }
   AppFolder = folder;
+  DataFolder = LibraryFileFor(appFolder).parent_path();
   // The input port as the window keeps it: four buffers of 4096 bytes, SysEx only.
   MidiIn.SetSysexBufferSize(4096);
   MidiIn.SetSysexBufferCount(4);
@@ -48,6 +50,7 @@ TfrmMain::~TfrmMain() {
   StopWatching();
   EndExchange();
   if (outputWatch_ != 0) dispatcher_.StopTimer(outputWatch_);
+  if (leftoverTimer_ != 0) dispatcher_.StopTimer(leftoverTimer_);
 }
 
 void TfrmMain::FormCreate() {
@@ -162,10 +165,12 @@ void TfrmMain::EndExchange() {
   collectTimer_ = 0;
   verify_.reset();
   safety_.reset();
+  globalSend_.reset();
   if (pacedSend_ && pacedSend_->pause != 0) dispatcher_.StopTimer(pacedSend_->pause);
   pacedSend_.reset();
   singleSend_.reset();
   Progress.reset();
+  overall_.reset();
   KeepWhatWasReplaced();
 }
 
@@ -200,10 +205,24 @@ std::string TfrmMain::UnknownMessageText(std::size_t length) {
   return " unknown Midi message [" + std::to_string(length) + " bytes]";
 }
 
+void TfrmMain::PassOverLeftovers() {
+  if (leftoverTimer_ != 0) dispatcher_.StopTimer(leftoverTimer_);
+  leftoverTimer_ = dispatcher_.StartTimer(kLeftoverQuiet, [this] { leftoverTimer_ = 0; });
+}
+
+bool TfrmMain::Leftover(ByteView message) const {
+  return PassingOverLeftovers() && FramedDumpKind(message) != nullptr;
+}
+
+void TfrmMain::SayUnknown(ByteView message) {
+  if (!Leftover(message)) SetStatus(UnknownMessageText(message.size()));
+}
+
 void TfrmMain::InstallReplyHandler(ReplyHandler handler) {
   MidiIn.SetOnMidiInput([this, handler](TMidiInput& port) {
     // The instrument is still talking: the time-out counts from its latest message.
     if (awaiting_) WatchReply();
+    if (leftoverTimer_ != 0) PassOverLeftovers();
     Guarded([&] { (this->*handler)(port); });
   });
 }
@@ -295,7 +314,7 @@ void TfrmMain::GiveUp(GaveUp why) {
   // Where a bank stopped tells a loose cable from a damaged dump.
   if (backup_) {
     status = BackupGivenUpText(why, status);
-  } else if (safety_) {
+  } else if (safety_ || globalSend_) {
     status += ": no copy kept, nothing was sent";
   } else if (why == GaveUp::SendFailed) {
     // What already changed on the instrument, and what did not.
@@ -309,6 +328,7 @@ void TfrmMain::GiveUp(GaveUp why) {
   EndExchange();
   // Whatever is still on its way belongs to nothing now.
   InstallReplyHandler(&TfrmMain::IgnoreReply);
+  PassOverLeftovers();
   globalReceived_ = 0;
   Enable();
   gaveUp_ = why;

@@ -17,6 +17,7 @@
 #include "app/FormHost.h"
 #include "app/TMainState.h"
 #include "app/TVersionInfo.h"
+#include "dialogs/RunProgress.h"
 #include "dialogs/TfrmProgress.h"
 #include "help/THookHelpSystem.h"
 #include "midi/MidiDispatcher.h"
@@ -112,6 +113,11 @@ class TfrmMain : public TMainState {
   void SetStatus(const std::string& text);
   const std::string& StatusText() const { return statusText_; }
   static std::string UnknownMessageText(std::size_t length);
+  // After an exchange is given up the instrument may still be sending what it was asked for (the
+  // rest of a bank): until it has been silent for kLeftoverQuiet, a Program or Mix dump that no
+  // exchange takes is passed over without a word (the MIDI log still has it).
+  static constexpr std::chrono::milliseconds kLeftoverQuiet{2000};
+  bool PassingOverLeftovers() const { return leftoverTimer_ != 0; }
 
   // The request slot: the operation that reads the next received message.
   using ReplyHandler = void (TfrmMain::*)(TMidiInput& port);
@@ -177,6 +183,11 @@ class TfrmMain : public TMainState {
   void btnGetGlobalClick();
   void btnSendGlobalClick();
   void RecGlobalDump(TMidiInput& port);
+  // The user's data folder, where the Library lives: a Global Data send keeps the settings it
+  // replaces in its sub-folder kGlobalCopyFolder, as files Send Global Data takes back.
+  std::filesystem::path DataFolder;
+  static constexpr const char* kGlobalCopyFolder = "Global Data copies";
+  std::filesystem::path GlobalCopyFolder() const;
 
   // Whole banks. The fetch buttons share their handler with the split buttons: tag 0 fetches.
   void btnGetBankClick(int tag = 0);
@@ -322,6 +333,16 @@ class TfrmMain : public TMainState {
                                         const std::string& fileName = {});
   // Bytes received of the Global Data so far.
   std::size_t globalReceived_ = 0;
+  // A Global Data send waiting for the copy of the settings it replaces: dump goes once the
+  // Global Data fetched now are kept at copy.
+  struct GlobalSend {
+    Bytes dump;
+    std::string status;
+    std::filesystem::path copy;
+  };
+  std::optional<GlobalSend> globalSend_;
+  void SendGlobalKeepingCopy(Bytes dump, const std::string& name);
+  void KeepGlobalThenSend();
 
   // Whole banks, written once over the Program and Mix descriptors.
   void GetBankClick(const DumpKind& kind, int tag);
@@ -451,12 +472,18 @@ class TfrmMain : public TMainState {
     BackupManifest manifest;
     const DumpKind* probing = nullptr;  // the card bank 1 asked for, while waiting for it
     MidiDispatcher::TimerId probeTimer = 0;
-    std::size_t bytesTotal = 0, bytesDone = 0;
-    std::chrono::steady_clock::time_point started;
+    RunProgress bar;
     RestoreParts parts = RestoreParts::All;
     std::vector<std::pair<BackupFile, Bytes>> verified;  // a restore's files, checked
   };
   std::optional<BackupRun> backup_;
+  // A restore's passes (copies, the send, read-backs) under one bar, while it runs.
+  std::optional<RunProgress> overall_;
+  // A pass's progress window; within a run the bar goes on from where the run stands.
+  void ShowPassProgress();
+  // One step of a pass (bytes on the wire): its caption and bar position, or within a run the
+  // run's share done and time left.
+  void ShowStep(const std::string& caption, int position, std::size_t bytes);
   void ProbeCard(const DumpKind& kind);
   void CardProbed(bool answered);
   void BackupStart();
@@ -500,6 +527,13 @@ class TfrmMain : public TMainState {
   void ReportSent(ByteView message);
   DumpListener* dumpListener_ = nullptr;
   bool libraryMissed_ = false;
+
+  // (Re)starts the wait for the instrument to fall silent after a given-up exchange.
+  void PassOverLeftovers();
+  MidiDispatcher::TimerId leftoverTimer_ = 0;
+  // The unknown-message text for a message no handler takes, unless it is such a leftover.
+  void SayUnknown(ByteView message);
+  bool Leftover(ByteView message) const;
 
   FormHost& host_;
   MidiDispatcher& dispatcher_;

@@ -165,6 +165,7 @@ int RunCli(int argc, const char* const* argv, const std::filesystem::path& appFo
     session->Start();
     // What the instrument held and when goes into the library as it arrives.
     session->Form().SetDumpListener(&openLibrary());
+    session->Form().DataFolder = std::filesystem::absolute(openLibrary().File()).parent_path();
     return *session;
   };
 

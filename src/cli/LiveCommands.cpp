@@ -172,6 +172,10 @@ class Runner {
   void Expect(const std::string& expected, const std::string& otherwise) {
     quorle::Expect(form_.StatusText(), expected, otherwise);
   }
+  // Scripts give no answer: the command itself was the yes.
+  void AnswerYes() {
+    host_.answerConfirm = [](const std::string&) { return true; };
+  }
 
  private:
   LiveSession& session_;
@@ -395,11 +399,15 @@ void AddLiveCommands(CLI::App& app, std::function<void()>& command,
     };
   });
 
-  auto* sendGlobal = app.add_subcommand("send-global", "Send a Global Data file to the instrument");
+  auto* sendGlobal =
+      app.add_subcommand("send-global",
+                         "Send a Global Data file to the instrument, after keeping the settings it "
+                         "replaces in the data folder's \"Global Data copies\"");
   sendGlobal->add_option("FILE", t.file, "The Global Data file")->required();
   sendGlobal->callback([&command, &run, target] {
     command = [&run, target] {
       Runner r(run, *target);
+      r.AnswerYes();
       r.Do(&TfrmMain::btnSendGlobalClick);
       r.Expect(" ", "nothing was sent");
     };

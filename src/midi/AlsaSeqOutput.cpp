@@ -122,7 +122,21 @@ std::string AlsaSeqOutput::Open(const std::string& clientName, const std::string
   if (const int r = snd_seq_connect_to(seq_, port_, address->first, address->second); r < 0) {
     return fail(Failed("snd_seq_connect_to", r));
   }
+  destination_ = address;
+  destinationName_ = portName;
   return "";
+}
+
+bool AlsaSeqOutput::Connected() {
+  snd_seq_port_subscribe_t* subscription = nullptr;
+  snd_seq_port_subscribe_alloca(&subscription);
+  const snd_seq_addr_t sender{static_cast<unsigned char>(snd_seq_client_id(seq_)),
+                              static_cast<unsigned char>(port_)};
+  const snd_seq_addr_t dest{static_cast<unsigned char>(destination_->first),
+                            static_cast<unsigned char>(destination_->second)};
+  snd_seq_port_subscribe_set_sender(subscription, &sender);
+  snd_seq_port_subscribe_set_dest(subscription, &dest);
+  return snd_seq_get_port_subscription(seq_, subscription) == 0;
 }
 
 std::string AlsaSeqOutput::OpenVirtual(const std::string& clientName, const std::string& portName) {
@@ -162,6 +176,12 @@ bool AlsaSeqOutput::Send(ByteView piece, std::string& error) {
     error = Failed("snd_seq_event_output_direct", r);
     return false;
   }
+  // The sequencer takes an event for no one without a word once the destination has gone (its
+  // device unplugged, its program ended) and the connection with it.
+  if (destination_ && !Connected()) {
+    error = "\"" + destinationName_ + "\" is gone";
+    return false;
+  }
   return true;
 }
 
@@ -175,6 +195,7 @@ void AlsaSeqOutput::Close() {
   }
   seq_ = nullptr;
   port_ = -1;
+  destination_.reset();
 }
 
 }  // namespace quorle

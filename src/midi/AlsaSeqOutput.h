@@ -49,16 +49,20 @@ class AlsaSeqOutput {
   // what is sent goes to every one connected. Empty on success, else why not.
   std::string OpenVirtual(const std::string& clientName, const std::string& portName);
   // One piece of a SysEx, or one whole short message, directly to the destination. Blocks while
-  // the client's pool is full. False with the reason in error when alsa-lib refused it.
+  // the client's pool is full. False with the reason in error when alsa-lib refused it, or when
+  // the destination Open connected to is gone, as it may be before the piece reached it.
   bool Send(ByteView piece, std::string& error);
   void Close();
 
  private:
   std::string Make(const std::string& clientName, const char* portName);
+  bool Connected();  // to the destination, still
 
   _snd_seq* seq_ = nullptr;
   snd_midi_event* coder_ = nullptr;
   int port_ = -1;
+  std::optional<std::pair<int, int>> destination_;  // when Open connected to one
+  std::string destinationName_;
 };
 
 }  // namespace quorle

@@ -40,18 +40,25 @@ std::vector<ByteView> PacedSender::Pieces(ByteView message, std::size_t pieceSiz
   return pieces;
 }
 
+bool PacedSender::WaitForTheWire(const Wanted& wanted) {
+  // Waited in slices, so that a message given up by a reset stops going out.
+  for (auto now = timing_->Now(); now < next_; now = timing_->Now()) {
+    if (!wanted()) return false;
+    timing_->SleepUntil(std::min(next_, now + std::chrono::milliseconds(20)));
+  }
+  return wanted();
+}
+
 PacedSender::Outcome PacedSender::Send(ByteView message, const SendPiece& send,
                                        const Wanted& wanted, std::string& error) {
   for (const ByteView piece : Pieces(message, pieceSize_)) {
-    // Waited in slices, so that a message given up by a reset stops going out.
-    for (auto now = timing_->Now(); now < next_; now = timing_->Now()) {
-      if (!wanted()) return Outcome::GivenUp;
-      timing_->SleepUntil(std::min(next_, now + std::chrono::milliseconds(20)));
-    }
-    if (!wanted()) return Outcome::GivenUp;
+    if (!WaitForTheWire(wanted)) return Outcome::GivenUp;
     if (!send(piece, error)) return Outcome::Refused;
     next_ = std::max(next_, timing_->Now()) + WireTime(piece.size());
   }
+  // Sent once the last piece has had its time on the wire: what follows a message (a pause, the
+  // word that it went) must not overlap it. A reset meanwhile ends only the wait.
+  WaitForTheWire(wanted);
   return Outcome::Sent;
 }
 

@@ -13,9 +13,10 @@ namespace quorle {
 
 // Puts messages on a MIDI system in pieces it accepts, no faster than a byte rate on average:
 // each piece leaves once the pieces before it, of this message and of the ones before, have had
-// their time on the wire. A message stops at the first piece the system refuses, and between two
-// pieces once it is no longer wanted (a reset gave it up). Used by one sender thread; the clock
-// is a parameter, so the schedule can be checked without waiting for it.
+// their time on the wire, and a message is sent once its last piece has had its own. A message
+// stops at the first piece the system refuses, and between two pieces once it is no longer wanted
+// (a reset gave it up). Used by one sender thread; the clock is a parameter, so the schedule can be
+// checked without waiting for it.
 class PacedSender {
  public:
   using Clock = std::chrono::steady_clock;
@@ -40,6 +41,8 @@ class PacedSender {
   static std::vector<ByteView> Pieces(ByteView message, std::size_t pieceSize);
 
  private:
+  bool WaitForTheWire(const Wanted& wanted);  // false when no longer wanted
+
   const unsigned bytesPerSecond_;
   const std::size_t pieceSize_;
   Timing* const timing_;

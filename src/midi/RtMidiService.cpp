@@ -13,6 +13,7 @@
 #include "midi/AlsaSeqOutput.h"
 #include "midi/MidiSystemLog.h"
 #include "midi/PacedSender.h"
+#include "protocol/WireTime.h"
 
 namespace quorle {
 
@@ -108,15 +109,70 @@ bool OpenByName(Midi& midi, const std::string& name, const std::string& portName
   return midi.isPortOpen();
 }
 
-void OnInput(double, std::vector<unsigned char>* message, void* user) {
-  if (message) static_cast<MidiInputDriver*>(user)->Receive(*message);
-}
+// What JACK input passes on. A client late in its cycle (an xrun) can lose the pieces of a SysEx
+// it was to pass on without a word on the port, and RtMidi then joins the head of one dump to the
+// rest of a later one: a whole-looking message. The server tells every client of its xruns, so a
+// client of our own listens, and a SysEx that may have been on its way during one is dropped as
+// damaged: the first completed after it, unless it ended longer ago than the message takes on a
+// MIDI cable.
+class JackInput {
+ public:
+  JackInput(MidiInputDriver& driver, const std::string& clientName) : driver_(driver) {
+    jack_status_t status;
+    client_ = jack_client_open(FitClientName(clientName).c_str(), JackNoStartServer, &status);
+    if (!client_) return;
+    jack_set_xrun_callback(client_, &JackInput::OnXrun, this);
+    if (jack_activate(client_) != 0) {
+      jack_client_close(client_);
+      client_ = nullptr;
+    }
+  }
+  ~JackInput() {
+    if (client_) jack_client_close(client_);
+  }
+  JackInput(const JackInput&) = delete;
+  JackInput& operator=(const JackInput&) = delete;
+
+  bool Listening() const { return client_ != nullptr; }
+
+  // RtMidi's thread, with one whole message.
+  static void OnInput(double, std::vector<unsigned char>* message, void* user) {
+    auto* self = static_cast<JackInput*>(user);
+    if (!message || message->empty()) return;
+    const Clock::time_point now = Clock::now();
+    const Clock::time_point xrun{Clock::duration(self->xrun_.load(std::memory_order_acquire))};
+    const Clock::time_point before = self->delivered_;
+    self->delivered_ = now;
+    // Beyond the cable's time, what the notice takes to come.
+    constexpr auto kNoticeTime = std::chrono::milliseconds(100);
+    if (message->front() == 0xF0 && xrun > before &&
+        xrun + WireTime(message->size()) + kNoticeTime >= now) {
+      self->driver_.InputLost();
+      return;
+    }
+    self->driver_.Receive(*message);
+  }
+
+ private:
+  static int OnXrun(void* user) {
+    static_cast<JackInput*>(user)->xrun_.store(Clock::now().time_since_epoch().count(),
+                                               std::memory_order_release);
+    return 0;
+  }
+
+  MidiInputDriver& driver_;
+  jack_client_t* client_ = nullptr;
+  std::atomic<Clock::rep> xrun_{0};  // when the last xrun was told
+  Clock::time_point delivered_{};    // the last message passed on or dropped; RtMidi's thread's
+};
 
 }  // namespace
 
-// On ALSA the port is a sequencer client of Quorle's own; on JACK an RtMidi client.
+// On ALSA the port is a sequencer client of Quorle's own; on JACK an RtMidi client, with a client
+// of our own that hears of the server's xruns.
 struct RtMidiService::InputPort {
   std::shared_ptr<MidiInputDriver> driver;
+  std::unique_ptr<JackInput> jack;  // outlives midi, whose thread calls it
   std::unique_ptr<RtMidiIn> midi;
   std::unique_ptr<AlsaSeqInput> alsa;
 };
@@ -292,9 +348,12 @@ MidiResult RtMidiService::InOpen(HMIDIIN* handle, unsigned id, MidiCallback call
   // Input warnings (a message too large for RtMidi's buffer, say) go to the log, not the terminal.
   port->midi = MakeClient<RtMidiIn>(api_, NextClientName("in"), &Logged);
   if (!port->midi) return MMSYSERR_NODRIVER;
+  // Without word of xruns a spliced dump could pass as good: no port then.
+  port->jack = std::make_unique<JackInput>(*port->driver, NextClientName("xruns"));
+  if (!port->jack->Listening()) return MMSYSERR_NODRIVER;
   try {
     port->midi->ignoreTypes(false, false, false);
-    port->midi->setCallback(&OnInput, port->driver.get());
+    port->midi->setCallback(&JackInput::OnInput, port->jack.get());
   } catch (const RtMidiError&) {
     return MMSYSERR_ERROR;
   }
@@ -311,6 +370,7 @@ MidiResult RtMidiService::InClose(HMIDIIN handle) {
   if (result != MMSYSERR_NOERROR) return result;
   // The backend's thread calls back no more once its client is gone.
   it->second->midi.reset();
+  it->second->jack.reset();
   it->second->alsa.reset();
   inputs_.erase(it);
   return MMSYSERR_NOERROR;

@@ -356,6 +356,7 @@ void MainWindow::LibraryButtons(QWidget* page, const char* library, const char* 
 void MainWindow::SetLibrary(LibraryConnection* library) {
   library_ = library;
   form_->SetDumpListener(library);
+  if (library) form_->DataFolder = std::filesystem::absolute(library->File()).parent_path();
 }
 
 LibraryConnection& MainWindow::Library() {

@@ -60,10 +60,9 @@ class RtMidiAndromeda {
   std::unique_ptr<RtMidiIn> in_;
   std::unique_ptr<RtMidiOut> out_;
   std::unique_ptr<AlsaSeqOutput> alsaOut_;
-  std::unique_ptr<PacedSender> paced_;  // the sender thread's
-  std::atomic<bool> closing_{false};
-  std::atomic<bool> inputClosed_{false};  // requests from now on are ignored    // a message being
-                                          // sent stops at its next piece
+  std::unique_ptr<PacedSender> paced_;    // the sender thread's
+  std::atomic<bool> closing_{false};      // a message being sent stops at its next piece
+  std::atomic<bool> inputClosed_{false};  // requests from now on are ignored
 
   // Requests are answered off the MIDI system's thread, which must never wait.
   std::mutex mutex_;

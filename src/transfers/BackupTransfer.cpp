@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <random>
 
 #include "app/FileAccess.h"
@@ -19,21 +18,13 @@
 #include "protocol/Pack.h"
 #include "protocol/Sha256.h"
 #include "transfers/EntryCollector.h"
+#include "transfers/TimeText.h"
 
 namespace quorle {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Now(const char* format) {
-  const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  gmtime_r(&now, &utc);
-  char text[64];
-  std::strftime(text, sizeof text, format, &utc);
-  return text;
-}
 
 std::string HexBytes(ByteView bytes) {
   std::string hex;
@@ -43,17 +34,6 @@ std::string HexBytes(ByteView bytes) {
     hex += two;
   }
   return hex;
-}
-
-// "about 1:05 left" from what has come so far at the rate it came.
-std::string TimeLeft(std::size_t done, std::size_t total,
-                     std::chrono::steady_clock::duration took) {
-  const double seconds = std::chrono::duration<double>(took).count();
-  if (done == 0 || seconds < 0.5) return "";
-  const auto left = static_cast<long>((total - done) * seconds / done + 0.5);
-  char text[48];
-  std::snprintf(text, sizeof text, ", about %ld:%02ld left", left / 60, left % 60);
-  return text;
 }
 
 }  // namespace
@@ -133,7 +113,7 @@ void TfrmMain::RecBackupIdentity(TMidiInput& port) {
   const ByteView message(event->SysexData.data(), event->SysexSize);
   const Identity id = RecogniseIdentityReply(message);
   if (id.result != IdentityResult::Andromeda) {
-    if (id.result == IdentityResult::WrongLength) SetStatus(UnknownMessageText(message.size()));
+    if (id.result == IdentityResult::WrongLength) SayUnknown(message);
     return;
   }
   backup_->manifest.identity = HexBytes(message);
@@ -166,7 +146,7 @@ void TfrmMain::RecCardProbe(TMidiInput& port) {
   const ByteView message(event->SysexData.data(), event->SysexSize);
   if (message.size() != kind.dumpSize || !CheckDumpFraming(kind, message) ||
       !AnswersRequest(message, true)) {
-    SetStatus(UnknownMessageText(message.size()));
+    SayUnknown(message);
     return;
   }
   std::copy_n(message.begin() + kPayloadOffset, kind.packedSize, PackedData.begin());
@@ -200,8 +180,9 @@ void TfrmMain::BackupStart() {
   run.files = BackupFiles(ProgramBanksOnCard, MixBanksOnCard, run.withPresets);
   run.manifest.programCardBanks = ProgramBanksOnCard;
   run.manifest.mixCardBanks = MixBanksOnCard;
-  for (const BackupFile& f : run.files) run.bytesTotal += f.Size();
-  run.started = std::chrono::steady_clock::now();
+  std::size_t total = 0;
+  for (const BackupFile& f : run.files) total += f.Size();
+  run.bar = RunProgress(total);
   BackupNext();
 }
 
@@ -225,15 +206,12 @@ void TfrmMain::BackupNext() {
 
 void TfrmMain::BackupReceived(std::size_t bytes, const std::string& entry) {
   BackupRun& run = *backup_;
-  run.bytesDone += bytes;
+  run.bar.Add(bytes);
   const BackupFile& file = run.files[run.next];
-  const std::size_t total = std::max<std::size_t>(run.bytesTotal, 1);
   std::string caption = " " + file.name.substr(0, file.name.size() - 4);
   if (!entry.empty()) caption += " " + entry;
-  caption += " - " + std::to_string(run.bytesDone * 100 / total) + "% done" +
-             TimeLeft(run.bytesDone, total, std::chrono::steady_clock::now() - run.started);
-  Progress->SetCaption(caption);
-  Progress->SetPosition(static_cast<int>(run.bytesDone * TfrmProgress::kMax / total));
+  Progress->SetCaption(caption + run.bar.Text());
+  Progress->SetPosition(run.bar.Position());
 }
 
 void TfrmMain::BackupBankDump(const DumpKind& kind, std::size_t n) {

@@ -125,7 +125,7 @@ void TfrmMain::CollectNext(const DumpKind& kind, CollectStep step) {
       std::string caption =
           CollectCaption(kind, c.Entry(), verify_ || safety_ ? "reading" : "fetching again");
       if (c.Try() > 1) caption += " (try " + std::to_string(c.Try()) + " of 3)";
-      if (Progress) Progress->SetCaption(caption);
+      if (Progress) Progress->SetCaption(caption + (overall_ ? overall_->Text() : ""));
       Ask(DumpRequest(kind, bank, static_cast<std::uint8_t>(c.Entry())), handler);
       ArmCollectTimer();
       return;
@@ -158,6 +158,7 @@ void TfrmMain::Fail(const std::string& status) {
   EndExchange();
   // Whatever is still on its way belongs to nothing now.
   InstallReplyHandler(&TfrmMain::IgnoreReply);
+  PassOverLeftovers();
   Enable();
   SetStatus(status);
 }
@@ -194,7 +195,7 @@ void TfrmMain::RecBank(const DumpKind& kind, TMidiInput& port) {
   bool filled = false;
   CollectStep step = sound ? c.Took(message[7], filled) : CollectStep::Wait;
   if (!filled) {
-    SetStatus(UnknownMessageText(message.size()));
+    SayUnknown(message);
     if (IsDamagedDump(kind, message)) step = c.Damaged();
     return CollectNext(kind, step);
   }
@@ -206,8 +207,7 @@ void TfrmMain::RecBank(const DumpKind& kind, TMidiInput& port) {
   const std::string name = DumpName(kind, message);
   (*BankNames)[n] = name;
   ReceivedCount = static_cast<int>(c.HeldCount());
-  Progress->SetPosition(ReceivedCount - 1);
-  Progress->SetCaption(CollectCaption(kind, n, name));
+  ShowStep(CollectCaption(kind, n, name), ReceivedCount - 1, kind.dumpSize);
   if (DumpMode == kDumpSplit && !backup_ && !verify_ && !safety_) WriteSplitFile(kind, message, n);
   if (backup_) BackupBankDump(kind, n);
   CollectNext(kind, step);

@@ -88,6 +88,11 @@ void TfrmMain::RecDump(const DumpKind& kind, TMidiInput& port) {
       !AnswersRequest(received, true)) {
     return;
   }
+  // So is a leftover of the other kind, from an exchange given up on.
+  if (const DumpKind* other = FramedDumpKind(received);
+      other && other->opcode != kind.opcode && Leftover(received)) {
+    return;
+  }
   // A damaged answer is asked for again, as a bank's missing entry is.
   if (collector_ && IsDamagedDump(kind, received)) {
     SetStatus(UnknownMessageText(received.size()));

@@ -1,11 +1,19 @@
 // Receive and Send Global Data. The dump is opaque: collected, stored and sent unchanged.
 #include <algorithm>
+#include <system_error>
 
 #include "app/FileAccess.h"
 #include "app/TfrmMain.h"
 #include "protocol/SysexFile.h"
+#include "transfers/TimeText.h"
 
 namespace quorle {
+
+namespace fs = std::filesystem;
+
+namespace {
+constexpr const char* kKeepingGlobalText = "Keeping a copy of the Global Data...";
+}
 
 void TfrmMain::btnGetGlobalClick() {
   SendRequest(GlobalDumpRequest(), &TfrmMain::RecGlobalDump, true);
@@ -53,8 +61,9 @@ void TfrmMain::RecGlobalDump(TMidiInput& port) {
   }
 
   Progress.reset();
-  const EnableOnExit unlock{*this};
   globalReceived_ = 0;
+  if (globalSend_) return KeepGlobalThenSend();
+  const EnableOnExit unlock{*this};
   const auto path = ChooseFile(FileChoice::Mode::Save, GlobalPath, "Global");
   if (!path) return;
   CurrentFileName = *path;
@@ -72,8 +81,55 @@ void TfrmMain::btnSendGlobalClick() {
     host_.ShowMessage(MessageIcon::Error, FileNameOf(*path) + " is not a Global Data Dump");
     return;
   }
-  std::copy_n(content.begin(), kGlobalDumpSize, GlobalDump.begin());
-  SendMessage(GlobalDump, " " + FileNameOf(*path) + " sent to Andromeda");
+  SendGlobalKeepingCopy(Bytes(content.begin(), content.begin() + kGlobalDumpSize),
+                        FileNameOf(*path));
+}
+
+fs::path TfrmMain::GlobalCopyFolder() const {
+  return DataFolder / kGlobalCopyFolder;
+}
+
+void TfrmMain::SendGlobalKeepingCopy(Bytes dump, const std::string& name) {
+  if (!OutputReady(false)) return;
+  // Named now, so the question can say where the settings it replaces will be.
+  fs::path copy = GlobalCopyFolder() / ("Global Data before send " + Now("%Y-%m-%d %H%M%S"));
+  std::error_code ec;
+  for (int n = 2; fs::exists(copy.string() + ".syx", ec); ++n) {
+    copy = copy.parent_path() / (copy.filename().string() + " (" + std::to_string(n) + ")");
+  }
+  copy += ".syx";
+  if (!host_.Confirm(
+          "Send \"" + name +
+          "\" to the Andromeda? It replaces every Global Data setting (the system "
+          "settings) at once.\n\nThe settings on the Andromeda now are first kept in:\n" +
+          copy.string() + "\n\nTo put them back, send that file with Send Global Data.")) {
+    return;
+  }
+  globalSend_ = GlobalSend{std::move(dump), " " + name + " sent to Andromeda", copy};
+  SendRequest(GlobalDumpRequest(), &TfrmMain::RecGlobalDump, true);
+  ReceivedCount = 0;
+  globalReceived_ = 0;
+  SetStatus(std::string(" ") + kKeepingGlobalText);
+  Progress = std::make_unique<TfrmProgress>(host_);
+  Progress->SetCaption(kKeepingGlobalText);
+  Progress->Show();
+}
+
+void TfrmMain::KeepGlobalThenSend() {
+  const GlobalSend send = std::move(*globalSend_);
+  globalSend_.reset();
+  // What the send replaces is on disk before a byte of it goes out, or nothing goes.
+  try {
+    std::error_code ec;
+    fs::create_directories(send.copy.parent_path(), ec);
+    if (ec) throw FileError(send.copy.parent_path().string() + ": " + ec.message());
+    WriteFileOrThrow(send.copy.string(), GlobalDump);
+  } catch (const FileError& e) {
+    return Fail(" No copy of the Global Data kept (" + std::string(e.what()) +
+                "): nothing was sent");
+  }
+  std::copy(send.dump.begin(), send.dump.end(), GlobalDump.begin());
+  SendMessage(GlobalDump, send.status);
 }
 
 }  // namespace quorle

@@ -79,9 +79,7 @@ void TfrmMain::SendPaced(std::vector<PacedMessage> messages, const std::string& 
                          std::string doneStatus, int delay, bool pauseFirst) {
   Disable();
   SetStatus(status);
-  Progress = std::make_unique<TfrmProgress>(host_);
-  Progress->SetCaption("");
-  Progress->Show();
+  ShowPassProgress();
   // Nothing is asked of the instrument meanwhile: whatever it says is not read.
   InstallReplyHandler(&TfrmMain::IgnoreReply);
   pacedSend_ =
@@ -96,11 +94,27 @@ void TfrmMain::SendNextPaced() {
   send.pause = 0;
   const PacedMessage& m = send.messages[send.sent];
   Send(m.bytes);
-  Progress->SetCaption(m.caption);
-  // A send of more than a bank (a restore) spreads its messages over the whole bar.
   const std::size_t last = std::max<std::size_t>(send.messages.size(), 2) - 1;
-  Progress->SetPosition(static_cast<int>(send.sent * TfrmProgress::kMax / last));
+  ShowStep(m.caption, static_cast<int>(send.sent * TfrmProgress::kMax / last), m.bytes.size());
   ++send.sent;
+}
+
+void TfrmMain::ShowPassProgress() {
+  Progress = std::make_unique<TfrmProgress>(host_);
+  Progress->SetCaption("");
+  if (overall_) Progress->SetPosition(overall_->Position());
+  Progress->Show();
+}
+
+void TfrmMain::ShowStep(const std::string& caption, int position, std::size_t bytes) {
+  if (overall_) {
+    overall_->Add(bytes);
+    Progress->SetCaption(caption + overall_->Text());
+    Progress->SetPosition(overall_->Position());
+    return;
+  }
+  Progress->SetCaption(caption);
+  Progress->SetPosition(position);
 }
 
 void TfrmMain::OutputDone() {

@@ -190,6 +190,11 @@ void TfrmMain::RestoreProbed() {
   const std::string status = " Restoring \"" + folder + "\"...";
   const std::string done = " Restored from \"" + folder + "\"";
   const std::string count = files(sent.size()) + skippedText;
+  // One bar over the copies, the send and the read-backs of every bank.
+  std::size_t banks = 0, all = 0;
+  for (const ReplacedPlaces& bank : replaced) banks += kBankEntries * bank.kind->dumpSize;
+  for (const PacedMessage& m : messages) all += m.bytes.size();
+  overall_.emplace((KeepReplaced ? banks : 0) + all + (RestoreVerify ? banks : 0));
   KeepThenSend(std::move(replaced), KeepReplaced, "Restore " + folder,
                [this, verify = RestoreVerify, status, done, count, folder,
                 m = std::move(messages)]() mutable {

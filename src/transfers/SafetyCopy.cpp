@@ -34,9 +34,7 @@ void TfrmMain::KeepThenSend(std::vector<ReplacedPlaces> parts, bool keep, const 
   }
   Disable();
   safety_ = std::make_shared<SafetyCopy>(std::move(parts), note, std::move(send));
-  Progress = std::make_unique<TfrmProgress>(host_);
-  Progress->SetCaption("");
-  Progress->Show();
+  ShowPassProgress();
   KeepNextPart();
 }
 

@@ -40,10 +40,7 @@ void TfrmMain::SendVerified(bool verify, std::vector<PacedMessage> messages,
 void TfrmMain::VerifyPart() {
   const SendVerification::Part& part = verify_->Current();
   SetStatus(" " + PassName(*part.kind, part.bank) + "...");
-  if (!Progress) {
-    Progress = std::make_unique<TfrmProgress>(host_);
-    Progress->Show();
-  }
+  if (!Progress) ShowPassProgress();
   auto collector = std::make_shared<EntryCollector>(
       verify_->WholeBank() ? EntryCollector::WholeBank()
                            : EntryCollector::Entries(verify_->Pending()));
@@ -60,6 +57,8 @@ void TfrmMain::VerifyCollected(const DumpKind& kind) {
     return collected->Held(n) ? ByteView(BankBuffer[n].data(), kind.dumpSize) : ByteView();
   });
   if (v.NextRound(failed)) {
+    // Each is sent and read back once more.
+    if (overall_) overall_->Grow(2 * failed.size() * kind.dumpSize);
     std::vector<PacedMessage> again;
     for (const std::size_t n : failed) {
       const Bytes& dump = v.Current().sent.at(n);

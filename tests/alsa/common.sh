@@ -56,3 +56,7 @@ wait_for_client() {
 cli() {
   "$bin/quorle-cli" --library "$work/library.sqlite" "$@"
 }
+
+# Whether the instrument answers an identity request; each group defines andromeda() (quorle-cli
+# with its ports).
+identity() { andromeda check | tee /dev/stderr | grep -q "Andromeda"; }

@@ -3,7 +3,8 @@ source "$(dirname "$0")/common.sh"
 
 sim=(--sim-seed 3 --sim-program-card-banks 0 --sim-mix-card-banks 0)
 "$bin/quorle-sim" "${sim[@]}" --sim-rate instant >"$work/sim.log" 2>&1 &
-helpers+=($!)
+sim_pid=$!
+helpers+=($sim_pid)
 wait_for_client "quorle-sim\|Simulated Andromeda" || { fail "quorle-sim is on the sequencer"; exit; }
 sleep 0.5
 from=$(port input "Simulated Andromeda")
@@ -18,7 +19,6 @@ raw --sim-seed 9 --print-bank mix 0 >"$work/other-mixes.syx"
 raw --sim-seed 9 --print-global >"$work/other-global.syx"
 cmp -s "$work/global.syx" "$work/other-global.syx" && fail "two seeds give two Global Data"
 
-identity() { andromeda check | tee /dev/stderr | grep -q "Andromeda"; }
 check "check: the identity reply names the Andromeda" identity
 
 single() {
@@ -60,3 +60,33 @@ restore() {
     andromeda get-global -o "$work/g3.syx" && cmp "$work/g3.syx" "$work/global.syx"
 }
 check "restore --only global: the backed-up Global Data is back" restore
+
+# An instrument that stops reading: once its input pool is full the sequencer refuses the next
+# event, and the send fails with alsa-lib's words instead of counting as sent.
+refused() {
+  kill -STOP "$sim_pid"
+  andromeda send-mix-bank "$work/other-mixes.syx" --bank 0 --no-keep-copy >"$work/refused.out" 2>&1
+  local status=$?
+  kill -CONT "$sim_pid"
+  cat "$work/refused.out"
+  ((status != 0)) && grep -q "^MIDI: snd_seq_event_output_direct failed" "$work/refused.out"
+}
+check "send-mix-bank to an instrument that stopped reading fails, never counted as sent" refused
+
+# The destination going mid-send (its program ended): the sequencer would take what follows for
+# no one, and the send fails instead of counting as sent.
+gone() {
+  andromeda --midi-log "$work/gone.log" send-mix-bank "$work/other-mixes.syx" --bank 0 \
+    --no-keep-copy >"$work/gone.out" 2>&1 &
+  local cli_pid=$! status
+  for _ in $(seq 600); do
+    grep -q "^[0-9]* > " "$work/gone.log" 2>/dev/null && break
+    sleep 0.05
+  done
+  kill -KILL "$sim_pid"
+  wait "$cli_pid"
+  status=$?
+  cat "$work/gone.out"
+  ((status != 0)) && grep -q "^MIDI: .*Simulated Andromeda.* is gone" "$work/gone.out"
+}
+check "send-mix-bank to an instrument whose program ends on the way fails" gone

@@ -62,7 +62,21 @@ TEST_F(LiveCli, ChangesPersistInTheSimulatedInstrumentAcrossCalls) {
   ASSERT_EQ(Run({"init-mix", "--bank", "0", "--number", "2"}), 1);  // no Default Mix here
   EXPECT_THAT(err_.str(), HasSubstr("Default Mix.syx is missing."));
   ASSERT_EQ(Run({"get-global", "-o", Path("g.syx")}), 0) << err_.str();
-  ASSERT_EQ(Run({"send-global", Path("g.syx")}), 0) << err_.str();
+  Bytes before, changed;
+  ASSERT_TRUE(ReadWholeFile(Path("g.syx"), before).ok);
+  changed = before;
+  changed[9000] ^= 0x01;
+  ASSERT_TRUE(WriteFileAtomically(Path("changed.syx"), changed).ok);
+  // A script is not asked, but the settings the send replaces are kept beside the library.
+  ASSERT_EQ(Run({"send-global", Path("changed.syx")}), 0) << err_.str();
+  const fs::path copies = dir_ / "Global Data copies";
+  ASSERT_EQ(std::distance(fs::directory_iterator(copies), fs::directory_iterator()), 1);
+  const fs::path copy = fs::directory_iterator(copies)->path();
+  ASSERT_EQ(Run({"send-global", copy.string()}), 0) << err_.str();
+  ASSERT_EQ(Run({"get-global", "-o", Path("back.syx")}), 0) << err_.str();
+  Bytes back;
+  ASSERT_TRUE(ReadWholeFile(Path("back.syx"), back).ok);
+  EXPECT_EQ(back, before);
 }
 
 TEST_F(LiveCli, AMessageTheOutputPortCannotSendEndsInStatusThreeWithItsReason) {

@@ -42,13 +42,14 @@ struct PacedTest : ::testing::Test {
 };
 
 // The Global Data over ALSA: 256-byte SysEx events at the wire rate, each after the last has had
-// its time on the wire, and the next message after all of them.
+// its time on the wire; sent once the last has had its own, and the next message after all of them.
 TEST_F(PacedTest, ALongMessageGoesInWholePiecesEachAfterTheWireTimeOfTheOneBefore) {
   PacedSender paced(3125, AlsaSeqOutput::kPieceSize, &clock);
   const Bytes global = test::Sysex(kGlobalDumpSize, 7);
   std::string error;
   ASSERT_EQ(paced.Send(global, Record(), Always, error), PacedSender::Outcome::Sent);
-  ASSERT_EQ(sent.size(), 72u);  // 71 x 256 + 7
+  ASSERT_EQ(sent.size(), 72u);                                         // 71 x 256 + 7
+  EXPECT_EQ(clock.now.time_since_epoch(), WireTime(kGlobalDumpSize));  // 5.82 s
   Bytes joined;
   for (std::size_t i = 0; i < sent.size(); ++i) {
     EXPECT_EQ(sent[i].bytes.size(), i + 1 < sent.size() ? 256u : 7u) << "piece " << i;

@@ -1,6 +1,8 @@
 #include "midi/RtMidiService.h"
 
 #include <gtest/gtest.h>
+#include <jack/jack.h>
+#include <unistd.h>
 
 #include <RtMidi.h>
 
@@ -141,10 +143,19 @@ test::JackServer* JackTest::server_ = nullptr;
 TEST_F(JackTest, EveryDumpSizeShortMessagesAndABankArriveWholeAndInOrder) {
   Connect(128);
   const std::vector<Bytes> sent{Sysex(9, 1), Sysex(1180, 2), Sysex(2350, 3), Sysex(18183, 4)};
-  for (const Bytes& m : sent) output_->SendLong(m);
-  // 9, 1180, 2350, then the Global Data in 4096-byte buffers: 4 x 4096 + 1799.
-  ASSERT_TRUE(dispatcher_.DispatchUntil([&] { return events_.size() >= 8; }, kPatience))
-      << events_.size() << " events";
+  // A message dropped after an xrun of a loaded machine is counted; the set is then sent again.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    events_.clear();
+    const std::size_t losses = input_->InputLosses();
+    for (const Bytes& m : sent) output_->SendLong(m);
+    // 9, 1180, 2350, then the Global Data in 4096-byte buffers: 4 x 4096 + 1799.
+    ASSERT_TRUE(dispatcher_.DispatchUntil(
+        [&] { return events_.size() >= 8 || input_->InputLosses() != losses; }, kPatience))
+        << events_.size() << " events";
+    ASSERT_TRUE(
+        dispatcher_.DispatchUntil([&] { return output_->MessagesInFlight() == 0; }, kPatience));
+    if (input_->InputLosses() == losses) break;
+  }
   std::vector<std::size_t> sizes;
   for (const auto& e : events_) {
     sizes.push_back(e->SysexSize);
@@ -159,7 +170,6 @@ TEST_F(JackTest, EveryDumpSizeShortMessagesAndABankArriveWholeAndInOrder) {
     joined.insert(joined.end(), events_[i]->SysexData.begin(), events_[i]->SysexData.end());
   }
   EXPECT_EQ(joined, sent[3]);
-  ASSERT_TRUE(dispatcher_.DispatchUntil([&] { return done_ == 4; }, kPatience));
   EXPECT_EQ(output_->MessagesInFlight(), 0u);
 
   events_.clear();
@@ -174,15 +184,23 @@ TEST_F(JackTest, EveryDumpSizeShortMessagesAndABankArriveWholeAndInOrder) {
   EXPECT_EQ(events_[2]->Status, 0xC0);
   EXPECT_EQ(events_[2]->DataByte1, 0x05);
 
+  // A dump dropped after an xrun of a loaded machine is counted; every other one arrives whole.
   events_.clear();
+  const std::size_t lossesBefore = input_->InputLosses();
   for (unsigned i = 0; i < 128; ++i) output_->SendLong(Sysex(2350, i));
-  ASSERT_TRUE(dispatcher_.DispatchUntil([&] { return events_.size() >= 128; }, kPatience))
+  const auto dropped = [&] { return input_->InputLosses() - lossesBefore; };
+  ASSERT_TRUE(
+      dispatcher_.DispatchUntil([&] { return events_.size() + dropped() >= 128; }, kPatience))
       << events_.size() << " events";
-  for (unsigned i = 0; i < 128; ++i) {
-    ASSERT_EQ(events_[i]->SysexSize, 2350) << "dump " << i;
-    ASSERT_EQ(events_[i]->SysexData, Sysex(2350, i)) << "dump " << i;
+  EXPECT_LE(dropped(), 8u);
+  unsigned next = 0;
+  for (const auto& e : events_) {
+    ASSERT_EQ(e->SysexSize, 2350);
+    while (next < 128 && e->SysexData != Sysex(2350, next)) ++next;
+    ASSERT_LT(next++, 128u) << "a dump out of order or not whole";
   }
-  ASSERT_TRUE(dispatcher_.DispatchUntil([&] { return done_ == 133; }, kPatience));
+  ASSERT_TRUE(
+      dispatcher_.DispatchUntil([&] { return output_->MessagesInFlight() == 0; }, kPatience));
   EXPECT_TRUE(output_->Close());
 }
 
@@ -219,6 +237,44 @@ TEST_F(JackTest, APieceRefusedInsideRtMidiFailsItsMessage) {
     EXPECT_NE(e->SysexData, Sysex(2350, 1));
     EXPECT_NE(e->SysexData, Sysex(2350, 2));
   }
+}
+
+// A cycle too late on the server can cut a SysEx on its way without a word on the port: the first
+// SysEx to arrive after an xrun is dropped and counted, and those after it arrive whole.
+TEST_F(JackTest, TheFirstSysexAfterAnXrunIsDroppedAsDamaged) {
+  Connect(16);
+  struct Late {
+    std::atomic<bool> sleep{false};
+    std::atomic<int> xruns{0};
+  } late;
+  jack_status_t status;
+  jack_client_t* client = jack_client_open(Unique("qlate").c_str(), JackNoStartServer, &status);
+  ASSERT_NE(client, nullptr);
+  jack_set_process_callback(
+      client,
+      [](jack_nframes_t, void* user) {
+        if (static_cast<Late*>(user)->sleep.exchange(false)) ::usleep(50000);
+        return 0;
+      },
+      &late);
+  jack_set_xrun_callback(
+      client,
+      [](void* user) {
+        ++static_cast<Late*>(user)->xruns;
+        return 0;
+      },
+      &late);
+  ASSERT_EQ(jack_activate(client), 0);
+  late.sleep = true;
+  ASSERT_TRUE(dispatcher_.DispatchUntil([&] { return late.xruns > 0; }, kPatience));
+  jack_deactivate(client);
+  jack_client_close(client);
+
+  output_->SendLong(Sysex(2350, 1));
+  output_->SendLong(Sysex(2350, 2));
+  ASSERT_TRUE(dispatcher_.DispatchUntil([&] { return !events_.empty(); }, kPatience));
+  EXPECT_EQ(events_.front()->SysexData, Sysex(2350, 2));
+  EXPECT_EQ(input_->InputLosses(), 1u);
 }
 
 }  // namespace

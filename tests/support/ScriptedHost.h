@@ -52,6 +52,7 @@ class ScriptedHost : public FormHost {
   void ProgressChanged(const TfrmProgress* progress) override {
     progressShown = progress != nullptr;
     if (progress) progressCaption = progress->Caption();
+    if (progress) progressPositions.push_back(progress->Position());
     if (progress && (progressCaptions.empty() || progressCaptions.back() != progressCaption))
       progressCaptions.push_back(progressCaption);
     ++progressChanges;
@@ -74,6 +75,7 @@ class ScriptedHost : public FormHost {
   bool progressShown = false;
   std::string progressCaption;
   std::vector<std::string> progressCaptions;  // every caption shown, in order
+  std::vector<int> progressPositions;         // the bar at every change, in order
   int progressChanges = 0;
 };
 

@@ -3,6 +3,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "protocol/BackupManifest.h"
 #include "protocol/DumpName.h"
 #include "protocol/Sha256.h"
@@ -12,6 +14,8 @@ namespace quorle {
 namespace {
 
 namespace fs = std::filesystem;
+using ::testing::AllOf;
+using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 using testing::WindowFixture;
@@ -204,9 +208,19 @@ TEST_F(BackupTransfer, RestoredIntoAnotherInstrumentTheBanksAndGlobalDataArriveW
   const Bytes replaced = SimBank(kProgramKind, 0);
   g.SendDelay = 0;
   host_.confirms.push_back(true);
+  host_.progressPositions.clear();
+  host_.progressCaptions.clear();
   g.Restore((dir_ / "Set").string());
   ASSERT_TRUE(WaitIdle());
   ASSERT_EQ(g.StatusText(), " Restored from \"Set\" and verified: 7 files");
+  // One bar over the copies, the send and the read-backs; each pass names itself and its bank.
+  EXPECT_TRUE(std::is_sorted(host_.progressPositions.begin(), host_.progressPositions.end()));
+  EXPECT_EQ(host_.progressPositions.back(), TfrmProgress::kMax);
+  EXPECT_THAT(
+      host_.progressCaptions,
+      Contains(AllOf(StartsWith("Keeping a copy of Programs User: 005/127"), HasSubstr("% done"))));
+  EXPECT_THAT(host_.progressCaptions, Contains(AllOf(StartsWith("Verifying Mixes Card 2: 127/127"),
+                                                     HasSubstr(" - 100% done"))));
   // Each of the six banks it replaced was kept first, with the restore named; not the Global Data.
   ASSERT_EQ(copies_.kept.size(), 6u * 128);
   EXPECT_EQ(copies_.kept[0].note, "Restore Set");

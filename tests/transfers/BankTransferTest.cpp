@@ -8,6 +8,7 @@
 #include "dialogs/TdlgSendBank.h"
 #include "dialogs/TdlgSendMixBank.h"
 #include "dialogs/TdlgSendProgram.h"
+#include "dialogs/TfrmSelMix.h"
 #include "dialogs/TfrmSplitBank.h"
 #include "dialogs/TfrmSplitMixBank.h"
 #include "protocol/DumpName.h"
@@ -18,6 +19,8 @@ namespace quorle {
 namespace {
 
 using ::testing::Contains;
+using ::testing::HasSubstr;
+using ::testing::Not;
 using testing::WindowFixture;
 
 class BankTransfer : public WindowFixture {
@@ -172,6 +175,35 @@ TEST_F(BankTransfer, StatusSaysSentOnlyAfterTheLastDumpLeft) {
   for (int i = 0; i < 128; ++i) {
     EXPECT_TRUE(std::equal(sent[i].begin(), sent[i].end(), Record(bank, kProgramKind, i).begin()));
   }
+}
+
+TEST_F(BankTransfer, DumpsOfACancelledBankPassQuietlyUntilTheInstrumentFallsSilent) {
+  TfrmMain& f = Start([](SimSettings& s) { s.rate = 100000; });  // a bank takes about 3 s
+  const auto getMix = [&](const std::filesystem::path& file) {
+    AnswerDialog<TfrmSelMix>([](TfrmSelMix& d) {
+      d.Number = 7;
+      d.BitBtn1Click();
+    });
+    AnswerFile(file);
+    f.btnGetMixClick();
+  };
+  FetchBank(kProgramKind, 0, dir_ / "Bank0.syx");
+  ASSERT_TRUE(WaitFor([&] { return f.ReceivedCount >= 3; }));
+  f.CancelExchange();
+  // The rest of the Program bank is still on its way when a Mix is asked for.
+  getMix(dir_ / "m.syx");
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(f.StatusText(), " m.syx saved to disk");
+  EXPECT_EQ(Read(dir_ / "m.syx"), Sim().Dump(kMixKind, 0, 7));
+  EXPECT_THAT(host_.statuses, Not(Contains(HasSubstr("unknown Midi message"))));
+
+  // Once the instrument has fallen silent, a dump nothing asked for is named again.
+  ASSERT_TRUE(WaitFor([&] { return !f.PassingOverLeftovers(); }));
+  UseEndpoint();
+  getMix(dir_ / "n.syx");
+  endpoint_->Inject(Sim().Dump(kProgramKind, 0, 7));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(f.StatusText(), TfrmMain::UnknownMessageText(2350));
 }
 
 TEST_F(BankTransfer, EachDumpOfAPacedSendLeavesAtLeastTheSendDelayAfterTheLastOneEnded) {

@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "dialogs/TdlgSendMix.h"
 #include "dialogs/TdlgSendProgram.h"
 #include "dialogs/TfrmSelMix.h"
@@ -328,10 +330,90 @@ TEST_F(Transfer, GlobalDataIsSentUnchanged) {
   Bytes file = global;
   file.push_back(0x00);  // 18,184 bytes: the first 18,183 are sent
   AnswerFile(Write("g.syx", file));
+  host_.confirms.push_back(true);
   f.btnSendGlobalClick();
   ASSERT_TRUE(WaitIdle());
   EXPECT_EQ(f.StatusText(), " g.syx sent to Andromeda");
   ASSERT_TRUE(WaitFor([&] { return Sim().GlobalData() == global; }));
+}
+
+// Every kept copy of the Global Data.
+std::vector<std::filesystem::path> GlobalCopies(const TfrmMain& f) {
+  std::vector<std::filesystem::path> copies;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(f.GlobalCopyFolder(), ec))
+    copies.push_back(e.path());
+  return copies;
+}
+
+TEST_F(Transfer, GlobalDataSendAsksAndKeepsTheReplacedSettingsWhichPutBackRestores) {
+  TfrmMain& f = Start();
+  const Bytes before = Sim().GlobalData();
+  Bytes global = before;
+  for (std::size_t i = 10; i < 18000; i += 5) global[i] = static_cast<std::uint8_t>(i % 100);
+  AnswerFile(Write("g.syx", global));
+  host_.confirms.push_back(true);
+  f.btnSendGlobalClick();
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(f.StatusText(), " g.syx sent to Andromeda");
+  ASSERT_TRUE(WaitFor([&] { return Sim().GlobalData() == global; }));
+  std::vector<std::filesystem::path> copies = GlobalCopies(f);
+  ASSERT_EQ(copies.size(), 1u);
+  EXPECT_EQ(copies[0].parent_path(), dir_ / "Global Data copies");
+  EXPECT_EQ(Read(copies[0]), before);
+  ASSERT_EQ(host_.questions.size(), 1u);
+  EXPECT_THAT(host_.questions[0], HasSubstr("\"g.syx\""));
+  EXPECT_THAT(host_.questions[0], HasSubstr(copies[0].string()));
+
+  // Sent back the same way, the copy restores the settings, and the put-back keeps its own.
+  AnswerFile(copies[0]);
+  host_.confirms.push_back(true);
+  f.btnSendGlobalClick();
+  ASSERT_TRUE(WaitIdle());
+  ASSERT_TRUE(WaitFor([&] { return Sim().GlobalData() == before; }));
+  const std::filesystem::path first = copies[0];
+  copies = GlobalCopies(f);
+  ASSERT_EQ(copies.size(), 2u);
+  EXPECT_EQ(Read(first), before);
+  EXPECT_EQ(Read(copies[copies[0] == first ? 1 : 0]), global);
+}
+
+TEST_F(Transfer, GlobalDataSendSendsNothingWhenCancelledOrWithoutACopy) {
+  TfrmMain& f = Start();
+  const Bytes before = Sim().GlobalData();
+  Bytes global = before;
+  global[100] ^= 1;
+  const auto file = Write("g.syx", global);
+  // The status the try ended with; the instrument's settings are as they were.
+  const auto tryToSend = [&](bool yes) {
+    AnswerFile(file);
+    host_.confirms.push_back(yes);
+    f.btnSendGlobalClick();
+    EXPECT_TRUE(WaitIdle());
+    const std::string status = f.StatusText();
+    // Whatever was on its way has reached the instrument by the time this answer is in.
+    AnswerFile(dir_ / "now.syx");
+    f.btnGetGlobalClick();
+    EXPECT_TRUE(WaitIdle());
+    EXPECT_EQ(Sim().GlobalData(), before);
+    return status;
+  };
+  tryToSend(false);
+  EXPECT_EQ(host_.questions.size(), 1u);
+  EXPECT_TRUE(GlobalCopies(f).empty());
+
+  // The copy cannot be written: its folder's place is taken by a file.
+  f.DataFolder = Write("not a folder", Bytes{1});
+  EXPECT_THAT(tryToSend(true), HasSubstr(" No copy of the Global Data kept ("));
+
+  f.DataFolder = dir_;
+  SimFaults faults = Sim().Faults();
+  faults.ignoreSingleRequests = true;
+  Sim().SetFaults(faults);
+  f.ReplyTimeout = 1;
+  EXPECT_EQ(tryToSend(true),
+            std::string(TfrmMain::kNoReplyText) + ": no copy kept, nothing was sent");
+  EXPECT_TRUE(GlobalCopies(f).empty());
 }
 
 TEST_F(Transfer, AFileThatCannotBeWrittenIsReportedAndTheWindowUnlocks) {
