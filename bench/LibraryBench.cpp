@@ -125,7 +125,7 @@ void BM_LibraryInstrumentBank(benchmark::State& state) {
     const library::InstrumentBankView view =
         library::InstrumentBank(library, kProgramKind, kBanks[i++ % kBanks.size()]);
     ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-    if (!view.slots[127].id) state.SkipWithError("a slot fetched was not seen");
+    if (!view.entries[127].id) state.SkipWithError("a slot fetched was not seen");
   }
   ReportTimes(state, std::move(ms));
 }

@@ -292,7 +292,7 @@ void Instrument(const Library& library, const LibraryArgs& a, std::ostream& out)
   auto shown = [&](const library::SlotView& slot) { return !a.changed || slot.changedSinceBackup; };
   if (a.json) {
     nlohmann::json slots = nlohmann::json::array();
-    for (const library::SlotView& slot : view.slots) {
+    for (const library::SlotView& slot : view.entries) {
       if (!shown(slot)) continue;
       const bool known = slot.id.has_value();
       slots.push_back(
@@ -307,13 +307,13 @@ void Instrument(const Library& library, const LibraryArgs& a, std::ostream& out)
   }
   out << library::AgeText(view, NowUtc()) << '\n';
   if (a.changed) {
-    const auto count = std::ranges::count_if(view.slots, shown);
+    const auto count = std::ranges::count_if(view.entries, shown);
     out << count << (count == 1 ? " slot" : " slots") << " changed"
         << (view.lastBackup.empty() ? std::string("; no backup holds this bank")
                                     : " since the last backup (" + view.lastBackup + ")")
         << '\n';
   }
-  for (const library::SlotView& slot : view.slots) {
+  for (const library::SlotView& slot : view.entries) {
     if (!shown(slot)) continue;
     char head[16];
     std::snprintf(head, sizeof head, "%03d  ", slot.entry + 1);

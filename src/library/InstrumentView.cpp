@@ -45,7 +45,7 @@ InstrumentBankView InstrumentBank(const Library& library, const DumpKind& kind, 
   view.kind = &kind;
   view.bank = bank;
   for (std::size_t entry = 0; entry < kBankEntries; ++entry)
-    view.slots[entry].entry = static_cast<int>(entry);
+    view.entries[entry].entry = static_cast<int>(entry);
   for (const WholeBank& whole : library.WholeBanks(kind)) {
     if (whole.bank != bank) continue;
     if (whole.how == How::Fetched && whole.source == kInstrumentSource && view.fetchedWhole.empty())
@@ -55,7 +55,7 @@ InstrumentBankView InstrumentBank(const Library& library, const DumpKind& kind, 
   const std::vector<LastSeenBank> seen = library.LastSeenBanks(kind, bank);
   const std::array<std::optional<DumpId>, kBankEntries> backedUp = library.BackedUp(kind, bank);
   for (std::size_t entry = 0; entry < kBankEntries; ++entry) {
-    SlotView& slot = view.slots[entry];
+    SlotView& slot = view.entries[entry];
     const std::optional<SlotSeen>* there = seen.empty() ? nullptr : &seen.front().entries[entry];
     if (there && *there) {
       const SlotSeen& s = **there;

@@ -22,7 +22,7 @@ struct SlotView {
 struct InstrumentBankView {
   const DumpKind* kind = nullptr;
   int bank = 0;
-  std::array<SlotView, kBankEntries> slots;
+  std::array<SlotView, kBankEntries> entries;
   std::string fetchedWhole;  // when the whole bank was last fetched in one run; empty: never
   int sentSince = 0;         // slots whose newest sighting is a send after that fetch (or ever)
   std::string lastBackup;    // when the newest backup holding this bank was made; empty: none

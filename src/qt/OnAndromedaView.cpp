@@ -11,9 +11,6 @@
 #include "protocol/BankName.h"
 #include "qt/LibraryText.h"
 
-// No slots are declared here: the word is the library's bank view's member.
-#undef slots
-
 namespace quorle {
 
 // The 128 rows, their texts made once per bank shown: a bank chosen is one change of all of them.
@@ -191,7 +188,7 @@ void OnAndromedaView::Show(const library::InstrumentBankView& bank, const std::s
   lblAge->setText(quorle::Text(library::AgeText(bank, now)));
   std::array<Rows::Row, kBankEntries> rows;
   for (std::size_t entry = 0; entry < kBankEntries; ++entry) {
-    const library::SlotView& slot = bank.slots[entry];
+    const library::SlotView& slot = bank.entries[entry];
     Rows::Row& row = rows[entry];
     row.id = slot.id;
     row.changed = slot.changedSinceBackup;

@@ -11,11 +11,7 @@
 #include <string>
 #include <vector>
 
-// The library's view of a bank names its slots as Qt's keyword is named.
-#pragma push_macro("slots")
-#undef slots
 #include "library/InstrumentView.h"
-#pragma pop_macro("slots")
 #include "qt/LibraryTableModel.h"
 
 namespace quorle {
