@@ -747,8 +747,8 @@ TEST_F(InstrumentCli, AFileAFetchWroteKeepsItsDumpsSafeUntilItIsDeletedAndKeepSa
   EXPECT_GT(alone, 0u);
   for (const json& d : only) EXPECT_NE(d["name"], "Lone Sound");
   EXPECT_LT(alone, dumps);
-  const json shown = Json({"library", "show", IdAt("program", 0, 3)});
-  for (const json& p : shown["places"]) {
+  const json gone = Json({"library", "show", IdAt("program", 0, 3)});
+  for (const json& p : gone["places"]) {
     EXPECT_TRUE(p["how"] != "file" || p.value("gone", false)) << p;
   }
 
