@@ -212,14 +212,24 @@ TEST_F(QuorleSimJackTest, AnswersIdentityAndAWholeProgramBankInOrder) {
   EXPECT_EQ(id.result, IdentityResult::Andromeda);
   EXPECT_EQ(id.version, "2.07");
 
+  // A dump dropped as damaged after an xrun of a loaded machine is counted; every other one
+  // arrives whole and in order.
   received_.clear();
+  const std::size_t losses = in_->InputLosses();
   out_->SendLong(BankDumpRequest(kProgramKind, 0));
-  ASSERT_TRUE(WaitFor(128)) << received_.size() << " dumps arrived\n" << sim_->Log();
+  const auto dropped = [&] { return in_->InputLosses() - losses; };
+  ASSERT_TRUE(
+      dispatcher_.DispatchUntil([&] { return received_.size() + dropped() >= 128; }, kPatience))
+      << received_.size() << " dumps arrived\n"
+      << sim_->Log();
+  EXPECT_LE(dropped(), 8u);
   SimSettings same;
   same.seed = 7;
   const SimulatedAndromeda expected(same);
-  for (int entry = 0; entry < 128; ++entry) {
-    ASSERT_EQ(received_[entry], expected.Dump(kProgramKind, 0, entry)) << "dump " << entry;
+  int entry = 0;
+  for (const Bytes& dump : received_) {
+    while (entry < 128 && dump != expected.Dump(kProgramKind, 0, entry)) ++entry;
+    ASSERT_LT(entry++, 128) << "a dump out of order or not whole";
   }
   Disconnect();
   EXPECT_EQ(sim_->Stop(SIGTERM), 0) << sim_->Log();
