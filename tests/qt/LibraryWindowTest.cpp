@@ -314,17 +314,21 @@ TEST_F(LibraryViews, WhatASendReplacedIsShownNewestFirstAndPutBackMakesThePlaceW
   EXPECT_TRUE(library->Table().horizontalHeader()->sectionsClickable());
 }
 
-// Drops mime on the slot of grid as a drag from elsewhere would end there.
-void Drop(SlotGrid& grid, int slot, QMimeData* mime) {
-  const QPoint at = grid.visualItemRect(grid.Cell(slot)).center();
+// Drops mime at a point of a viewport as a drag from elsewhere would end there.
+void DropAt(QWidget* viewport, QPoint at, QMimeData* mime) {
   const auto actions = Qt::CopyAction | Qt::MoveAction;
   QDragEnterEvent enter(at, actions, mime, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(grid.viewport(), &enter);
+  QApplication::sendEvent(viewport, &enter);
   QDragMoveEvent move(at, actions, mime, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(grid.viewport(), &move);
+  QApplication::sendEvent(viewport, &move);
   QDropEvent drop(QPointF(at), actions, mime, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(grid.viewport(), &drop);
+  QApplication::sendEvent(viewport, &drop);
   delete mime;
+}
+
+// Drops mime on the slot of grid.
+void Drop(SlotGrid& grid, int slot, QMimeData* mime) {
+  DropAt(grid.viewport(), grid.visualItemRect(grid.Cell(slot)).center(), mime);
 }
 
 TEST_F(LibraryViews, ABankComposedByDraggingIsSavedAsMakeBankWritesItAndSent) {
@@ -472,19 +476,11 @@ TEST_F(LibraryViews, ASendThatWouldPutBackSlotsChangedSinceNamesThemFirst) {
   EXPECT_EQ(SimBank(0), before);
 }
 
-// Drops mime on the row of a table as a drag from elsewhere would end there.
+// Drops mime on the row of a table.
 void Drop(QTableView& table, int row, QMimeData* mime) {
   const QModelIndex cell = table.model()->index(row, 1);
   table.scrollTo(cell);
-  const QPoint at = table.visualRect(cell).center();
-  const auto actions = Qt::CopyAction | Qt::MoveAction;
-  QDragEnterEvent enter(at, actions, mime, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(table.viewport(), &enter);
-  QDragMoveEvent move(at, actions, mime, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(table.viewport(), &move);
-  QDropEvent drop(QPointF(at), actions, mime, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(table.viewport(), &drop);
-  delete mime;
+  DropAt(table.viewport(), table.visualRect(cell).center(), mime);
 }
 
 TEST_F(LibraryViews, OnTheAndromedaShowsABankAsLastSeenAndADumpDroppedOnASlotGoesThere) {
