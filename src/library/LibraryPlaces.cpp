@@ -168,11 +168,11 @@ std::vector<fs::path> Library::KeepSafe(const fs::path& dir) {
     const std::optional<Bytes> bytes = DumpBytes(dump.id);
     if (!bytes || !dump.kind) continue;
     const int entry = (*bytes)[7] & 0x7F;
-    fs::path path = SplitFilePath(dir, *dump.kind, entry, *bytes);
+    const fs::path first = SplitFilePath(dir, *dump.kind, entry, *bytes);
+    fs::path path = first;
     // Two dumps of one name each keep their file; a name that cannot be looked at is left to the
     // write, which then says why.
     for (int n = 2; fs::exists(path, ec); ++n) {
-      const fs::path first = SplitFilePath(dir, *dump.kind, entry, *bytes);
       path = dir / (first.stem().string() + " " + std::to_string(n) + first.extension().string());
     }
     if (const IoResult result = WriteFileAtomically(path, *bytes); !result.ok) {
