@@ -1,9 +1,6 @@
 // Which instrument a command reaches when a private JACK server holds two of them (two quorle-sim
 // processes) beside the in-process simulator.
 #include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gmock/gmock.h>
 
@@ -13,6 +10,7 @@
 
 #include "midi/JackServer.h"
 #include "support/CliFixture.h"
+#include "support/SimProcess.h"
 
 namespace quorle {
 namespace {
@@ -21,38 +19,6 @@ namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using namespace std::chrono_literals;
-
-// quorle-sim as a process of its own, stopped by its PID.
-class SimProcess {
- public:
-  explicit SimProcess(std::vector<std::string> args) {
-    const char* bin = std::getenv("QUORLE_BIN_DIR");
-    args.insert(
-        args.begin(),
-        ((bin ? fs::path(bin) : fs::read_symlink("/proc/self/exe").parent_path() / ".." / "bin") /
-         "quorle-sim")
-            .string());
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-      ::execv(argv[0], argv.data());
-      ::_exit(127);
-    }
-  }
-  ~SimProcess() { Stop(); }
-  void Stop() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGTERM);
-    ::waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-};
 
 class DeviceChoiceJackTest : public testing::CliFixture {
  protected:
@@ -120,9 +86,12 @@ class DeviceChoiceJackTest : public testing::CliFixture {
 test::JackServer* DeviceChoiceJackTest::server_ = nullptr;
 
 TEST_F(DeviceChoiceJackTest, ACommandReachesTheChosenInstrumentByNameOrNone) {
-  SimProcess first({"--sim-rate", "100000", "--sim-version", "2.01"});
+  // Each starts alone: a client that comes and goes while another starts can leave that one stuck.
+  test::SimProcess first({"--sim-rate", "100000", "--sim-version", "2.01"}, dir_ / "first.log");
+  ASSERT_TRUE(first.WaitReady()) << first.Log();
   const Ports one = WaitForSims(1);
-  SimProcess second({"--sim-rate", "100000", "--sim-version", "2.02"});
+  test::SimProcess second({"--sim-rate", "100000", "--sim-version", "2.02"}, dir_ / "second.log");
+  ASSERT_TRUE(second.WaitReady()) << second.Log();
   const Ports two = WaitForSims(2);
   const std::string secondIn = NewName(two.ins, one.ins), secondOut = NewName(two.outs, one.outs);
   const std::string firstIn = NewName(two.ins, {secondIn}),
@@ -146,7 +115,7 @@ TEST_F(DeviceChoiceJackTest, ACommandReachesTheChosenInstrumentByNameOrNone) {
   EXPECT_THAT(out_.str(), HasSubstr("Alesis Andromeda version 9.99 found"));
 
   // Unplugged, the chosen instrument is named, and nothing goes to the one at its number.
-  second.Stop();
+  second.Stop(SIGTERM);
   WaitForSims(1);
   EXPECT_EQ(RunCli({"check"}), 1);
   EXPECT_THAT(err_.str(), HasSubstr("The MIDI device \"" + secondOut + "\" is not connected"));

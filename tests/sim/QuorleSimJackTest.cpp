@@ -1,9 +1,6 @@
 // quorle-sim as a separate program on a JACK server, reached through the ports of the application
 // over RtMidiService, as the instrument would be.
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -21,6 +18,7 @@
 #include "midi/TMidiOutput.h"
 #include "protocol/DumpName.h"
 #include "sim/SimulatedAndromeda.h"
+#include "support/SimProcess.h"
 
 namespace quorle {
 namespace {
@@ -30,66 +28,6 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 constexpr auto kPatience = 60s;
-
-// quorle-sim started with the given arguments, its output in a log file; stopped by its PID.
-class SimProcess {
- public:
-  SimProcess(const std::vector<std::string>& args, const fs::path& log) : log_(log) {
-    // CTest names the folder; run by hand, the program lies in bin/ beside tests/.
-    const char* bin = std::getenv("QUORLE_BIN_DIR");
-    const std::string program =
-        (bin ? fs::path(bin) : fs::read_symlink("/proc/self/exe").parent_path() / ".." / "bin") /
-        "quorle-sim";
-    std::vector<std::string> all{program};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const int logFd = ::open(log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      // Goes with this test process, even when it dies without cleaning up.
-      ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-      ::dup2(logFd, 1);
-      ::dup2(logFd, 2);
-      ::execv(argv[0], argv.data());
-      ::_exit(127);
-    }
-    if (logFd >= 0) ::close(logFd);
-  }
-  ~SimProcess() {
-    if (pid_ > 0) Stop(SIGKILL);
-  }
-
-  bool Running() const { return pid_ > 0; }
-  // Sends the signal and answers the exit status, or -1 when it did not end in time.
-  int Stop(int signal) {
-    if (pid_ <= 0) return -1;
-    ::kill(pid_, signal);
-    int status = 0;
-    const auto deadline = Clock::now() + 30s;
-    while (Clock::now() < deadline) {
-      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
-      std::this_thread::sleep_for(20ms);
-    }
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return -1;
-  }
-  std::string Log() const {
-    Bytes content;
-    ReadWholeFile(log_, content);
-    return std::string(content.begin(), content.end());
-  }
-
- private:
-  fs::path log_;
-  pid_t pid_ = -1;
-};
 
 class QuorleSimJackTest : public ::testing::Test {
  protected:
@@ -131,7 +69,7 @@ class QuorleSimJackTest : public ::testing::Test {
   }
 
   void StartSim(std::vector<std::string> args) {
-    sim_ = std::make_unique<SimProcess>(args, folder_ / "quorle-sim.log");
+    sim_ = std::make_unique<test::SimProcess>(args, folder_ / "quorle-sim.log");
     ASSERT_TRUE(sim_->Running());
   }
 
@@ -190,7 +128,7 @@ class QuorleSimJackTest : public ::testing::Test {
 
   static test::JackServer* server_;
   fs::path folder_;
-  std::unique_ptr<SimProcess> sim_;
+  std::unique_ptr<test::SimProcess> sim_;
   MidiDispatcher dispatcher_;
   std::unique_ptr<RtMidiService> service_;
   std::unique_ptr<TMidiInput> in_;
