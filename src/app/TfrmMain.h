@@ -333,15 +333,18 @@ class TfrmMain : public TMainState {
                                         const std::string& fileName = {});
   // Bytes received of the Global Data so far.
   std::size_t globalReceived_ = 0;
-  // A Global Data send waiting for the copy of the settings it replaces: dump goes once the
-  // Global Data fetched now are kept at copy.
+  // A Global Data send waiting for the copy of the settings it replaces: once the Global Data
+  // fetched now are kept at copy, dump goes out, or then runs for a larger send (a restore).
   struct GlobalSend {
     Bytes dump;
     std::string status;
     std::filesystem::path copy;
+    std::function<void()> then;
   };
   std::optional<GlobalSend> globalSend_;
+  std::filesystem::path NextGlobalCopy() const;
   void SendGlobalKeepingCopy(Bytes dump, const std::string& name);
+  void KeepGlobal(GlobalSend send);
   void KeepGlobalThenSend();
 
   // Whole banks, written once over the Program and Mix descriptors.

@@ -49,6 +49,8 @@ void TfrmMain::RecGlobalDump(TMidiInput& port) {
     ++ReceivedCount;
     if (backup_) {
       BackupReceived(piece.size(), "");
+    } else if (overall_ && Progress) {
+      ShowStep(kKeepingGlobalText, 0, piece.size());
     } else if (Progress) {
       Progress->SetPosition(static_cast<int>(globalReceived_ * 32 / 4096));
     }
@@ -60,6 +62,7 @@ void TfrmMain::RecGlobalDump(TMidiInput& port) {
     return;
   }
 
+  if (overall_) overall_->Add(piece.size());
   Progress.reset();
   globalReceived_ = 0;
   if (globalSend_) return KeepGlobalThenSend();
@@ -89,15 +92,20 @@ fs::path TfrmMain::GlobalCopyFolder() const {
   return DataFolder / kGlobalCopyFolder;
 }
 
-void TfrmMain::SendGlobalKeepingCopy(Bytes dump, const std::string& name) {
-  if (!OutputReady(false)) return;
-  // Named now, so the question can say where the settings it replaces will be.
+fs::path TfrmMain::NextGlobalCopy() const {
   fs::path copy = GlobalCopyFolder() / ("Global Data before send " + Now("%Y-%m-%d %H%M%S"));
   std::error_code ec;
   for (int n = 2; fs::exists(copy.string() + ".syx", ec); ++n) {
     copy = copy.parent_path() / (copy.filename().string() + " (" + std::to_string(n) + ")");
   }
   copy += ".syx";
+  return copy;
+}
+
+void TfrmMain::SendGlobalKeepingCopy(Bytes dump, const std::string& name) {
+  if (!OutputReady(false)) return;
+  // Named now, so the question can say where the settings it replaces will be.
+  const fs::path copy = NextGlobalCopy();
   if (!host_.Confirm(
           "Send \"" + name +
           "\" to the Andromeda? It replaces every Global Data setting (the system "
@@ -105,11 +113,16 @@ void TfrmMain::SendGlobalKeepingCopy(Bytes dump, const std::string& name) {
           copy.string() + "\n\nTo put them back, send that file with Send Global Data.")) {
     return;
   }
-  globalSend_ = GlobalSend{std::move(dump), " " + name + " sent to Andromeda", copy};
+  KeepGlobal(GlobalSend{std::move(dump), " " + name + " sent to Andromeda", copy, nullptr});
+}
+
+void TfrmMain::KeepGlobal(GlobalSend send) {
+  globalSend_ = std::move(send);
   SendRequest(GlobalDumpRequest(), &TfrmMain::RecGlobalDump, true);
   ReceivedCount = 0;
   globalReceived_ = 0;
   SetStatus(std::string(" ") + kKeepingGlobalText);
+  if (overall_) return ShowPassProgress();
   Progress = std::make_unique<TfrmProgress>(host_);
   Progress->SetCaption(kKeepingGlobalText);
   Progress->Show();
@@ -128,6 +141,7 @@ void TfrmMain::KeepGlobalThenSend() {
     return Fail(" No copy of the Global Data kept (" + std::string(e.what()) +
                 "): nothing was sent");
   }
+  if (send.then) return send.then();
   std::copy(send.dump.begin(), send.dump.end(), GlobalDump.begin());
   SendMessage(GlobalDump, send.status);
 }

@@ -176,6 +176,12 @@ void TfrmMain::RestoreProbed() {
   for (const std::string& item : sent) question += "\n  " + item;
   if (!skipped.empty()) question += "\n\nNot on the card now, so left out:\n  " + list(skipped);
   if (KeepReplaced) question += "\n\nA copy of what this replaces is kept in the Library first.";
+  // As Send Global Data does, the settings it replaces are kept in a file it takes back.
+  const fs::path globalCopy = global ? NextGlobalCopy() : fs::path();
+  if (global) {
+    question += "\n\nThe Global Data on the Andromeda now are first kept in:\n" +
+                globalCopy.string() + "\n\nTo put them back, send that file with Send Global Data.";
+  }
   if (!host_.Confirm(question)) {
     EndExchange();
     Enable();
@@ -194,14 +200,19 @@ void TfrmMain::RestoreProbed() {
   std::size_t banks = 0, all = 0;
   for (const ReplacedPlaces& bank : replaced) banks += kBankEntries * bank.kind->dumpSize;
   for (const PacedMessage& m : messages) all += m.bytes.size();
-  overall_.emplace((KeepReplaced ? banks : 0) + all + (RestoreVerify ? banks : 0));
-  KeepThenSend(std::move(replaced), KeepReplaced, "Restore " + folder,
-               [this, verify = RestoreVerify, status, done, count, folder,
-                m = std::move(messages)]() mutable {
-                 SendVerified(verify, std::move(m), status, done + ": " + count,
-                              done + " and verified: " + count,
-                              " Restore of \"" + folder + "\" not verified");
-               });
+  overall_.emplace((global ? kGlobalDumpSize : 0) + (KeepReplaced ? banks : 0) + all +
+                   (RestoreVerify ? banks : 0));
+  auto send = [this, keep = KeepReplaced, verify = RestoreVerify, status, done, count, folder,
+               r = std::move(replaced), m = std::move(messages)]() mutable {
+    KeepThenSend(std::move(r), keep, "Restore " + folder,
+                 [this, verify, status, done, count, folder, m = std::move(m)]() mutable {
+                   SendVerified(verify, std::move(m), status, done + ": " + count,
+                                done + " and verified: " + count,
+                                " Restore of \"" + folder + "\" not verified");
+                 });
+  };
+  if (!global) return send();
+  KeepGlobal(GlobalSend{{}, "", globalCopy, std::move(send)});
 }
 
 }  // namespace quorle

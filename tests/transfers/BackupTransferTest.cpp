@@ -206,7 +206,19 @@ TEST_F(BackupTransfer, RestoredIntoAnotherInstrumentTheBanksAndGlobalDataArriveW
   TfrmMain& g = Start([](SimSettings& s) { s.seed = 7; });
   ASSERT_NE(SimBank(kProgramKind, 0), user);
   const Bytes replaced = SimBank(kProgramKind, 0);
+  const Bytes replacedGlobal = Sim().GlobalData();
+  ASSERT_NE(replacedGlobal, global);
   g.SendDelay = 0;
+  // Without a copy of the Global Data it would replace, nothing at all goes out.
+  const fs::path dataFolder = g.DataFolder;
+  g.DataFolder = Write("not a folder", Bytes{1});
+  host_.confirms.push_back(true);
+  g.Restore((dir_ / "Set").string());
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_THAT(g.StatusText(), StartsWith(" No copy of the Global Data kept ("));
+  EXPECT_EQ(SimBank(kProgramKind, 0), replaced);
+  EXPECT_EQ(Sim().GlobalData(), replacedGlobal);
+  g.DataFolder = dataFolder;
   host_.confirms.push_back(true);
   host_.progressPositions.clear();
   host_.progressCaptions.clear();
@@ -233,6 +245,12 @@ TEST_F(BackupTransfer, RestoredIntoAnotherInstrumentTheBanksAndGlobalDataArriveW
   ASSERT_TRUE(WaitFor([&] { return Sim().GlobalData() == global; }));
   EXPECT_EQ(SimBank(kProgramKind, 0), user);
   EXPECT_EQ(SimBank(kMixKind, 3), card);
+  // The Global Data it replaced are in the file the question named, as Send Global Data keeps them.
+  std::vector<fs::path> copies;
+  for (const auto& e : fs::directory_iterator(g.GlobalCopyFolder())) copies.push_back(e.path());
+  ASSERT_EQ(copies.size(), 1u);
+  EXPECT_EQ(Read(copies[0]), replacedGlobal);
+  EXPECT_THAT(host_.questions.back(), HasSubstr("first kept in:\n" + copies[0].string()));
 }
 
 }  // namespace
