@@ -6,13 +6,17 @@
 #include <RtMidi.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdlib>
+#include <deque>
 #include <mutex>
+#include <thread>
 
 #include "midi/AlsaSeqInput.h"
 #include "midi/AlsaSeqOutput.h"
 #include "midi/MidiSystemLog.h"
 #include "midi/PacedSender.h"
+#include "midi/XrunWatch.h"
 #include "protocol/WireTime.h"
 
 namespace quorle {
@@ -109,12 +113,9 @@ bool OpenByName(Midi& midi, const std::string& name, const std::string& portName
   return midi.isPortOpen();
 }
 
-// What JACK input passes on. A client late in its cycle (an xrun) can lose the pieces of a SysEx
-// it was to pass on without a word on the port, and RtMidi then joins the head of one dump to the
-// rest of a later one: a whole-looking message. The server tells every client of its xruns, so a
-// client of our own listens, and a SysEx that may have been on its way during one is dropped as
-// damaged: the first completed after it, unless it ended longer ago than the message takes on a
-// MIDI cable.
+// What JACK input passes on. Messages go through a thread of their own, in the order they came;
+// one that could be a dump waits there as long as an xrun's notice may take, and a SysEx that an
+// xrun may have damaged is dropped. A client of our own hears of the server's xruns.
 class JackInput {
  public:
   JackInput(MidiInputDriver& driver, const std::string& clientName) : driver_(driver) {
@@ -125,9 +126,18 @@ class JackInput {
     if (jack_activate(client_) != 0) {
       jack_client_close(client_);
       client_ = nullptr;
+      return;
     }
+    thread_ = std::thread([this] { Pass(); });
   }
+  // RtMidi's client is gone by now: nothing more comes in, and what is held goes nowhere.
   ~JackInput() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_one();
+    if (thread_.joinable()) thread_.join();
     if (client_) jack_client_close(client_);
   }
   JackInput(const JackInput&) = delete;
@@ -140,30 +150,59 @@ class JackInput {
     auto* self = static_cast<JackInput*>(user);
     if (!message || message->empty()) return;
     const Clock::time_point now = Clock::now();
-    const Clock::time_point xrun{Clock::duration(self->xrun_.load(std::memory_order_acquire))};
-    const Clock::time_point before = self->delivered_;
-    self->delivered_ = now;
-    // Beyond the cable's time, what the notice takes to come.
-    constexpr auto kNoticeTime = std::chrono::milliseconds(100);
-    if (message->front() == 0xF0 && xrun > before &&
-        xrun + WireTime(message->size()) + kNoticeTime >= now) {
-      self->driver_.InputLost();
-      return;
+    {
+      std::lock_guard lock(self->mutex_);
+      self->held_.push_back({*message, now, self->arrived_});
+      self->arrived_ = now;
     }
-    self->driver_.Receive(*message);
+    self->wake_.notify_one();
   }
 
  private:
+  struct Held {
+    std::vector<unsigned char> bytes;
+    Clock::time_point arrival, before;
+  };
+
   static int OnXrun(void* user) {
-    static_cast<JackInput*>(user)->xrun_.store(Clock::now().time_since_epoch().count(),
-                                               std::memory_order_release);
+    auto* self = static_cast<JackInput*>(user);
+    std::lock_guard lock(self->mutex_);
+    self->xruns_.Noticed(Clock::now());
     return 0;
+  }
+
+  void Pass() {
+    std::unique_lock lock(mutex_);
+    while (true) {
+      wake_.wait(lock, [this] { return stop_ || !held_.empty(); });
+      if (stop_) return;
+      const Clock::time_point due =
+          held_.front().arrival + XrunWatch::Hold(held_.front().bytes.size());
+      if (wake_.wait_until(lock, due, [this] { return stop_; })) return;
+      Held message = std::move(held_.front());
+      held_.pop_front();
+      const bool damaged =
+          message.bytes.front() == 0xF0 &&
+          xruns_.MayBeDamaged(message.arrival, message.before, message.bytes.size());
+      lock.unlock();
+      if (damaged) {
+        driver_.InputLost();
+      } else {
+        driver_.Receive(message.bytes);
+      }
+      lock.lock();
+    }
   }
 
   MidiInputDriver& driver_;
   jack_client_t* client_ = nullptr;
-  std::atomic<Clock::rep> xrun_{0};  // when the last xrun was told
-  Clock::time_point delivered_{};    // the last message passed on or dropped; RtMidi's thread's
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool stop_ = false;
+  std::deque<Held> held_;
+  Clock::time_point arrived_{};  // when the last message came
+  XrunWatch xruns_;
+  std::thread thread_;
 };
 
 }  // namespace
