@@ -42,6 +42,13 @@ void Library::Impl::SetGone(std::int64_t source, DumpId dump, int how, int bank,
   kept->bind(1, gone ? -1 : 1);
   kept->bind(2, dump);
   kept->exec();
+  // The table names the newest place that still holds the dump; a gone one only when all are.
+  Use where = Prepared(
+      "UPDATE dumps SET (where_source, where_how, where_bank, where_entry) = (SELECT p.source, "
+      "p.how, p.bank, p.entry FROM places p WHERE p.dump = dumps.id "
+      "ORDER BY p.gone, p.seen DESC, p.how DESC LIMIT 1) WHERE id = ?");
+  where->bind(1, dump);
+  where->exec();
 }
 
 void Library::Impl::MarkRest(std::int64_t source, std::span<const DumpId> ids,

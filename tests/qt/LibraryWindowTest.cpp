@@ -566,6 +566,10 @@ TEST_F(LibraryViews, WhatExistsOnlyOnTheAndromedaIsCountedFilteredAndKeptSafe) {
   library->Table().selectRow(0);
   auto* places = Child<QTreeWidget>(library, "lstPlaces");
   EXPECT_EQ(places->findItems("file, gone", Qt::MatchExactly, 1).size(), 1);
+  // The table names where it still is, not the file that is gone.
+  EXPECT_THAT(Cell(library, 0, LibraryTableModel::Where).toStdString(),
+              ::testing::AllOf(::testing::Not(::testing::HasSubstr("User.syx")),
+                               ::testing::HasSubstr("Andromeda User")));
 
   // Kept safe in a folder, one file each: they then exist somewhere else.
   library->keepSafeChooserForTests = [this] {
