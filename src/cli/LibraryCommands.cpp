@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <ctime>
 #include <map>
 #include <nlohmann/json.hpp>
 
@@ -19,6 +18,7 @@
 #include "protocol/BankName.h"
 #include "protocol/DumpName.h"
 #include "protocol/SysexFile.h"
+#include "transfers/TimeText.h"
 
 namespace quorle {
 
@@ -277,15 +277,6 @@ std::pair<const DumpKind*, int> BankNamed(const std::string& text) {
                 " (any case; User, Preset 1, Card 2 alone are Programs banks)");
 }
 
-std::string NowUtc() {
-  const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  gmtime_r(&now, &utc);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-  return text;
-}
-
 void Instrument(const Library& library, const LibraryArgs& a, std::ostream& out) {
   const auto [kind, bank] = BankNamed(a.bankName);
   const library::InstrumentBankView view = library::InstrumentBank(library, *kind, bank);
@@ -305,7 +296,7 @@ void Instrument(const Library& library, const LibraryArgs& a, std::ostream& out)
     out << JsonText({{"bank", BankName(*kind, bank)}, {"slots", slots}}) << '\n';
     return;
   }
-  out << library::AgeText(view, NowUtc()) << '\n';
+  out << library::AgeText(view, Now("%Y-%m-%dT%H:%M:%SZ")) << '\n';
   if (a.changed) {
     const auto count = std::ranges::count_if(view.entries, shown);
     out << count << (count == 1 ? " slot" : " slots") << " changed"

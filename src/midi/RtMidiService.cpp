@@ -17,7 +17,6 @@
 #include "midi/MidiSystemLog.h"
 #include "midi/PacedSender.h"
 #include "midi/XrunWatch.h"
-#include "protocol/WireTime.h"
 
 namespace quorle {
 

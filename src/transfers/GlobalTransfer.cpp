@@ -122,10 +122,8 @@ void TfrmMain::KeepGlobal(GlobalSend send) {
   ReceivedCount = 0;
   globalReceived_ = 0;
   SetStatus(std::string(" ") + kKeepingGlobalText);
-  if (overall_) return ShowPassProgress();
-  Progress = std::make_unique<TfrmProgress>(host_);
+  ShowPassProgress();
   Progress->SetCaption(kKeepingGlobalText);
-  Progress->Show();
 }
 
 void TfrmMain::KeepGlobalThenSend() {
