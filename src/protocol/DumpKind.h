@@ -23,6 +23,8 @@ struct DumpKind {
   constexpr std::size_t RecordSize() const { return dumpSize; }
   constexpr std::size_t BankFileSize() const { return 128 * dumpSize; }
   constexpr bool IsCardBank(int bank) const { return bank >= firstCardBank; }
+  // The User bank and the card's take a dump; the presets do not.
+  constexpr bool TakesDumps(int bank) const { return bank == 0 || IsCardBank(bank); }
   // The highest bank number: card bank 14, the most a card holds.
   constexpr int LastBank() const { return firstCardBank + 13; }
 };

@@ -629,7 +629,7 @@ void LibraryWindow::DropOnSlot(int slot, const std::vector<LibraryTableModel::Dr
                                : "A Program cannot go into a Mix bank");
     return;
   }
-  if (bank != 0 && !kind.IsCardBank(bank)) {
+  if (!kind.TakesDumps(bank)) {
     Say(Text(BankName(kind, bank)) +
         " cannot be written: only the User and card banks take a dump");
     return;

@@ -210,7 +210,7 @@ bool SimulatedAndromeda::HasBank(const DumpKind& kind, int bank) const {
 }
 
 bool SimulatedAndromeda::IsWritableBank(const DumpKind& kind, int bank) const {
-  return HasBank(kind, bank) && (bank == 0 || kind.IsCardBank(bank));
+  return HasBank(kind, bank) && kind.TakesDumps(bank);
 }
 
 Bytes SimulatedAndromeda::Dump(const DumpKind& kind, int bank, int entry) const {

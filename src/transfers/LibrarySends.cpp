@@ -69,7 +69,7 @@ void TfrmMain::SendDumpTo(const DumpKind& kind, ByteView dump, int bank, int ent
     return;
   }
   // The presets take no dump: the send dialogs never offer them either.
-  if (!IsBankNumber(kind, bank) || (bank != 0 && !kind.IsCardBank(bank)) || entry < 0 ||
+  if (!IsBankNumber(kind, bank) || !kind.TakesDumps(bank) || entry < 0 ||
       entry >= static_cast<int>(kBankEntries)) {
     return SetStatus(" " + BankName(kind, bank) + " cannot be written: nothing was sent");
   }
