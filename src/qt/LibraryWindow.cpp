@@ -284,9 +284,7 @@ LibraryWindow::LibraryWindow(MainWindow& main, LibraryConnection& library)
     const bool idle = main_.Form().ControlsEnabled();
     if (idle && !idle_) {
       FillCategories();
-      model_->Refresh();
-      ShowDetails(current_);
-      CountNowhereElse();
+      PlacesChanged();
       ShowInstrumentBank();
     }
     idle_ = idle;
@@ -537,6 +535,12 @@ void LibraryWindow::CountNowhereElse() {
   ShowCount();
 }
 
+void LibraryWindow::PlacesChanged() {
+  CountNowhereElse();
+  model_->Refresh();
+  ShowDetails(current_);
+}
+
 void LibraryWindow::CheckFiles() {
   if (!catalogue_) return;
   if (fileCheck_.joinable()) {
@@ -563,9 +567,7 @@ void LibraryWindow::FilesChecked(const std::string& error) {
   if (!error.empty()) Say(Text(error));
   if (std::exchange(checkAgain_, false)) CheckFiles();
   // Places whose files are gone count no more: the dumps they held may now exist nowhere else.
-  CountNowhereElse();
-  model_->Refresh();
-  ShowDetails(current_);
+  PlacesChanged();
 }
 
 void LibraryWindow::KeepSafe() {
@@ -583,9 +585,7 @@ void LibraryWindow::KeepSafe() {
   } catch (const std::exception& e) {
     QMessageBox::critical(this, "Library", Text(e.what()));
   }
-  CountNowhereElse();
-  model_->Refresh();
-  ShowDetails(current_);
+  PlacesChanged();
 }
 
 void LibraryWindow::ShowInstrumentBank() {
@@ -810,9 +810,7 @@ void LibraryWindow::SaveChosen() {
   // The dump is held there from now on: it may no longer exist only on the instrument.
   library_.FileWritten(*path);
   Say(Text(" " + FileNameOf(*path) + " saved to disk"));
-  CountNowhereElse();
-  model_->Refresh();
-  ShowDetails(current_);
+  PlacesChanged();
 }
 
 void LibraryWindow::ForgetChosen() {

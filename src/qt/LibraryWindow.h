@@ -77,6 +77,8 @@ class LibraryWindow : public QWidget {
   // The count line: the rows of the query in hand, and what exists nowhere but on the instrument.
   void ShowCount();
   void CountNowhereElse();
+  // Places were found, written or lost: the count line, the rows and the details are read again.
+  void PlacesChanged();
   // Whether each file the library names still holds its dumps, on a thread and a connection of
   // its own; one run at a time, another after it when asked for meanwhile.
   void CheckFiles();
